@@ -1,0 +1,65 @@
+// The operator log: pane lines and the "log.txt" file.
+#include "core/operatorlog.h"
+
+#include "core/settings.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QLocale>
+#include <QRegularExpression>
+
+namespace lapvane {
+
+OperatorLog::OperatorLog(const Settings &settings, const QString &folder, QObject *parent)
+    : QObject(parent), m_settings(settings),
+      m_filePath(QDir(folder).filePath(QStringLiteral("log.txt")))
+{
+}
+
+QString OperatorLog::stampText(const QDateTime &moment)
+{
+    const QLocale locale = QLocale::system();
+    // The locale's long time form without the time zone name.
+    QString timeFormat = locale.timeFormat(QLocale::LongFormat);
+    timeFormat.remove(QRegularExpression(QStringLiteral("\\s*\\bt+\\b\\s*")));
+    return locale.toString(moment.date(), QLocale::ShortFormat) + QLatin1Char(' ')
+           + locale.toString(moment.time(), timeFormat.trimmed());
+}
+
+void OperatorLog::savelog(const QString &message)
+{
+    emit lineAdded(message);
+    if (!m_settings.flag(QStringLiteral("chsavelogfile")))
+        return;
+    QString reason;
+    if (appendToFile(message, &reason)) {
+        m_failing = false;
+        return;
+    }
+    if (!m_failing) {
+        m_failing = true;
+        emit lineAdded(QStringLiteral("Cannot write the log file %1: %2").arg(m_filePath, reason));
+        emit fileWriteFailed(m_filePath, reason);
+    }
+}
+
+bool OperatorLog::appendToFile(const QString &message, QString *reason)
+{
+    // Opened and closed for every line: nothing stays open between lines, and
+    // an existing file is only ever appended to.
+    QFile file(m_filePath);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Append)) {
+        *reason = file.errorString();
+        return false;
+    }
+    const QByteArray line =
+        (stampText(QDateTime::currentDateTime()) + QStringLiteral(": ") + message).toUtf8() + "\r\n";
+    if (file.write(line) != line.size() || !file.flush()) {
+        *reason = file.errorString();
+        return false;
+    }
+    return true;
+}
+
+} // namespace lapvane

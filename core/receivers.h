@@ -1,0 +1,55 @@
+// What the race engine needs of the timing receivers: the device poll, the
+// start handshakes and the gate's modes. The devices library implements it;
+// tests use a scripted stand-in.
+#pragma once
+
+#include <QtGlobal>
+
+namespace lapvane {
+
+class StopFlag;
+
+enum class PassSource { None = 0, LapvaneGate = 1, VsTimeMachine = 2, ChorusRf = 3 };
+
+// One gate pass as the device poll delivers it.
+struct Pass
+{
+    PassSource source = PassSource::None;
+    qint32 recvid = 0; // transponder id, matched against the race list's pilottrans
+    qint32 raceMs = 0; // the device's time stamp minus its clock at race start
+};
+
+class Receivers
+{
+public:
+    virtual ~Receivers() = default;
+
+    // The device poll: at most one pass, looked for in the order Lapvane
+    // gate, Chorus RF, VS TimeMachine. A source with data but no valid pass
+    // gives PassSource::None.
+    virtual Pass gettrans() = 0;
+
+    // At least one serial port is open, or the VS TimeMachine WiFi is on.
+    virtual bool comconnected() const = 0;
+
+    virtual bool lapvaneConnected() const = 0;
+    virtual bool vsSerialConnected() const = 0;
+    virtual bool vsWifiEnabled() const = 0;
+    virtual bool chorusConnected() const = 0;
+
+    // Race start clock synchronisation, called in this order for the devices
+    // that are connected. Each logs its own progress and, on failure, its
+    // "STOP RACE MANUALLY" line, and returns false; the start goes on either
+    // way. Waits are bounded and end early when stop is raised.
+    virtual bool syncVsSerial(const StopFlag &stop) = 0;
+    virtual bool syncVsWifi(const StopFlag &stop) = 0;
+    virtual bool syncLapvane(const StopFlag &stop) = 0;
+    virtual bool syncChorus(const StopFlag &stop) = 0;
+
+    // The Lapvane gate's race mode ("r") and pilot registration mode ("a");
+    // false when the command could not be sent.
+    virtual bool lapvaneRaceMode() = 0;
+    virtual bool lapvaneRegMode() = 0;
+};
+
+} // namespace lapvane

@@ -1,0 +1,26 @@
+// An operator that answers from a script.
+#include "tests/common/scriptedprompt.h"
+
+namespace lapvane::test {
+
+bool ScriptedPrompt::ask(const QString &question)
+{
+    questions << question;
+    return answers.isEmpty() ? defaultAnswer : answers.takeFirst();
+}
+
+void ScriptedPrompt::notice(const QString &text)
+{
+    notices << text;
+}
+
+bool ScriptedPrompt::askText(const QString &title, const QString &prompt, QString *text)
+{
+    questions << title + QLatin1String(": ") + prompt;
+    if (textAnswers.isEmpty())
+        return false;
+    *text = textAnswers.takeFirst();
+    return true;
+}
+
+} // namespace lapvane::test

@@ -1,0 +1,215 @@
+// The settings file: defaults, round trip of every key, hand-edited and
+// malformed files, and the reactions of switches during the load.
+#include "core/inifile.h"
+#include "core/settings.h"
+
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace lapvane;
+
+namespace {
+
+void writeFile(const QString &path, const QByteArray &content)
+{
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(content);
+}
+
+QByteArray readFile(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// A value different from the default, of the setting's type.
+QVariant otherValue(const SettingDef &d)
+{
+    switch (d.type) {
+    case SettingType::Boolean: return !d.def.toBool();
+    case SettingType::Integer: return d.choices.size() > 1 ? 1 : (d.widget == SettingControl::Slider ? -7 : 3);
+    case SettingType::Text: return QString::fromUtf8("  Имя=%1; C:\\Sounds\\x.wav, ok").arg(d.key);
+    }
+    return {};
+}
+
+} // namespace
+
+class TestSettings : public QObject
+{
+    Q_OBJECT
+private slots:
+    void firstStartWithoutFile()
+    {
+        QTemporaryDir dir;
+        IniFile ini(dir.filePath("lapvaneadmin.ini"));
+        Settings s;
+        s.load(ini);
+        s.loadVoiceIndex(ini);
+        const WindowPlacement p = Settings::loadPlacement(ini);
+        QCOMPARE(p.width, 100);
+        QCOMPARE(p.height, 100);
+        QCOMPARE(p.x, 10);
+        QCOMPARE(p.y, 10);
+        QCOMPARE(s.text("edtlaps"), QStringLiteral("5"));
+        QCOMPARE(s.text("edttimelimit"), QStringLiteral("0"));
+        QCOMPARE(s.text("edstartdelay"), QStringLiteral("5000"));
+        QCOMPARE(s.text("edantidoubleread"), QStringLiteral("1000"));
+        QCOMPARE(s.text("edtopcount"), QStringLiteral("5"));
+        for (const char *t : {"edPilotView", "edtopresultspage", "edOneRaceview", "edoneraceresults"})
+            QCOMPARE(s.text(t), QStringLiteral("n/a"));
+        QVERIFY(s.flag("chdupgroup"));
+        QVERIFY(s.flag("chdupvtx"));
+        for (const char *t : {"chkdupplace", "chkdupwins", "chkduplaps", "chkdupbestlap", "chkduptotaltime",
+                              "chkdupqualtime"})
+            QVERIFY2(!s.flag(t), t);
+        QCOMPARE(s.text("edvoiceinvite1"), QString::fromUtf8("На старт приглашается группа "));
+        QCOMPARE(s.text("edseconds"), QString::fromUtf8(" секунд"));
+        QCOMPARE(s.text("edprepare2start"), QString::fromUtf8("Время окончено. Приготовьтесь к старту."));
+        QCOMPARE(s.text("edvoicecountdownsec"), QStringLiteral("60"));
+        // Values that are not stored start the same on every run.
+        QVERIFY(s.flag("chsavelogfile"));
+        QVERIFY(!s.flag("chshowdebug"));
+        QCOMPARE(s.text("eddostarta"), QString::fromUtf8("До старта"));
+        QCOMPARE(s.text("edvstimeUDPport"), QStringLiteral("8889"));
+        QCOMPARE(s.text("combaud"), QStringLiteral("115200"));
+        QCOMPARE(s.text("cbb1"), QStringLiteral("name"));
+        // Reading creates no file.
+        QVERIFY(!QFile::exists(dir.filePath("lapvaneadmin.ini")));
+    }
+
+    void roundTripOfEveryKey()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("lapvaneadmin.ini");
+        QHash<QString, QVariant> expected;
+        {
+            IniFile ini(path);
+            Settings s;
+            for (const SettingDef &d : Settings::definitions()) {
+                if (d.section.isEmpty() || d.control == "chkbest2qual")
+                    continue; // the two "to qual" switches exclude each other: see below
+                s.set(d.control, otherValue(d));
+                expected.insert(d.control, s.value(d.control));
+            }
+            QString error;
+            QVERIFY2(s.save(ini, &error), qPrintable(error));
+            // Placement is written only at shutdown.
+            QVERIFY(!readFile(path).contains("[Size]"));
+            QVERIFY(Settings::savePlacement(ini, {800, 650, 120, 45}));
+        }
+        IniFile ini(path);
+        Settings s;
+        s.load(ini);
+        s.loadVoiceIndex(ini);
+        for (auto it = expected.cbegin(); it != expected.cend(); ++it)
+            QVERIFY2(s.value(it.key()) == it.value(), qPrintable(it.key() + " = " + s.text(it.key())));
+        const WindowPlacement p = Settings::loadPlacement(ini);
+        QCOMPARE(p.width, 800);
+        QCOMPARE(p.height, 650);
+        QCOMPARE(p.x, 120);
+        QCOMPARE(p.y, 45);
+        // Booleans as 1/0, integers as decimal text, the file in UTF-8.
+        const QByteArray file = readFile(path);
+        QVERIFY(file.contains("SoundEnabled=1\r\n"));
+        QVERIFY(file.contains("UpdLaps=0\r\n"));
+        QVERIFY(file.contains("WinPlaces=1\r\n"));
+        QVERIFY(file.contains(QString::fromUtf8("playSecondsTxt=  Имя=playSecondsTxt;").toUtf8()));
+    }
+
+    void bothToQualSwitchesOnLoadsOnlyTotal()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("lapvaneadmin.ini");
+        writeFile(path, "[SETTINGS]\nUpdBest2Qual=1\nUpdTotal2Qual=1\n");
+        Settings s;
+        s.load(IniFile(path));
+        QVERIFY(!s.flag("chkbest2qual"));
+        QVERIFY(s.flag("chktotal2qual"));
+    }
+
+    void loadReactsOnlyToSwitchesThatChange()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("lapvaneadmin.ini");
+        // wwwSavehtmls turns on (off before the load); wwwName stays on.
+        writeFile(path, "[WWWSERVER]\nwwwSavehtmls=1\nwwwName=1\n");
+        Settings s;
+        QSignalSpy spy(&s, &Settings::changed);
+        s.load(IniFile(path));
+        QStringList changed;
+        for (const auto &args : spy)
+            changed << args.at(0).toString();
+        QVERIFY(changed.contains("chsavehtmls"));
+        QVERIFY(!changed.contains("chtopname"));
+        // chksoundnames is on before the load and its default is off: it changes.
+        QVERIFY(changed.contains("chksoundnames"));
+        QVERIFY(changed.indexOf("chsavehtmls") < changed.indexOf("chksoundnames"));
+    }
+
+    void handEditedAndMalformedFile()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("lapvaneadmin.ini");
+        const QByteArray content =
+            "\xEF\xBB\xBF; written by hand\r\n"
+            "[race]\r\n"
+            "LAPSLIMIT=7\r\n"
+            "this line is garbage\r\n"
+            "=no key\r\n"
+            "[Unknown]\r\n"
+            "Foo=bar\r\n"
+            "[settings]\r\n"
+            "winplaces=abc\r\n"
+            "SoundEnabled=2\r\n"
+            "AntiDoubleRead= 1500\r\n"
+            "[Size]\r\n"
+            "Width=12x\r\n"
+            "Height=700\r\n"
+            "[PLAYNAMES]\r\n"
+            "playVoicerate=99\r\n"
+            "[broken\r\n"
+            "playCountdownSec=30\r\n";
+        writeFile(path, content);
+        IniFile ini(path);
+        Settings s;
+        s.load(ini);
+        QCOMPARE(s.text("edtlaps"), QStringLiteral("7"));           // keys without regard to case
+        QCOMPARE(s.integer("cbwinplaces"), 0);                    // not an integer: default
+        QVERIFY(s.flag("chksounds"));                             // any non-zero is true
+        QCOMPARE(s.text("edantidoubleread"), QStringLiteral(" 1500")); // leading blank kept
+        QCOMPARE(s.integer("trvoicerate"), 10);                   // slider range
+        QCOMPARE(s.text("edvoicecountdownsec"), QStringLiteral("30")); // malformed section line ignored
+        const WindowPlacement p = Settings::loadPlacement(ini);
+        QCOMPARE(p.width, 100);
+        QCOMPARE(p.height, 700);
+
+        // Saving keeps the hand-written lines, the unknown section and the order.
+        QString error;
+        QVERIFY2(s.save(ini, &error), qPrintable(error));
+        const QByteArray after = readFile(path);
+        QVERIFY(after.startsWith("; written by hand\r\n[race]\r\nLAPSLIMIT=7\r\nthis line is garbage\r\n"));
+        QVERIFY(after.contains("[Unknown]\r\nFoo=bar\r\n"));
+        QVERIFY(after.contains("AntiDoubleRead= 1500\r\n"));
+        QCOMPARE(after.count("LapsLimit="), 0); // the existing spelling is updated in place
+        QCOMPARE(after.count("[SETTINGS]") + after.count("[settings]"), 1);
+    }
+
+    void failedSaveStopsAtTheKey()
+    {
+        QTemporaryDir dir;
+        // A folder where the file should be: every write fails.
+        const QString path = dir.filePath("lapvaneadmin.ini");
+        QVERIFY(QDir().mkpath(path));
+        IniFile ini(path);
+        Settings s;
+        QString error;
+        QVERIFY(!s.save(ini, &error));
+        QVERIFY2(error.contains("LapsLimit"), qPrintable(error));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestSettings)
+#include "tst_settings.moc"
