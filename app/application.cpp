@@ -1,0 +1,66 @@
+// Start-up and the run of the program.
+#include "app/application.h"
+
+#include "app/mainwindow.h"
+#include "app/programcontext.h"
+#include "app/signalwatcher.h"
+
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QDir>
+#include <QMessageBox>
+
+namespace lapvane {
+
+QString programFolder(const QStringList &arguments, const QString &executableFolder, QString *error)
+{
+    QCommandLineParser parser;
+    parser.addOption(QCommandLineOption(QStringLiteral("home"),
+                                        QStringLiteral("Keep the database, settings and files in DIR."),
+                                        QStringLiteral("DIR")));
+    if (!parser.parse(arguments)) {
+        *error = parser.errorText();
+        return {};
+    }
+    if (!parser.isSet(QStringLiteral("home")))
+        return executableFolder;
+    const QString home = QDir(parser.value(QStringLiteral("home"))).absolutePath();
+    if (!QDir().mkpath(home)) {
+        *error = QStringLiteral("Cannot create the program folder \"%1\".").arg(home);
+        return {};
+    }
+    return home;
+}
+
+int runApplication(int argc, char **argv)
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Lapvane Admin"));
+
+    QString error;
+    const QString folder = programFolder(QApplication::arguments(), QApplication::applicationDirPath(), &error);
+    if (folder.isEmpty()) {
+        QMessageBox::critical(nullptr, QStringLiteral("Lapvane Admin"), error);
+        return 2;
+    }
+
+    ProgramContext ctx(folder);
+    // The database opens before the window is built; a file that cannot be
+    // used stops the start and is left as it is.
+    if (!ctx.db.open(QDir(folder).filePath(QLatin1String(kDatabaseFileName)))) {
+        QMessageBox::critical(nullptr, QStringLiteral("Lapvane Admin"), ctx.db.error());
+        return 1;
+    }
+
+    MainWindow window(ctx);
+    window.FormCreate();
+    window.show();
+
+    // SIGTERM and SIGINT close the window the normal way, so shutdown runs.
+    SignalWatcher watcher;
+    QObject::connect(&watcher, &SignalWatcher::terminationRequested, &window, &QWidget::close);
+
+    return app.exec();
+}
+
+} // namespace lapvane

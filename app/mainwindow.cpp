@@ -1,0 +1,176 @@
+// The main window: pages, menus, log pane, start-up creation steps and shutdown.
+#include "app/mainwindow.h"
+
+#include "announce/soundfiles.h"
+#include "app/commands.h"
+#include "app/eventspage.h"
+#include "app/pilotspage.h"
+#include "app/programcontext.h"
+#include "app/racepage.h"
+#include "app/settingspage.h"
+#include "app/settingwidgets.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QDesktopServices>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QScreen>
+#include <QTabWidget>
+#include <QTableView>
+#include <QUrl>
+
+namespace lapvane {
+
+MainWindow::MainWindow(ProgramContext &ctx, QWidget *parent) : QMainWindow(parent), m_ctx(ctx)
+{
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(QStringLiteral("Lapvane Admin"));
+    setMinimumSize(600, 400);
+
+    m_commands = new CommandList(this);
+    m_pages = new QTabWidget(this);
+    m_pages->setObjectName(QStringLiteral("PageControl1"));
+    m_race = new RacePage(ctx, *m_commands, m_pages);
+    m_events = new EventsPage(ctx, *m_commands, m_pages);
+    m_pilots = new PilotsPage(ctx, *m_commands, m_pages);
+    m_settings = new SettingsPage(ctx, *m_commands, m_pages);
+    m_pages->addTab(m_race, QStringLiteral("Race"));
+    m_pages->addTab(m_events, QStringLiteral("Events"));
+    m_pages->addTab(m_pilots, QStringLiteral("Pilots"));
+    m_pages->addTab(m_settings, QStringLiteral("Settings"));
+    setCentralWidget(m_pages);
+
+    m_commands->attachMenu(QStringLiteral("pmonerace"), {m_race->raceList()},
+                           {QStringLiteral("raceconfirmSel"), QStringLiteral("raceunconfirmSel"), QStringLiteral("-"),
+                            QStringLiteral("racestartrace"), QStringLiteral("racestoprace"), QStringLiteral("-"),
+                            QStringLiteral("raceexporttoevent"), QStringLiteral("raceresetlist"),
+                            QStringLiteral("racedeletepilots")});
+    m_commands->attachMenu(QStringLiteral("pmresults"), {m_race->results(), m_events->results()},
+                           {QStringLiteral("eventsend2race"), QStringLiteral("eventAdd2NewStage"),
+                            QStringLiteral("eventupdatefromDB"), QStringLiteral("-"), QStringLiteral("eventdelpilot"),
+                            QStringLiteral("eventGroup"), QStringLiteral("eventclearpilots"), QStringLiteral("-"),
+                            QStringLiteral("eventexporthtml")});
+    m_commands->attachMenu(QStringLiteral("pmstages"), {m_events->stageList()},
+                           {QStringLiteral("eventnewstage"), QStringLiteral("eventduplicatestage"),
+                            QStringLiteral("eventdelstage")});
+    m_commands->attachMenu(QStringLiteral("pmpilots"), {m_pilots->registry()},
+                           {QStringLiteral("eventAdd2CurStage"), QStringLiteral("pilotshowphoto"),
+                            QStringLiteral("pilotplayname"), QStringLiteral("-"), QStringLiteral("pilotsaddnew"),
+                            QStringLiteral("pilotsdelete")});
+
+    QPlainTextEdit *pane = m_race->logPane();
+    connect(&ctx.log, &OperatorLog::lineAdded, pane, &QPlainTextEdit::appendPlainText);
+    connect(&ctx.log, &OperatorLog::fileWriteFailed, this, [this](const QString &path, const QString &reason) {
+        auto *box = new QMessageBox(QMessageBox::Warning, windowTitle(),
+                                    QStringLiteral("The log file %1 cannot be written: %2\n"
+                                                   "Log lines are still shown in the log pane.")
+                                        .arg(path, reason),
+                                    QMessageBox::Ok, this);
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        box->open();
+    });
+    connect(m_race, &RacePage::stopRequested, this, [&ctx] { ctx.STOPFLAG.raise(); });
+    connect(m_commands->action(QStringLiteral("settsave")), &QAction::triggered, this, &MainWindow::settsaveExecute);
+    connect(m_settings, &SettingsPage::showLogRequested, this, &MainWindow::Button20Click);
+}
+
+MainWindow::~MainWindow() = default;
+
+void MainWindow::FormCreate()
+{
+    findChild<QLabel *>(QStringLiteral("lbversion"))->setText(QStringLiteral("ver 1.11"));
+    setSettingChoices(m_ctx.settings, findChild<QWidget *>(QStringLiteral("cbresfields")),
+                      m_ctx.db.fieldNames(QStringLiteral("results")));
+
+    // Settings, window placement first.
+    applyPlacement();
+    m_ctx.settings.load(*m_ctx.ini);
+
+    m_ctx.log.savelog(QStringLiteral("==="));
+    m_ctx.log.savelog(QStringLiteral("Checking waves..."));
+    checkSoundFiles(m_ctx.settings, m_ctx.log);
+    m_ctx.log.savelog(QStringLiteral("Checking sound names..."));
+    m_ctx.settings.loadVoiceIndex(*m_ctx.ini);
+    m_ctx.log.savelog(QStringLiteral("Checks finished."));
+}
+
+void MainWindow::applyPlacement()
+{
+    const WindowPlacement p = Settings::loadPlacement(*m_ctx.ini);
+    resize(qMax(p.width, minimumWidth()), qMax(p.height, minimumHeight()));
+    QPoint at(p.x, p.y);
+    // A placement on a screen that is no longer attached would hide the window.
+    const QRect wanted(at, size());
+    bool visible = false;
+    for (const QScreen *screen : QGuiApplication::screens())
+        visible = visible || screen->availableGeometry().intersects(wanted);
+    if (!visible && !QGuiApplication::screens().isEmpty())
+        at = QPoint(10, 10);
+    move(at);
+}
+
+void MainWindow::settsaveExecute()
+{
+    if (!m_ctx.ini)
+        return; // after shutdown
+    QString error;
+    if (!m_ctx.settings.save(*m_ctx.ini, &error))
+        QMessageBox::critical(this, windowTitle(), error);
+}
+
+void MainWindow::Button20Click()
+{
+    QDesktopServices::openUrl(QUrl::fromLocalFile(m_ctx.log.filePath()));
+}
+
+void MainWindow::closeEvent(QCloseEvent *event)
+{
+    FormClose();
+    event->accept();
+}
+
+void MainWindow::FormClose()
+{
+    if (m_closed)
+        return;
+    m_closed = true;
+    // Each step on its own: a failure is logged and the next step still runs,
+    // so the settings are always written.
+    auto guarded = [this](const std::function<bool()> &step) {
+        if (!step)
+            return true;
+        try {
+            return step();
+        } catch (...) {
+            return false;
+        }
+    };
+    auto terminating = [this, &guarded](const char *what, const std::function<bool()> &stop) {
+        m_ctx.log.savelog(QLatin1String(what));
+        if (!guarded(stop))
+            m_ctx.log.savelog(QStringLiteral("problem!"));
+    };
+    auto closePort = [this, &guarded](const std::function<bool()> &close, const char *closed, const char *error) {
+        m_ctx.log.savelog(QLatin1String(guarded(close) ? closed : error));
+    };
+
+    m_ctx.log.savelog(QStringLiteral("Exiting.."));
+    terminating("terminating regpilots...", m_hooks.stopRegPilots);
+    terminating("terminating racetimer...", m_hooks.stopRaceTimer);
+    terminating("terminating savehtmls...", m_hooks.stopSaveHtmls);
+    terminating("terminating voiceinvite...", m_hooks.stopVoiceInvite);
+    closePort(m_hooks.closeLapvane, "Lapvane Com closed", "Lapvane Com error");
+    closePort(m_hooks.closeVsTime, "VS Com closed", "VS Com error");
+    closePort(m_hooks.closeChorus, "Chorus Com closed", "Chorus Com error");
+
+    const WindowPlacement placement{width(), height(), x(), y()};
+    if (!Settings::savePlacement(*m_ctx.ini, placement))
+        m_ctx.log.savelog(QStringLiteral("Could not save the window placement to %1: %2")
+                              .arg(m_ctx.ini->path(), m_ctx.ini->errorString()));
+    m_ctx.ini.reset();
+}
+
+} // namespace lapvane

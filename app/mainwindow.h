@@ -1,0 +1,73 @@
+// The main window: four pages, the command list and its menus, the log pane
+// and the status indicators. It only shows what the modules below report and
+// hands commands to them.
+#pragma once
+
+#include <QMainWindow>
+
+#include <functional>
+
+class QTabWidget;
+
+namespace lapvane {
+
+struct ProgramContext;
+class CommandList;
+class RacePage;
+class EventsPage;
+class PilotsPage;
+class SettingsPage;
+
+class MainWindow : public QMainWindow
+{
+    Q_OBJECT
+public:
+    explicit MainWindow(ProgramContext &ctx, QWidget *parent = nullptr);
+    ~MainWindow() override;
+
+    // The creation steps of start-up: version, field list, settings, checks.
+    void FormCreate();
+
+    CommandList &commands() const { return *m_commands; }
+    RacePage *racePage() const { return m_race; }
+    EventsPage *eventsPage() const { return m_events; }
+    PilotsPage *pilotsPage() const { return m_pilots; }
+    SettingsPage *settingsPage() const { return m_settings; }
+
+    void settsaveExecute();
+    void Button20Click();
+
+    // Work that shutdown stops, each in its own guarded step. Modules that
+    // start such work set the matching function; an empty one has nothing to
+    // stop. A function returns false (or throws) when stopping failed.
+    struct ShutdownHooks
+    {
+        std::function<bool()> stopRegPilots;
+        std::function<bool()> stopRaceTimer;
+        std::function<bool()> stopSaveHtmls;
+        std::function<bool()> stopVoiceInvite;
+        std::function<bool()> closeLapvane;
+        std::function<bool()> closeVsTime;
+        std::function<bool()> closeChorus;
+    };
+    ShutdownHooks &shutdownHooks() { return m_hooks; }
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void applyPlacement();
+    void FormClose();
+
+    ProgramContext &m_ctx;
+    CommandList *m_commands = nullptr;
+    QTabWidget *m_pages = nullptr;
+    RacePage *m_race = nullptr;
+    EventsPage *m_events = nullptr;
+    PilotsPage *m_pilots = nullptr;
+    SettingsPage *m_settings = nullptr;
+    ShutdownHooks m_hooks;
+    bool m_closed = false;
+};
+
+} // namespace lapvane

@@ -1,0 +1,63 @@
+// Small builders shared by the pages.
+#include "app/widgets.h"
+
+#include <QAction>
+#include <QHeaderView>
+
+namespace lapvane {
+
+QLabel *namedLabel(const QString &name, const QString &text, QWidget *parent)
+{
+    auto *l = new QLabel(text, parent);
+    l->setObjectName(name);
+    return l;
+}
+
+QPushButton *namedButton(const QString &name, const QString &text, QWidget *parent)
+{
+    auto *b = new QPushButton(text, parent);
+    b->setObjectName(name);
+    return b;
+}
+
+QToolButton *commandButton(const QString &name, QAction *action, QWidget *parent)
+{
+    auto *b = new QToolButton(parent);
+    b->setObjectName(name);
+    b->setDefaultAction(action);
+    b->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    b->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+    return b;
+}
+
+QTableView *namedGrid(const QString &name, QAbstractItemView::SelectionMode mode, QWidget *parent)
+{
+    auto *t = new QTableView(parent);
+    t->setObjectName(name);
+    t->setSelectionMode(mode);
+    t->setSelectionBehavior(QAbstractItemView::SelectRows);
+    t->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed
+                       | QAbstractItemView::AnyKeyPressed);
+    t->verticalHeader()->setDefaultSectionSize(22);
+    return t;
+}
+
+QLabel *portLamp(const QString &name, const QString &hint, const QColor &color, QWidget *parent)
+{
+    auto *l = new QLabel(parent);
+    l->setObjectName(name);
+    l->setToolTip(hint);
+    l->setFixedSize(16, 16);
+    l->setProperty("lampColor", color.name());
+    setLampLit(l, false);
+    return l;
+}
+
+void setLampLit(QLabel *lamp, bool lit)
+{
+    lamp->setProperty("lit", lit);
+    const QString color = lit ? lamp->property("lampColor").toString() : QStringLiteral("#606060");
+    lamp->setStyleSheet(QStringLiteral("background:%1; border:1px solid #202020; border-radius:8px;").arg(color));
+}
+
+} // namespace lapvane

@@ -1,0 +1,25 @@
+// Small builders shared by the pages: named labels, buttons and grids.
+#pragma once
+
+#include <QAbstractItemView>
+#include <QLabel>
+#include <QPushButton>
+#include <QTableView>
+#include <QToolButton>
+
+class QAction;
+
+namespace lapvane {
+
+// A label with an object name, for indicators other code writes to.
+QLabel *namedLabel(const QString &name, const QString &text, QWidget *parent);
+QPushButton *namedButton(const QString &name, const QString &text, QWidget *parent);
+// A button that runs a command and follows its caption and enabled state.
+QToolButton *commandButton(const QString &name, QAction *action, QWidget *parent);
+// A grid, editable in place, with one or several selected rows.
+QTableView *namedGrid(const QString &name, QAbstractItemView::SelectionMode mode, QWidget *parent);
+// A port lamp: lit while its receiver's port is open.
+QLabel *portLamp(const QString &name, const QString &hint, const QColor &color, QWidget *parent);
+void setLampLit(QLabel *lamp, bool lit);
+
+} // namespace lapvane
