@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# Installs the Debian 12 packages the program, its build and its tests need.
+# Skips apt entirely when everything is already there.
+set -euo pipefail
+
+packages=(
+  # build
+  cmake ninja-build g++ pkg-config
+  # Qt 6 and its plugins
+  qt6-base-dev libqt6sql6-sqlite qt6-serialport-dev qt6-multimedia-dev qt6-charts-dev
+  libqt6opengl6-dev libxkbcommon-dev
+  # sound and speech
+  gstreamer1.0-plugins-base gstreamer1.0-plugins-good libespeak-ng-dev espeak-ng-data
+  # fonts (Cyrillic), certificates for the HTTPS services
+  fonts-dejavu-core ca-certificates
+  # a virtual display for machines without one
+  xvfb xauth
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$p")
+  fi
+done
+if [ ${#missing[@]} -eq 0 ]; then
+  exit 0
+fi
+
+echo "Installing: ${missing[*]}"
+sudo=""
+if [ "$(id -u)" -ne 0 ]; then
+  sudo="sudo"
+fi
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -qq
+$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
