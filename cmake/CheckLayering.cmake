@@ -1,6 +1,8 @@
 # Build step: no source file of a GUI-free library includes a Qt Widgets header.
 # The forbidden names are read from the Qt Widgets include folder itself.
+cmake_minimum_required(VERSION 3.25)
 set(names "")
+string(REPLACE "|" ";" WIDGETS_INC "${WIDGETS_INC}")
 foreach(dir IN LISTS WIDGETS_INC)
   if(IS_DIRECTORY "${dir}" AND dir MATCHES "QtWidgets$")
     file(GLOB headers RELATIVE "${dir}" "${dir}/Q*" "${dir}/q*.h")

@@ -37,6 +37,8 @@ function(lapvane_check_layering)
     endforeach()
   endforeach()
   get_target_property(widgets_inc Qt6::Widgets INTERFACE_INCLUDE_DIRECTORIES)
+  # A list would be split into several arguments of the command.
+  string(REPLACE ";" "|" widgets_inc "${widgets_inc}")
   add_custom_target(check_layering ALL
     COMMAND ${CMAKE_COMMAND} -DROOT=${PROJECT_SOURCE_DIR} "-DWIDGETS_INC=${widgets_inc}"
             -P ${PROJECT_SOURCE_DIR}/cmake/CheckLayering.cmake
