@@ -1,0 +1,641 @@
+// The race engine: start sequence, pass loop and finish.
+#include "race/raceengine.h"
+
+#include "core/clock.h"
+#include "core/cues.h"
+#include "core/currentselection.h"
+#include "core/operatorlog.h"
+#include "core/operatorprompt.h"
+#include "core/receivers.h"
+#include "core/settings.h"
+#include "core/wait.h"
+#include "race/standings.h"
+#include "store/database.h"
+#include "store/laptime.h"
+#include "store/transaction.h"
+
+#include <QDateTime>
+#include <QLocale>
+#include <QRandomGenerator>
+#include <QRegularExpression>
+#include <QSqlError>
+
+#include <exception>
+
+namespace lapvane {
+
+namespace {
+
+const QString kConnectFirst = QStringLiteral("Connect COM port or WiFi!");
+
+// A whole number of plain decimal digits (blanks around allowed); negative
+// values, signs and fractions are refused.
+bool parseWholeNumber(const QString &text, int *value)
+{
+    const QString t = text.trimmed();
+    if (t.isEmpty() || t.size() > 9)
+        return false;
+    for (const QChar ch : t) {
+        if (ch < QLatin1Char('0') || ch > QLatin1Char('9'))
+            return false;
+    }
+    *value = t.toInt();
+    return true;
+}
+
+// The time of day in the locale's long time format, without the zone name.
+QString longTimeText(const QTime &time)
+{
+    const QLocale locale = QLocale::system();
+    QString format = locale.timeFormat(QLocale::LongFormat);
+    format.remove(QRegularExpression(QStringLiteral("\\s*\\bt+\\b\\s*")));
+    return locale.toString(time, format.trimmed());
+}
+
+} // namespace
+
+RaceEngine::RaceEngine(const RaceServices &services, QObject *parent)
+    : QObject(parent), m_s(services), m_raceClock(services.clock),
+      m_lapLimit{QStringLiteral("edtlaps"), QStringLiteral("lap limit"), QStringLiteral("laps"), 0, 0, false},
+      m_timeLimit{QStringLiteral("edttimelimit"), QStringLiteral("time limit"), QStringLiteral("min"), 0, 0, false},
+      m_antiDoubleRead{QStringLiteral("edantidoubleread"), QStringLiteral("anti-double-read interval"),
+                       QStringLiteral("ms"), 1000, 1000, false}
+{
+    m_tmrrace.setInterval(3);
+    m_tmrrace.setTimerType(Qt::PreciseTimer);
+    connect(&m_tmrrace, &QTimer::timeout, this, &RaceEngine::tmrraceTimer);
+    connect(&m_raceClock, &RaceClock::displayChanged, this, &RaceEngine::clockChanged);
+}
+
+RaceEngine::~RaceEngine() = default;
+
+void RaceEngine::setTimerDriven(bool timerDriven)
+{
+    m_timerDriven = timerDriven;
+    if (!timerDriven)
+        m_tmrrace.stop();
+    else if (m_tickEnabled)
+        m_tmrrace.start();
+}
+
+void RaceEngine::savelog(const QString &line)
+{
+    m_s.log.savelog(line);
+}
+
+void RaceEngine::reportFailure(const QString &what, const QString &error)
+{
+    const QString text = what + QStringLiteral(": ") + error;
+    savelog(text);
+    m_s.prompt.notice(text);
+}
+
+void RaceEngine::setTickEnabled(bool enabled)
+{
+    const bool changed = m_tickEnabled != enabled;
+    m_tickEnabled = enabled;
+    if (enabled && m_timerDriven)
+        m_tmrrace.start();
+    else
+        m_tmrrace.stop();
+    if (changed)
+        emit runningChanged(enabled);
+}
+
+void RaceEngine::setStartEnabled(bool enabled)
+{
+    m_startEnabled = enabled;
+    emit startEnabledChanged(enabled);
+}
+
+// ---------------------------------------------------------------------------
+// Settings read while the race runs
+
+void RaceEngine::resetSettingReaders()
+{
+    for (NumberSetting *s : {&m_lapLimit, &m_timeLimit, &m_antiDoubleRead}) {
+        s->warned = false;
+        int v = 0;
+        s->lastGood = parseWholeNumber(m_s.settings.text(s->control), &v) ? v : s->fallback;
+    }
+}
+
+int RaceEngine::readNumber(NumberSetting &s)
+{
+    const QString text = m_s.settings.text(s.control);
+    int v = 0;
+    if (parseWholeNumber(text, &v)) {
+        s.lastGood = v;
+        return v;
+    }
+    if (!s.warned) {
+        s.warned = true;
+        const QString used = s.lastGood == 0 && s.unit != QLatin1String("ms")
+                                 ? QStringLiteral("no %1").arg(s.what)
+                                 : QStringLiteral("%1 %2").arg(s.lastGood).arg(s.unit);
+        savelog(QStringLiteral("The %1 \"%2\" is not a whole number; this race goes on with %3 "
+                               "until it is corrected.")
+                    .arg(s.what, text, used));
+    }
+    return s.lastGood;
+}
+
+int RaceEngine::readDelaySetting(const QString &control, const QString &what)
+{
+    const QString text = m_s.settings.text(control);
+    int v = 0;
+    if (parseWholeNumber(text, &v))
+        return v;
+    savelog(QStringLiteral("The %1 \"%2\" is not a whole number; the start goes on without it.")
+                .arg(what, text));
+    return 0;
+}
+
+// ---------------------------------------------------------------------------
+// Start
+
+bool RaceEngine::racestartraceExecute(int currentRowId)
+{
+    if (m_tickEnabled || m_starting) {
+        const QString text = m_starting
+                                 ? QStringLiteral("A race start is already under way.")
+                                 : QStringLiteral("A race is already running. Press \"Finish\" before "
+                                                  "starting another one.");
+        savelog(text);
+        m_s.prompt.notice(text);
+        return false;
+    }
+    if (!m_s.receivers.comconnected()) {
+        m_s.prompt.notice(kConnectFirst);
+        emit settingsPageRequested();
+        return false;
+    }
+    QSqlQuery q(m_s.db);
+    if (!q.exec(QStringLiteral("SELECT COUNT(*) FROM onerace")) || !q.next()) {
+        reportFailure(QStringLiteral("Cannot read the race list"), q.lastError().text());
+        return false;
+    }
+    if (q.value(0).toInt() == 0) {
+        m_s.prompt.notice(QStringLiteral("No pilots in list."));
+        return false;
+    }
+    emit voiceInviteStopRequested();
+
+    if (!q.exec(QStringLiteral("SELECT confirmed FROM onerace WHERE onerace.confirmed='N';"))) {
+        reportFailure(QStringLiteral("Cannot read the race list"), q.lastError().text());
+        return false;
+    }
+    const bool unconfirmed = q.next();
+    q.finish();
+    if (unconfirmed && !m_s.prompt.ask(QStringLiteral("Unconfirmed pilots in list!\n\rContinue?")))
+        return false;
+
+    const bool continued = m_s.settings.flag(QStringLiteral("chracecontinue"));
+    m_starting = true;
+    struct StartingGuard
+    {
+        bool &flag;
+        ~StartingGuard() { flag = false; }
+    } guard{m_starting};
+
+    if (!continued) {
+        emit raceListSortRequested(QString());
+        if (!resetRaceList())
+            return false;
+    }
+    setStartEnabled(false);
+
+    if (m_s.settings.flag(QStringLiteral("chksounds")) && !runStartDelay()) {
+        setStartEnabled(true);
+        savelog(QStringLiteral("Race start cancelled."));
+        return false;
+    }
+
+    savelog(QStringLiteral("================"));
+    if (!continued) {
+        if (!synchronise()) {
+            setStartEnabled(true);
+            savelog(QStringLiteral("Race start cancelled."));
+            return false;
+        }
+        savelog(QStringLiteral("all ok"));
+        m_raceClock.setOrigin(m_s.clock.nowMs());
+        m_racemillis = 0;
+        m_pilotplace = 1;
+    } else if (!m_raceClock.hasOrigin()) {
+        restoreInterruptedRace();
+    }
+    m_s.stop.raise();
+
+    if (m_s.receivers.lapvaneConnected() && !m_s.receivers.lapvaneRaceMode())
+        savelog(QStringLiteral("Could not put Lapvane into RACE MODE!!! STOP RACE MANUALLY!"));
+
+    if (!prepareTick()) {
+        setStartEnabled(true);
+        return false;
+    }
+    resetSettingReaders();
+    emit lapsChanged();
+
+    m_raceClock.startDisplay();
+    setTickEnabled(true);
+    emit raceListSortRequested(QStringLiteral("vtx ASC"));
+    emit raceListChanged();
+    savelog(startedLine(currentRowId));
+    savelog(QStringLiteral("log file at: ") + m_s.log.filePath());
+    return true;
+}
+
+bool RaceEngine::resetRaceList()
+{
+    Transaction tx(m_s.db);
+    QSqlQuery q(m_s.db);
+    // Laps first, while the race list still names the pilots.
+    if (!q.exec(QStringLiteral("DELETE FROM laps WHERE pilotid IN (SELECT pilotid FROM onerace)"))) {
+        reportFailure(QStringLiteral("Cannot reset the race list"), q.lastError().text());
+        return false;
+    }
+    q.prepare(QStringLiteral("UPDATE onerace SET lapno=0, place=?, besttime=?, besttimetxt='-', "
+                             "totaltime=?, totaltimetxt='-'"));
+    q.addBindValue(kNoPlace);
+    q.addBindValue(kNoTimeMs);
+    q.addBindValue(kNoTimeMs);
+    if (!q.exec() || !tx.commit()) {
+        reportFailure(QStringLiteral("Cannot reset the race list"),
+                      q.lastError().isValid() ? q.lastError().text() : m_s.db.lastError().text());
+        return false;
+    }
+    // A new race starts every team at zero laps and without a place.
+    for (int row = 0; row < m_teams.teamCount(); ++row) {
+        m_teams.setLaps(row, 0);
+        m_teams.setPlace(row, QString());
+    }
+    emit raceListChanged();
+    emit lapsChanged();
+    return true;
+}
+
+bool RaceEngine::runStartDelay()
+{
+    m_s.cues.play(Cue::StartCountdown);
+    const qint64 fixedMs = readDelaySetting(QStringLiteral("edstartdelay"), QStringLiteral("start delay"));
+    const int randomBound =
+        readDelaySetting(QStringLiteral("edracerandomstart"), QStringLiteral("random start pause"));
+    qint64 delay = fixedMs;
+    if (randomBound > 0)
+        delay += 1000LL * QRandomGenerator::global()->bounded(randomBound);
+    m_counterstartdelay = delay;
+    emit delayTextChanged(QStringLiteral("Random delay %1 sec").arg(delay / 1000));
+
+    const qint64 startdelaytime = m_s.clock.nowMs();
+    m_s.stop.clear();
+    QString shown;
+    const WaitResult result = waitUntil(
+        [&] {
+            const qint64 startdelaymillis = elapsedMs(startdelaytime, m_s.clock.nowMs());
+            const QString text = RaceClock::timeTextFor(startdelaymillis);
+            if (text != shown) {
+                shown = text;
+                emit clockChanged(text, RaceClock::msTextFor(startdelaymillis));
+            }
+            return startdelaymillis >= delay;
+        },
+        &m_s.stop);
+    if (result == WaitResult::Stopped)
+        return false;
+    m_s.cues.play(Cue::StartSignal);
+    return true;
+}
+
+bool RaceEngine::synchronise()
+{
+    // A stop raised before the start must not cut the handshakes short; one
+    // raised during them (Finish, a right-click, Disconnect) cancels the start.
+    m_s.stop.clear();
+    Receivers &rx = m_s.receivers;
+    if (rx.vsSerialConnected())
+        rx.syncVsSerial(m_s.stop);
+    if (m_s.stop.isRaised())
+        return false;
+    if (rx.vsWifiEnabled())
+        rx.syncVsWifi(m_s.stop);
+    if (m_s.stop.isRaised())
+        return false;
+    if (rx.lapvaneConnected())
+        rx.syncLapvane(m_s.stop);
+    if (m_s.stop.isRaised())
+        return false;
+    if (rx.chorusConnected())
+        rx.syncChorus(m_s.stop);
+    return !m_s.stop.isRaised();
+}
+
+void RaceEngine::restoreInterruptedRace()
+{
+    // The program was restarted during the race: the clock's zero is not
+    // known, so the clock resumes from the last recorded pass.
+    QSqlQuery q(m_s.db);
+    qint64 lastPassMs = 0;
+    if (q.exec(QStringLiteral("SELECT MAX(laptime) FROM laps WHERE pilotid IN (SELECT pilotid FROM onerace)"))
+        && q.next())
+        lastPassMs = q.value(0).toLongLong();
+    m_raceClock.setOrigin(m_s.clock.nowMs() - lastPassMs);
+    m_racemillis = 0;
+
+    int lapLimit = 0;
+    parseWholeNumber(m_s.settings.text(QStringLiteral("edtlaps")), &lapLimit);
+    m_pilotplace = 1;
+    if (lapLimit > 0) {
+        q.prepare(QStringLiteral("SELECT COUNT(*) FROM onerace WHERE lapno>=?"));
+        q.addBindValue(lapLimit);
+        if (q.exec() && q.next())
+            m_pilotplace += q.value(0).toInt();
+    }
+    if (m_s.settings.flag(QStringLiteral("chkteamrace"))) {
+        q.prepare(QStringLiteral("SELECT COALESCE(SUM(lapno),0) FROM onerace WHERE \"group\"=?"));
+        for (int row = 0; row < m_teams.teamCount(); ++row) {
+            if (m_teams.teamName(row).isEmpty())
+                continue;
+            q.bindValue(0, m_teams.teamName(row));
+            if (q.exec() && q.next())
+                m_teams.setLaps(row, q.value(0).toInt());
+        }
+    }
+    savelog(QStringLiteral("Continuing a race begun before the program was restarted: the race "
+                           "clock resumes from the last recorded pass at %1.")
+                .arg(ms2minsecmstext(lastPassMs)));
+}
+
+QString RaceEngine::startedLine(int currentRowId)
+{
+    QString group;
+    QSqlQuery q(m_s.db);
+    if (currentRowId > 0) {
+        q.prepare(QStringLiteral("SELECT \"group\" FROM onerace WHERE id=?"));
+        q.addBindValue(currentRowId);
+    } else {
+        q.prepare(QStringLiteral("SELECT \"group\" FROM onerace ORDER BY vtx ASC, id ASC LIMIT 1"));
+    }
+    if (q.exec() && q.next())
+        group = q.value(0).toString();
+    const QString eventName = m_s.selection ? m_s.selection->currentEventName() : QString();
+    const QString stageName = m_s.selection ? m_s.selection->currentStageName() : QString();
+    return QStringLiteral("Race (\"%1\", %2, Group \"%3\") started").arg(eventName, stageName, group);
+}
+
+bool RaceEngine::prepareTick()
+{
+    if (m_prepared)
+        return true;
+    m_qFindPilot = QSqlQuery(m_s.db);
+    m_qLastLap = QSqlQuery(m_s.db);
+    m_qCountLap = QSqlQuery(m_s.db);
+    m_qInsertLap = QSqlQuery(m_s.db);
+    m_qLapSum = QSqlQuery(m_s.db);
+    // The first row the store holds for a transponder takes the pass.
+    const bool ok =
+        m_qFindPilot.prepare(QStringLiteral("SELECT id, pilotid, pilotname, lapno, \"group\", confirmed "
+                                            "FROM onerace WHERE pilottrans=? ORDER BY id ASC LIMIT 1"))
+        && m_qLastLap.prepare(
+            QStringLiteral("SELECT laptime FROM laps WHERE pilotid=? ORDER BY lapn DESC LIMIT 1"))
+        && m_qCountLap.prepare(QStringLiteral("UPDATE onerace SET lapno=? WHERE id=?"))
+        && m_qInsertLap.prepare(
+            QStringLiteral("INSERT INTO laps (pilotid, lapn, laptime, laptimetxt) VALUES (?, ?, ?, ?)"))
+        && m_qLapSum.prepare(QStringLiteral("SELECT COALESCE(SUM(lapno),0), COUNT(*) FROM onerace"));
+    if (!ok) {
+        QString error;
+        for (const QSqlQuery *q : {&m_qFindPilot, &m_qLastLap, &m_qCountLap, &m_qInsertLap, &m_qLapSum}) {
+            if (q->lastError().isValid()) {
+                error = q->lastError().text();
+                break;
+            }
+        }
+        reportFailure(QStringLiteral("Cannot prepare the race"), error);
+        return false;
+    }
+    m_qFindPilot.setForwardOnly(true);
+    m_qLastLap.setForwardOnly(true);
+    m_qLapSum.setForwardOnly(true);
+    m_prepared = true;
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+// Pass loop
+
+void RaceEngine::tmrraceTimer()
+{
+    // A finish started from inside a tick may process events; never nest.
+    if (!m_tickEnabled || m_inTick)
+        return;
+    m_inTick = true;
+    struct TickGuard
+    {
+        bool &flag;
+        ~TickGuard() { flag = false; }
+    } guard{m_inTick};
+
+    const int timeLimit = readNumber(m_timeLimit);
+    if (timeLimit > 0 && m_raceClock.elapsedMs() / 60000.0 >= timeLimit) {
+        savelog(QStringLiteral("Time limit reached."));
+        finish(true);
+        setTickEnabled(false);
+        return;
+    }
+
+    Pass pass;
+    try {
+        pass = m_s.receivers.gettrans();
+    } catch (const std::exception &) {
+        savelog(QStringLiteral("error getting transponder!"));
+        return;
+    }
+    m_racemillis = pass.source == PassSource::None ? 0 : pass.raceMs;
+    if (m_racemillis <= 0)
+        return;
+    processPass(pass.recvid, m_racemillis);
+}
+
+void RaceEngine::processPass(qint32 recvid, qint32 racemillis)
+{
+    const QString id = QString::number(recvid);
+    m_qFindPilot.bindValue(0, recvid);
+    if (!m_qFindPilot.exec()) {
+        savelog(QStringLiteral("Error finding the pilot of id %1: %2").arg(id, m_qFindPilot.lastError().text()));
+        return;
+    }
+    if (!m_qFindPilot.next()) {
+        m_qFindPilot.finish();
+        afterPass(recvid, QString());
+        return;
+    }
+    const int rowId = m_qFindPilot.value(0).toInt();
+    const int pilotId = m_qFindPilot.value(1).toInt();
+    const QString name = m_qFindPilot.value(2).toString();
+    const int g = m_qFindPilot.value(3).toInt();
+    const QString group = m_qFindPilot.value(4).toString();
+    const QString confirmed = m_qFindPilot.value(5).toString();
+    m_qFindPilot.finish();
+
+    if (confirmed != QLatin1String("Y")) {
+        savelog(QStringLiteral("pilot switched off:"));
+        afterPass(recvid, name);
+        return;
+    }
+
+    m_qLastLap.bindValue(0, pilotId);
+    if (!m_qLastLap.exec()) {
+        savelog(QStringLiteral("Error getting last lap, id ") + id);
+        return;
+    }
+    qint64 lastms = 0;
+    if (m_qLastLap.next()) {
+        bool ok = false;
+        lastms = m_qLastLap.value(0).toLongLong(&ok);
+        if (!ok) {
+            m_qLastLap.finish();
+            savelog(QStringLiteral("Error with laps counter, id ") + id);
+            return;
+        }
+    }
+    m_qLastLap.finish();
+
+    const int interval = readNumber(m_antiDoubleRead);
+    if (racemillis - lastms < interval) {
+        savelog(name + QStringLiteral(" (id ") + id + QStringLiteral(") repeat ignoring..."));
+        return;
+    }
+
+    const bool teamRace = m_s.settings.flag(QStringLiteral("chkteamrace"));
+    int teamRow = -1;
+    int f = -1;
+    if (teamRace && m_teams.teamCount() >= 1) {
+        teamRow = m_teams.findTeam(group);
+        if (teamRow >= 0)
+            f = m_teams.laps(teamRow);
+    }
+
+    const int lapLimit = readNumber(m_lapLimit);
+    if (lapLimit != 0 && (lapLimit <= g || lapLimit <= f)) {
+        afterPass(recvid, name);
+        return;
+    }
+
+    const int lapno = g + 1;
+    if (!commitLap(recvid, rowId, pilotId, lapno, racemillis, lastms)) {
+        afterPass(recvid, name);
+        return;
+    }
+    m_ring.write(pilotId, lapno);
+    if (teamRow >= 0) {
+        f += 1;
+        m_teams.setLaps(teamRow, f);
+    }
+    const bool sounds = m_s.settings.flag(QStringLiteral("chksounds"));
+    if (lapno == lapLimit || (teamRace && teamRow >= 0 && f == lapLimit)) {
+        if (teamRow >= 0)
+            m_teams.setPlace(teamRow, QString::number(m_pilotplace));
+        if (sounds)
+            m_s.cues.play(m_pilotplace == 1 ? Cue::FinishFirst : Cue::FinishOther);
+        ++m_pilotplace;
+        savelog(name + QStringLiteral(" finished"));
+    } else if (sounds) {
+        m_s.cues.play(Cue::LapPass);
+    }
+    if (m_s.settings.flag(QStringLiteral("chshowdebug"))) {
+        savelog(QStringLiteral("racems=%1 lastms=%2 subst=%3").arg(racemillis).arg(lastms).arg(racemillis - lastms));
+    }
+    emit lapsChanged();
+    afterPass(recvid, name);
+}
+
+bool RaceEngine::commitLap(qint32 recvid, int rowId, int pilotId, int lapn, qint32 racemillis, qint64 lastms)
+{
+    // The count and the lap row go to the file together, before the tick ends:
+    // a count without its lap (or the reverse) would break the lap numbering.
+    Transaction tx(m_s.db);
+    m_qCountLap.bindValue(0, lapn);
+    m_qCountLap.bindValue(1, rowId);
+    m_qInsertLap.bindValue(0, pilotId);
+    m_qInsertLap.bindValue(1, lapn);
+    m_qInsertLap.bindValue(2, racemillis);
+    m_qInsertLap.bindValue(3, ms2minsecmstext(racemillis - lastms));
+    if (!tx.isActive() || !m_qCountLap.exec() || !m_qInsertLap.exec() || !tx.commit()) {
+        savelog(QStringLiteral("Error writting lap time, id ") + QString::number(recvid));
+        return false;
+    }
+    return true;
+}
+
+void RaceEngine::afterPass(qint32 recvid, const QString &pilotName)
+{
+    savelog(QStringLiteral("ID:%1 %2 %3").arg(recvid).arg(pilotName, m_raceClock.timeText()));
+
+    if (!m_qLapSum.exec() || !m_qLapSum.next()) {
+        savelog(QStringLiteral("Cannot read the race list: ") + m_qLapSum.lastError().text());
+        return;
+    }
+    const qint64 lapSum = m_qLapSum.value(0).toLongLong();
+    const int rows = m_qLapSum.value(1).toInt();
+    m_qLapSum.finish();
+    emit raceListChanged();
+
+    const int lapLimit = readNumber(m_lapLimit);
+    const int competitors = m_s.settings.flag(QStringLiteral("chkteamrace")) ? m_teams.teamCount() : rows;
+    if (lapLimit > 0 && competitors > 0 && lapSum >= qint64(lapLimit) * competitors)
+        finish(true);
+}
+
+// ---------------------------------------------------------------------------
+// Finish
+
+bool RaceEngine::racestopraceExecute()
+{
+    return finish(false);
+}
+
+bool RaceEngine::finish(bool automatic)
+{
+    // The loop's own finish (time or lap limit) needs no receiver: it only
+    // ranks what was recorded.
+    if (!automatic && !m_s.receivers.comconnected()) {
+        m_s.prompt.notice(kConnectFirst);
+        emit settingsPageRequested();
+        return false;
+    }
+    m_s.stop.raise();
+    m_raceClock.stopDisplay();
+    setTickEnabled(false);
+    if (m_s.receivers.lapvaneConnected() && !m_s.receivers.lapvaneRegMode())
+        savelog(QStringLiteral("Could not put Lapvane to REGPILOT MODE! Check COM port!"));
+    if (m_s.settings.flag(QStringLiteral("chksounds")))
+        m_s.cues.play(Cue::FinishAll);
+
+    QString error;
+    bool ok = computeTotalsAndBestLaps(m_s.db, &error);
+    if (ok)
+        ok = assignPlaces(m_s.db, m_s.settings.integer(QStringLiteral("cbwinplaces")), &error);
+    if (!ok)
+        reportFailure(QStringLiteral("Cannot write the race standings"), error);
+    emit raceListSortRequested(QStringLiteral("place ASC"));
+    emit raceListChanged();
+    setStartEnabled(true);
+    savelog(QStringLiteral("Finished at ")
+            + longTimeText(QDateTime::fromMSecsSinceEpoch(m_s.clock.nowMs()).time()));
+    if (ok && m_s.settings.flag(QStringLiteral("chautoexport")))
+        emit exportRequested();
+    return ok;
+}
+
+bool RaceEngine::UpdateOneraceBestlaps(int rowId)
+{
+    QString error;
+    if (!updateOneraceBestlaps(m_s.db, rowId, [this](const QString &l) { savelog(l); }, &error)) {
+        reportFailure(QStringLiteral("Cannot recalculate the laps"), error);
+        return false;
+    }
+    emit raceListChanged();
+    return true;
+}
+
+} // namespace lapvane

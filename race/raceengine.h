@@ -1,0 +1,146 @@
+// The race engine: the race start sequence, the pass loop and the finish with
+// its standings, over the race list (`onerace`) and its laps (`laps`).
+#pragma once
+
+#include "core/announcementring.h"
+#include "race/raceclock.h"
+#include "race/raceservices.h"
+#include "race/teamtable.h"
+
+#include <QObject>
+#include <QSqlQuery>
+#include <QTimer>
+
+namespace lapvane {
+
+// Lives on the main thread for the whole run. The window's handlers
+// (`racestartraceExecute`, `racestopraceExecute`, `tmrraceTimer`) call the
+// methods of the same name and show what the signals report.
+class RaceEngine : public QObject
+{
+    Q_OBJECT
+public:
+    explicit RaceEngine(const RaceServices &services, QObject *parent = nullptr);
+    ~RaceEngine() override;
+
+    // The pass loop runs from its own 3 ms timer (`tmrrace`) by default.
+    // Tests turn that off and call tmrraceTimer() themselves.
+    void setTimerDriven(bool timerDriven);
+
+    // "Start Race": checks, reset (unless "continue"), start cues and delay,
+    // device clock synchronisation, race clock, pass loop. currentRowId is the
+    // race-list row the window has current (its group names the race in the
+    // log); 0 takes the first row by channel. True when the race is running.
+    bool racestartraceExecute(int currentRowId = 0);
+
+    // "Finish": stops the race, computes totals, best laps and places, and
+    // asks for the export when "auto export results" is on. Also re-ranks an
+    // idle race after lap corrections. False when refused or when the
+    // standings could not be written (the race is stopped either way).
+    bool racestopraceExecute();
+
+    // One tick of the pass loop: the time limit, then at most one pass.
+    // Does nothing unless the pass loop is enabled.
+    void tmrraceTimer();
+
+    // Recalculates one race-list row (laps, best lap, total) from its laps.
+    bool UpdateOneraceBestlaps(int rowId);
+
+    // A race is running: the pass loop is enabled.
+    bool isRunning() const { return m_tickEnabled; }
+    // The start command is in its checks, delay or synchronisation.
+    bool isStarting() const { return m_starting; }
+    bool isStartEnabled() const { return m_startEnabled; }
+    // The finish order counter (`pilotplace`): 1 at race start.
+    int pilotplace() const { return m_pilotplace; }
+    // Race time of the pass processed last (`racemillis`); 0 when none.
+    qint32 racemillis() const { return m_racemillis; }
+    // The length of the last start delay in ms (`counterstartdelay`).
+    qint64 counterstartdelay() const { return m_counterstartdelay; }
+
+    RaceClock &raceClock() { return m_raceClock; }
+    // The announcement ring the lap announcer reads.
+    AnnouncementRing &ring() { return m_ring; }
+    // The team standings ("TEAM TABLE") of a team race.
+    TeamTable &teamTable() { return m_teams; }
+
+signals:
+    // The race list's rows or values changed: refresh its view.
+    void raceListChanged();
+    // Laps were recorded or changed: refresh the lap grid.
+    void lapsChanged();
+    // Sort the race list view by this ORDER BY text ("" = unsorted).
+    void raceListSortRequested(const QString &orderBy);
+    // The "Start Race" button is to be enabled or disabled.
+    void startEnabledChanged(bool enabled);
+    // A race started or ended.
+    void runningChanged(bool running);
+    // New texts for the race clock labels `lbltime` and `lblracems`.
+    void clockChanged(const QString &timeText, const QString &msText);
+    // Text for `lbtimemachinetime` during the start delay ("Random delay N sec").
+    void delayTextChanged(const QString &text);
+    // Bring the Settings page forward (no receiver connected).
+    void settingsPageRequested();
+    // A race start stops a running voice invitation.
+    void voiceInviteStopRequested();
+    // The finish with "auto export results" on: run the export to the stage.
+    void exportRequested();
+
+private:
+    // A whole-number race setting read on every tick; an unreadable value
+    // keeps the last good one and is reported once per race.
+    struct NumberSetting
+    {
+        QString control;
+        QString what;    // how the log line names it
+        QString unit;    // "laps", "min", "ms"
+        int fallback;    // used when no good value was ever read
+        int lastGood;
+        bool warned;
+    };
+
+    bool finish(bool automatic);
+    void processPass(qint32 recvid, qint32 racemillis);
+    bool commitLap(qint32 recvid, int rowId, int pilotId, int lapn, qint32 racemillis, qint64 lastms);
+    void afterPass(qint32 recvid, const QString &pilotName);
+    bool resetRaceList();
+    bool runStartDelay();
+    bool synchronise();
+    void restoreInterruptedRace();
+    bool prepareTick();
+    void setTickEnabled(bool enabled);
+    void setStartEnabled(bool enabled);
+    void resetSettingReaders();
+    int readNumber(NumberSetting &s);
+    int readDelaySetting(const QString &control, const QString &what);
+    QString startedLine(int currentRowId);
+    void savelog(const QString &line);
+    void reportFailure(const QString &what, const QString &error);
+
+    RaceServices m_s;
+    RaceClock m_raceClock;
+    AnnouncementRing m_ring;
+    TeamTable m_teams;
+    QTimer m_tmrrace;
+    bool m_timerDriven = true;
+    bool m_tickEnabled = false;
+    bool m_inTick = false;
+    bool m_starting = false;
+    bool m_startEnabled = true;
+    int m_pilotplace = 1;
+    qint32 m_racemillis = 0;
+    qint64 m_counterstartdelay = 0;
+
+    NumberSetting m_lapLimit;
+    NumberSetting m_timeLimit;
+    NumberSetting m_antiDoubleRead;
+
+    bool m_prepared = false;
+    QSqlQuery m_qFindPilot;
+    QSqlQuery m_qLastLap;
+    QSqlQuery m_qCountLap;
+    QSqlQuery m_qInsertLap;
+    QSqlQuery m_qLapSum;
+};
+
+} // namespace lapvane

@@ -1,0 +1,56 @@
+// The export of a race into the stage results: the last-race copy, best lap,
+// total time, laps, place, the win count and the qualification time.
+#pragma once
+
+#include <QObject>
+#include <QSqlDatabase>
+
+#include <functional>
+
+namespace lapvane {
+
+class CurrentSelection;
+class OperatorLog;
+class OperatorPrompt;
+class Settings;
+
+class RaceExport : public QObject
+{
+    Q_OBJECT
+public:
+    RaceExport(QSqlDatabase db, const Settings &settings, OperatorLog &log, OperatorPrompt &prompt,
+               const CurrentSelection &selection, QObject *parent = nullptr);
+
+    // The "to Telegram" command run after an export when "auto Telegram" is on.
+    void setTelegramSender(std::function<void()> send) { m_sendTelegram = std::move(send); }
+
+    // The export command ("Export to Event Results"). Works on the results
+    // rows of the stages the results view shows (the current stage when it
+    // shows none yet). False when there is no stage or the store failed;
+    // then the stage results are as before.
+    bool raceexporttoeventExecute();
+
+    // Name of the stage of the last exported race (lblaststagename).
+    QString lastStageName() const { return m_lastStageName; }
+
+signals:
+    void lastStageNameChanged(const QString &stageName);
+    // lastrace was refilled.
+    void lastraceChanged();
+    // Stage results rows changed: the results view is to be re-read (its sort kept).
+    void resultsChanged();
+
+private:
+    bool copyLastRace();
+    bool storeFailed(const QString &text);
+
+    QSqlDatabase m_db;
+    const Settings &m_settings;
+    OperatorLog &m_log;
+    OperatorPrompt &m_prompt;
+    const CurrentSelection &m_selection;
+    std::function<void()> m_sendTelegram;
+    QString m_lastStageName;
+};
+
+} // namespace lapvane

@@ -1,0 +1,32 @@
+// What the race engine works with: the database, settings, operator log and
+// questions, receivers, sound cues, clock, stop flag and the current
+// event/stage. All are owned elsewhere and outlive the race objects.
+#pragma once
+
+#include <QSqlDatabase>
+
+namespace lapvane {
+
+class Settings;
+class OperatorLog;
+class OperatorPrompt;
+class Receivers;
+class CuePlayer;
+class Clock;
+class StopFlag;
+class CurrentSelection;
+
+struct RaceServices
+{
+    QSqlDatabase db; // the main thread's connection
+    Settings &settings;
+    OperatorLog &log;
+    OperatorPrompt &prompt;
+    Receivers &receivers;
+    CuePlayer &cues;
+    const Clock &clock;
+    StopFlag &stop; // `STOPFLAG`, shared with the other commands that wait
+    const CurrentSelection *selection = nullptr; // for the "Race (...) started" line
+};
+
+} // namespace lapvane

@@ -1,0 +1,147 @@
+// Race standings from the recorded laps.
+#include "race/standings.h"
+
+#include "store/database.h"
+#include "store/transaction.h"
+
+#include <QSqlError>
+#include <QSqlQuery>
+
+namespace lapvane {
+
+namespace {
+
+bool fail(const QSqlQuery &q, QString *error)
+{
+    if (error)
+        *error = q.lastError().text();
+    return false;
+}
+
+bool failText(const QString &text, QString *error)
+{
+    if (error)
+        *error = text;
+    return false;
+}
+
+} // namespace
+
+bool computeTotalsAndBestLaps(QSqlDatabase db, QString *error)
+{
+    Transaction tx(db);
+    QSqlQuery rows(db);
+    if (!rows.exec(QStringLiteral("SELECT id, pilotid FROM onerace ORDER BY id ASC")))
+        return fail(rows, error);
+    QList<QPair<int, int>> list;
+    while (rows.next())
+        list.append({rows.value(0).toInt(), rows.value(1).toInt()});
+    rows.finish();
+
+    QSqlQuery laps(db);
+    laps.prepare(QStringLiteral("SELECT laptime FROM laps WHERE pilotid=? ORDER BY lapn ASC"));
+    QSqlQuery post(db);
+    post.prepare(QStringLiteral("UPDATE onerace SET totaltime=?, totaltimetxt=?, besttime=?, "
+                                "besttimetxt=? WHERE id=?"));
+    for (const auto &[rowId, pilotId] : list) {
+        laps.bindValue(0, pilotId);
+        if (!laps.exec())
+            return fail(laps, error);
+        qint64 total = kNoTimeMs;
+        qint64 best = kNoTimeMs;
+        qint64 previous = 0;
+        while (laps.next()) {
+            const qint64 raceTime = laps.value(0).toLongLong();
+            best = qMin(best, raceTime - previous);
+            previous = raceTime;
+            total = raceTime;
+        }
+        laps.finish();
+        post.bindValue(0, total);
+        post.bindValue(1, ms2minsecmstext(total));
+        post.bindValue(2, best);
+        post.bindValue(3, ms2minsecmstext(best));
+        post.bindValue(4, rowId);
+        if (!post.exec())
+            return fail(post, error);
+    }
+    if (!tx.commit())
+        return failText(db.lastError().text(), error);
+    return true;
+}
+
+bool assignPlaces(QSqlDatabase db, int winPlaces, QString *error)
+{
+    Transaction tx(db);
+    QSqlQuery rows(db);
+    // Ties on laps and total keep the race list's own order.
+    if (!rows.exec(QStringLiteral("SELECT id FROM onerace ORDER BY lapno DESC,totaltime ASC,id ASC")))
+        return fail(rows, error);
+    QList<int> order;
+    while (rows.next())
+        order << rows.value(0).toInt();
+    rows.finish();
+
+    QSqlQuery post(db);
+    post.prepare(QStringLiteral("UPDATE onerace SET place=? WHERE id=?"));
+    int counter = 1;
+    for (int rowId : order) {
+        post.bindValue(0, winPlaces == 0 ? kNoPlace : counter++);
+        post.bindValue(1, rowId);
+        if (!post.exec())
+            return fail(post, error);
+    }
+    if (!tx.commit())
+        return failText(db.lastError().text(), error);
+    return true;
+}
+
+bool updateOneraceBestlaps(QSqlDatabase db, int rowId, const LogFn &log, QString *error)
+{
+    QSqlQuery row(db);
+    row.prepare(QStringLiteral("SELECT pilotid FROM onerace WHERE id=?"));
+    row.addBindValue(rowId);
+    if (!row.exec())
+        return fail(row, error);
+    if (!row.next())
+        return failText(QStringLiteral("The race list has no row %1.").arg(rowId), error);
+    const int pilotId = row.value(0).toInt();
+    row.finish();
+
+    QSqlQuery laps(db);
+    laps.prepare(QStringLiteral("SELECT laptimetxt, laptime FROM laps WHERE pilotid=? "
+                                "ORDER BY laptimetxt ASC"));
+    laps.addBindValue(pilotId);
+    if (!laps.exec())
+        return fail(laps, error);
+    int count = 0;
+    qint64 best = kNoTimeMs;
+    QString bestText = QLatin1String(kNoTimeText);
+    qint64 total = -1;
+    while (laps.next()) {
+        if (count == 0) {
+            bestText = laps.value(0).toString();
+            best = minsecmstext2ms(bestText, log);
+        }
+        total = qMax(total, laps.value(1).toLongLong());
+        ++count;
+    }
+    laps.finish();
+    if (count == 0)
+        total = kNoTimeMs;
+
+    QSqlQuery post(db);
+    post.prepare(QStringLiteral("UPDATE onerace SET besttime=?, besttimetxt=?, lapno=?, totaltime=?, "
+                                "totaltimetxt=? WHERE id=?"));
+    post.addBindValue(best);
+    post.addBindValue(bestText);
+    post.addBindValue(count);
+    post.addBindValue(total);
+    post.addBindValue(ms2minsecmstext(total));
+    post.addBindValue(rowId);
+    if (!post.exec())
+        return fail(post, error);
+    return true;
+}
+
+} // namespace lapvane

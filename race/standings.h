@@ -1,0 +1,28 @@
+// Race standings from the recorded laps: totals, best laps, places, and the
+// recalculation of one race-list row after a lap correction.
+#pragma once
+
+#include "store/laptime.h"
+
+#include <QSqlDatabase>
+#include <QString>
+
+namespace lapvane {
+
+// For every race-list row: total = race time of the last lap, best = the
+// shortest lap duration (lap 1 runs from the start); 59999999 and
+// "999:59.999" for a pilot without laps. One transaction; false with error
+// set when the store fails (nothing is then changed).
+bool computeTotalsAndBestLaps(QSqlDatabase db, QString *error);
+
+// Places by laps (more first), then total time (less first), then race-list
+// order (the earlier row first). Every row gets 999 when winPlaces is 0.
+bool assignPlaces(QSqlDatabase db, int winPlaces, QString *error);
+
+// `UpdateOneraceBestlaps` for the race-list row rowId: laps = number of the
+// pilot's laps, best = the smallest lap-time text, total = the largest race
+// time. An unreadable lap text is reported through log. False with error set
+// when the row does not exist or the store fails.
+bool updateOneraceBestlaps(QSqlDatabase db, int rowId, const LogFn &log, QString *error);
+
+} // namespace lapvane
