@@ -1,0 +1,268 @@
+// Groups of a stage and sending them to the race list.
+#include "events/stagegroups.h"
+
+#include "core/operatorlog.h"
+#include "core/operatorprompt.h"
+#include "core/settings.h"
+#include "events/eventsviews.h"
+#include "store/database.h"
+#include "store/transaction.h"
+
+#include <QRandomGenerator>
+#include <QSqlError>
+#include <QSqlQuery>
+
+namespace lapvane {
+
+namespace {
+
+constexpr int kMaxCount = 255; // groups and channels are counted in 8 bits
+
+QString groupOf(const SqlRowsModel &m, int row)
+{
+    return m.value(row, QStringLiteral("group")).toString();
+}
+
+} // namespace
+
+StageGroups::StageGroups(EventsViews &views, RaceListHooks hooks)
+    : m_views(views), m_hooks(std::move(hooks)),
+      m_random([](int bound) { return int(QRandomGenerator::global()->bounded(bound)); })
+{
+}
+
+bool StageGroups::eventGroupExecute()
+{
+    QString name = m_lastGroupName;
+    if (!m_views.prompt().askText(QStringLiteral("New name"), QStringLiteral("Group:"), &name))
+        return false;
+    m_lastGroupName = name;
+    SqlRowsModel &results = *m_views.resultsModel();
+    for (int r : m_views.selectedResultRows()) {
+        m_views.setCurrentResultRow(r);
+        if (!results.setValue(r, QStringLiteral("group"), name))
+            break;
+    }
+    return m_views.rereadResults();
+}
+
+bool StageGroups::eventsAutogroupExecute()
+{
+    m_dialog.show(m_views.resultsModel()->rowCountValue());
+    if (!m_hooks.showGroupDialog || !m_hooks.showGroupDialog(m_dialog))
+        return false;
+    return autoGroup(m_dialog.groupsText(), m_dialog.pilotsPerGroupText(), m_dialog.channels());
+}
+
+bool StageGroups::autoGroup(const QString &groupsText, const QString &pilotsPerGroupText,
+                            const QStringList &channelLines)
+{
+    OperatorPrompt &prompt = m_views.prompt();
+    SqlRowsModel &results = *m_views.resultsModel();
+    const int n = results.rowCountValue();
+    bool okG = false, okP = false;
+    const int g = groupsText.trimmed().toInt(&okG);
+    const int p = pilotsPerGroupText.trimmed().toInt(&okP);
+    QStringList channels;
+    for (const QString &line : channelLines) {
+        if (!line.trimmed().isEmpty())
+            channels << line.trimmed();
+    }
+    // Every refusal comes before the first row changes.
+    if (n == 0) {
+        prompt.notice(QStringLiteral("Auto group: there are no pilots in the results to group."));
+        return false;
+    }
+    if (!okG || g < 1 || g > kMaxCount) {
+        prompt.notice(QStringLiteral("Auto group: \"Groups:\" must be a whole number from 1 to %1, not \"%2\".")
+                          .arg(kMaxCount)
+                          .arg(groupsText));
+        return false;
+    }
+    if (!okP || p < 1) {
+        prompt.notice(QStringLiteral("Auto group: \"Pilots per grp:\" must be a whole number above 0, not \"%1\".")
+                          .arg(pilotsPerGroupText));
+        return false;
+    }
+    if (channels.size() > kMaxCount) {
+        prompt.notice(QStringLiteral("Auto group: at most %1 VTX channels, not %2.").arg(kMaxCount).arg(channels.size()));
+        return false;
+    }
+    const int needed = n / p + (n % p > 0 ? 1 : 0);
+    if (g != needed) {
+        prompt.notice(QStringLiteral("Auto group: %1 pilots in groups of %2 make %3 groups, not %4. "
+                                     "Correct \"Groups:\" or \"Pilots per grp:\".")
+                          .arg(n)
+                          .arg(p)
+                          .arg(needed)
+                          .arg(g));
+        return false;
+    }
+
+    const int remainder = n % p;
+    int groupsFilling = g, label = 1, channel = 0, passes = 0;
+    bool ok = true;
+    {
+        Transaction tx(m_views.db());
+        for (int r = 0; r < n && ok; ++r) {
+            const QString group = groupsFilling > 0 ? QString::number(label) : QString();
+            const QString vtx = channels.isEmpty() ? QString() : channels[channel];
+            ++label;
+            if (label > groupsFilling) {
+                label = 1;
+                ++passes;
+                if (remainder == passes)
+                    --groupsFilling;
+                ++channel;
+                if (channel >= channels.size())
+                    channel = 0;
+            }
+            ok = results.setValues(r, {{QStringLiteral("group"), group}, {QStringLiteral("vtx"), vtx}});
+        }
+        ok = ok && tx.commit();
+    }
+    if (!ok)
+        m_views.storeFailed(QStringLiteral("Auto group was not stored: %1").arg(m_views.db().lastError().text()));
+    m_views.rereadResults();
+    return ok;
+}
+
+void StageGroups::eventCheckListExecute()
+{
+    SqlRowsModel &results = *m_views.resultsModel();
+    results.setSortText(QStringLiteral("group ASC"));
+    QItemSelectionModel &sel = *m_views.resultsSelection();
+    for (int r = 1; r < results.rowCountValue(); ++r) {
+        const bool clash = groupOf(results, r) == groupOf(results, r - 1)
+                           && results.value(r, QStringLiteral("pilottrans")).toString()
+                                  == results.value(r - 1, QStringLiteral("pilottrans")).toString();
+        sel.select(results.index(r, 0), (clash ? QItemSelectionModel::Select : QItemSelectionModel::Deselect)
+                                             | QItemSelectionModel::Rows);
+    }
+}
+
+int StageGroups::temporaryTransponder()
+{
+    // A clash with a transponder already in the race would give one pilot's
+    // passes to another, so a used value is drawn again.
+    QSqlQuery q(m_views.db());
+    q.prepare(QStringLiteral("SELECT 1 FROM onerace WHERE pilottrans=? LIMIT 1"));
+    int value = 30000 + m_random(30000);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        q.addBindValue(value);
+        if (!q.exec() || !q.next())
+            break;
+        value = 30000 + m_random(30000);
+    }
+    return value;
+}
+
+bool StageGroups::eventsend2raceExecute()
+{
+    SqlRowsModel &results = *m_views.resultsModel();
+    OperatorPrompt &prompt = m_views.prompt();
+    QSqlDatabase db = m_views.db();
+    const bool confirm = m_views.settings().flag(QStringLiteral("chkconfirmAdd"));
+    for (int r : m_views.selectedResultRows()) {
+        m_views.setCurrentResultRow(r);
+        const QVariantMap row = results.record(r);
+        const QString name = row.value(QStringLiteral("pilotname")).toString();
+        const int pilotId = row.value(QStringLiteral("pilotid")).toInt();
+        if (confirm && !prompt.ask(QStringLiteral("Adding pilot \"%1\" to start now.\n\r\n\rConfirm?").arg(name)))
+            return false;
+        QSqlQuery q(db);
+        q.prepare(QStringLiteral("SELECT 1 FROM onerace WHERE pilotid=? LIMIT 1"));
+        q.addBindValue(pilotId);
+        if (!q.exec())
+            return m_views.storeFailed(q.lastError().text());
+        if (q.next()) {
+            prompt.notice(QStringLiteral("This pilot is already in list. Click OK to locate him."));
+            if (m_hooks.locateInRaceList)
+                m_hooks.locateInRaceList(pilotId);
+            return false;
+        }
+        int trans = row.value(QStringLiteral("pilottrans")).toInt();
+        if (trans == 0) {
+            prompt.notice(QStringLiteral("No transponder # for \"%1\".\r\nGenerated TEMPORARY value.").arg(name));
+            trans = temporaryTransponder();
+        }
+        q.prepare(QStringLiteral("INSERT INTO onerace (pilotid, pilotname, nickname, pilotteam, coptercolor, "
+                                 "vtx, \"group\", pilottrans, lapno, place, confirmed) "
+                                 "VALUES (?,?,?,?,?,?,?,?,?,?,?)"));
+        q.addBindValue(pilotId);
+        q.addBindValue(name);
+        for (const char *f : {"nickname", "pilotteam", "coptercolor", "vtx", "group"})
+            q.addBindValue(row.value(QLatin1String(f)));
+        q.addBindValue(trans);
+        q.addBindValue(0);
+        q.addBindValue(kNoPlace);
+        q.addBindValue(QStringLiteral("N"));
+        if (!q.exec())
+            return m_views.storeFailed(q.lastError().text());
+    }
+    if (m_hooks.raceListChanged)
+        m_hooks.raceListChanged(QStringLiteral("vtx ASC"));
+    return true;
+}
+
+QString StageGroups::currentRaceGroup() const
+{
+    if (m_hooks.currentRaceGroup)
+        return m_hooks.currentRaceGroup();
+    QSqlQuery q(m_views.db());
+    if (q.exec(QStringLiteral("SELECT \"group\" FROM onerace ORDER BY id ASC LIMIT 1")) && q.next())
+        return q.value(0).toString();
+    return {};
+}
+
+void StageGroups::resetRaceList()
+{
+    if (m_hooks.resetList) {
+        m_hooks.resetList();
+        return;
+    }
+    Transaction tx(m_views.db());
+    QSqlQuery q(m_views.db());
+    if (!q.exec(QStringLiteral("DELETE FROM laps WHERE pilotid IN (SELECT pilotid FROM onerace)"))
+        || !q.exec(QStringLiteral("DELETE FROM onerace")) || !tx.commit())
+        m_views.storeFailed(q.lastError().text());
+}
+
+bool StageGroups::btnextgroupClick()
+{
+    SqlRowsModel &results = *m_views.resultsModel();
+    m_views.clearResultSelection();
+    const QString raceGroup = currentRaceGroup();
+    const int n = results.rowCountValue();
+    int r = 0;
+    while (r < n && groupOf(results, r) != raceGroup)
+        ++r;
+    if (r == n) {
+        m_views.prompt().notice(QStringLiteral("End of list!"));
+        return false;
+    }
+    ++r;
+    while (r < n && groupOf(results, r) == groupOf(results, r - 1))
+        ++r;
+    if (r == n)
+        return false; // the race holds the last group
+    QList<int> next;
+    const QString nextGroup = groupOf(results, r);
+    for (; r < n && groupOf(results, r) == nextGroup; ++r)
+        next << r;
+    m_views.setResultSelection(next);
+
+    resetRaceList();
+    if (!eventsend2raceExecute())
+        return false;
+    const Settings &settings = m_views.settings();
+    if (settings.flag(QStringLiteral("chautoreg")) && m_hooks.registerPilots)
+        m_hooks.registerPilots();
+    if (settings.flag(QStringLiteral("chautoconfirm")) && m_hooks.confirmAll)
+        m_hooks.confirmAll();
+    if (settings.flag(QStringLiteral("chvoiceinvite")) && m_hooks.voiceInvite)
+        m_hooks.voiceInvite();
+    return true;
+}
+
+} // namespace lapvane

@@ -1,0 +1,89 @@
+// Groups of a stage: naming the selected rows' group, dealing all rows into
+// groups and channels, marking transponder clashes, sending a group to the
+// race list and loading the next group with its follow-up steps.
+#pragma once
+
+#include "events/groupdialogmodel.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+
+namespace lapvane {
+
+class EventsViews;
+
+// What the groups need of the race page and the devices. Every hook is
+// optional; the window wires them to the race list, the gate registration,
+// the confirmation and the voice invitation.
+struct RaceListHooks
+{
+    // Group label of the race list's current row; empty when the list is
+    // empty. Unset: the first race-list row in store order.
+    std::function<QString()> currentRaceGroup;
+    // raceresetlist. Unset: the race list and its pilots' laps are emptied.
+    std::function<void()> resetList;
+    // raceregpilots ("register").
+    std::function<void()> registerPilots;
+    // Select every race-list row and run raceconfirmSel ("confirm").
+    std::function<void()> confirmAll;
+    // btvoiceinviteClick ("Voice invite").
+    std::function<void()> voiceInvite;
+    // Bring the race page forward with the race list on this pilot.
+    std::function<void(int pilotId)> locateInRaceList;
+    // Rows arrived in the race list: re-read it sorted by sortText ("vtx ASC").
+    std::function<void(const QString &sortText)> raceListChanged;
+    // Shows the group dialog over the model; true for OK.
+    std::function<bool(GroupDialogModel &dialog)> showGroupDialog;
+};
+
+class StageGroups
+{
+public:
+    explicit StageGroups(EventsViews &views, RaceListHooks hooks = {});
+
+    void setHooks(RaceListHooks hooks) { m_hooks = std::move(hooks); }
+    RaceListHooks &hooks() { return m_hooks; }
+    // The run's random source for temporary transponders: a number below bound.
+    void setRandom(std::function<int(int bound)> random) { m_random = std::move(random); }
+
+    // The group dialog, kept between uses.
+    GroupDialogModel &groupDialog() { return m_dialog; }
+
+    // eventGroupExecute: asks for a name ("New name", last text kept) and
+    // gives it to every selected results row.
+    bool eventGroupExecute();
+    // eventsAutogroupExecute: shows the group dialog and, on OK, deals the rows.
+    bool eventsAutogroupExecute();
+    // The dealing itself with the dialog's texts: groups, pilots per group and
+    // channel lines. Values that cannot make a grouping are refused with a
+    // message before any row changes; the rows change all together or not at all.
+    bool autoGroup(const QString &groupsText, const QString &pilotsPerGroupText,
+                   const QStringList &channelLines);
+    // eventCheckListExecute: sorts by group and selects each row whose group
+    // and transponder equal those of the row before it.
+    void eventCheckListExecute();
+    // eventsend2raceExecute: copies the selected rows into the race list;
+    // false when the operator stopped it or a pilot was already there.
+    bool eventsend2raceExecute();
+    // btnextgroupClick: selects the group after the one in the race, resets
+    // the race list, sends the group and runs register, confirm and voice
+    // invitation as switched on. False when nothing was sent.
+    bool btnextgroupClick();
+
+    // A temporary transponder from 30000 to 59999 not used in the race list.
+    int temporaryTransponder();
+
+private:
+    QString currentRaceGroup() const;
+    void resetRaceList();
+
+    EventsViews &m_views;
+    RaceListHooks m_hooks;
+    GroupDialogModel m_dialog;
+    QString m_lastGroupName = QStringLiteral("New");
+    std::function<int(int)> m_random;
+};
+
+} // namespace lapvane
