@@ -133,8 +133,8 @@ int RaceEngine::readNumber(NumberSetting &s)
         const QString used = s.lastGood == 0 && s.unit != QLatin1String("ms")
                                  ? QStringLiteral("no %1").arg(s.what)
                                  : QStringLiteral("%1 %2").arg(s.lastGood).arg(s.unit);
-        savelog(QStringLiteral("The %1 \"%2\" is not a whole number; this race goes on with %3 "
-                               "until it is corrected.")
+        savelog(QStringLiteral("The %1 \"%2\" is not a valid number (digits only); this race goes "
+                               "on with %3 until it is corrected.")
                     .arg(s.what, text, used));
     }
     return s.lastGood;
@@ -146,7 +146,8 @@ int RaceEngine::readDelaySetting(const QString &control, const QString &what)
     int v = 0;
     if (parseWholeNumber(text, &v))
         return v;
-    savelog(QStringLiteral("The %1 \"%2\" is not a whole number; the start goes on without it.")
+    savelog(QStringLiteral("The %1 \"%2\" is not a valid number (digits only); the start goes on "
+                           "without it.")
                 .arg(what, text));
     return 0;
 }
