@@ -10,7 +10,8 @@ namespace lapvane::test {
 
 EventsFixture::EventsFixture()
 {
-    if (!db.open(dir.filePath(QLatin1String(kDatabaseFileName))))
+    static int fixtures = 0;
+    if (!db.open(dir.filePath(QLatin1String(kDatabaseFileName)), QStringLiteral("events%1").arg(++fixtures)))
         qFatal("cannot open test database: %s", qPrintable(db.error()));
     settings.set(QStringLiteral("chsavelogfile"), false);
     settings.set(QStringLiteral("chkconfirmAdd"), false);
