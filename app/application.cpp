@@ -10,6 +10,8 @@
 #include <QDir>
 #include <QMessageBox>
 
+#include <cstdio>
+
 namespace lapvane {
 
 QString programFolder(const QStringList &arguments, const QString &executableFolder, QString *error)
@@ -36,10 +38,14 @@ int runApplication(int argc, char **argv)
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Lapvane Admin"));
+    // Installed first: a SIGTERM or SIGINT during start-up waits in the
+    // watcher's socket and closes the window once the event loop runs.
+    SignalWatcher watcher;
 
     QString error;
     const QString folder = programFolder(QApplication::arguments(), QApplication::applicationDirPath(), &error);
     if (folder.isEmpty()) {
+        std::fprintf(stderr, "%s\n", qPrintable(error));
         QMessageBox::critical(nullptr, QStringLiteral("Lapvane Admin"), error);
         return 2;
     }
@@ -48,6 +54,7 @@ int runApplication(int argc, char **argv)
     // The database opens before the window is built; a file that cannot be
     // used stops the start and is left as it is.
     if (!ctx.db.open(QDir(folder).filePath(QLatin1String(kDatabaseFileName)))) {
+        std::fprintf(stderr, "%s\n", qPrintable(ctx.db.error()));
         QMessageBox::critical(nullptr, QStringLiteral("Lapvane Admin"), ctx.db.error());
         return 1;
     }
@@ -57,7 +64,6 @@ int runApplication(int argc, char **argv)
     window.show();
 
     // SIGTERM and SIGINT close the window the normal way, so shutdown runs.
-    SignalWatcher watcher;
     QObject::connect(&watcher, &SignalWatcher::terminationRequested, &window, &QWidget::close);
 
     return app.exec();
