@@ -13,9 +13,13 @@
 
 namespace lapvane {
 
-// Lives on the main thread for the whole run. The window's handlers
-// (`racestartraceExecute`, `racestopraceExecute`, `tmrraceTimer`) call the
-// methods of the same name and show what the signals report.
+// Lives on the main thread for the whole run; destroy it before the database
+// connection is closed. The window's handlers (`racestartraceExecute`,
+// `racestopraceExecute`, `tmrraceTimer`) call the methods of the same name and
+// show what the signals report. Wiring at start-up: exportRequested() to the
+// export of the race to the stage, voiceInviteStopRequested() to the voice
+// invitation's stop, ring() to the lap announcer, teamTable() to the team
+// standings window, clockChanged() to `lbltime`/`lblracems`.
 class RaceEngine : public QObject
 {
     Q_OBJECT
