@@ -167,14 +167,14 @@ bool EventsViews::selectStages()
 {
     if (refusedWhileLocked())
         return false;
-    const QModelIndexList rows = m_stagesSel.selectedRows();
+    const QList<int> rows = selectedRowsInOrder(m_stagesSel);
     if (rows.isEmpty())
         return true;
     QList<int> ids;
-    for (const QModelIndex &i : rows)
-        ids << m_stages.keyAt(i.row());
+    for (int r : rows)
+        ids << m_stages.keyAt(r);
     // The cursor stays on the last stage visited, which is current from now on.
-    m_stagesSel.setCurrentIndex(rows.last(), QItemSelectionModel::NoUpdate);
+    m_stagesSel.setCurrentIndex(m_stages.index(rows.last(), 0), QItemSelectionModel::NoUpdate);
     emit currentChanged();
     return showStages(ids);
 }
@@ -355,10 +355,7 @@ QString EventsViews::clipboardNotice()
 
 QList<int> EventsViews::selectedResultRows() const
 {
-    QList<int> rows;
-    for (const QModelIndex &i : m_resultsSel.selectedRows())
-        rows << i.row();
-    return rows;
+    return selectedRowsInOrder(m_resultsSel);
 }
 
 void EventsViews::setResultSelection(const QList<int> &rows)

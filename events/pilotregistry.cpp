@@ -154,10 +154,7 @@ void PilotRegistry::setCurrentViewRow(int viewRow)
 
 QList<int> PilotRegistry::selectedViewRows() const
 {
-    QList<int> rows;
-    for (const QModelIndex &i : m_selection.selectedRows())
-        rows << i.row();
-    return rows;
+    return selectedRowsInOrder(m_selection);
 }
 
 QString PilotRegistry::photoPath(int pilotId) const

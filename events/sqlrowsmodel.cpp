@@ -1,6 +1,8 @@
 // An editable, sortable in-memory view of one table's rows.
 #include "events/sqlrowsmodel.h"
 
+#include <QItemSelectionModel>
+#include <QSet>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
@@ -29,6 +31,21 @@ bool isNumber(const QVariant &v)
 }
 
 } // namespace
+
+QList<int> selectedRowsInOrder(const QItemSelectionModel &selection)
+{
+    QList<int> rows;
+    QSet<int> seen;
+    for (const QItemSelectionRange &range : selection.selection()) {
+        for (int r = range.top(); r <= range.bottom(); ++r) {
+            if (!seen.contains(r)) {
+                seen.insert(r);
+                rows << r;
+            }
+        }
+    }
+    return rows;
+}
 
 SqlRowsModel::SqlRowsModel(QSqlDatabase db, const QString &table, QObject *parent)
     : QAbstractTableModel(parent), m_db(db), m_table(table)

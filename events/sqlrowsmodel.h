@@ -4,6 +4,7 @@
 
 #include <QAbstractTableModel>
 #include <QHash>
+#include <QItemSelectionModel>
 #include <QSqlDatabase>
 #include <QStringList>
 #include <QVariantList>
@@ -12,6 +13,10 @@
 #include <vector>
 
 namespace lapvane {
+
+// Rows touched by a selection, each once, in the order of the selection list
+// (whether the grid selects whole rows or single cells).
+QList<int> selectedRowsInOrder(const QItemSelectionModel &selection);
 
 class SqlRowsModel : public QAbstractTableModel
 {

@@ -172,6 +172,11 @@ private slots:
         QVERIFY(events.selectionModel()->isRowSelected(1, {}));
         QCOMPARE(f.views->selectedResultRows(), QList<int>{1});
         QCOMPARE(f.views->currentResultRow(), 1);
+        // A grid that selects single cells still names whole rows, in selection order.
+        f.views->resultsSelection()->select(f.views->resultsModel()->index(4, 2), QItemSelectionModel::Select);
+        f.views->resultsSelection()->select(f.views->resultsModel()->index(4, 3), QItemSelectionModel::Select);
+        f.views->resultsSelection()->select(f.views->resultsModel()->index(0, 5), QItemSelectionModel::Select);
+        QCOMPARE(f.views->selectedResultRows(), (QList<int>{1, 4, 0}));
     }
 
     void clipboardTextHasNameAndQualTime()
