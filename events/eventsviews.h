@@ -111,6 +111,7 @@ public:
     QString currentStageName() const override;
     QList<int> selectedStageIds() const override;
 
+    // What the commands built on these views share.
     Settings &settings() { return m_settings; }
     OperatorLog &log() { return m_log; }
     OperatorPrompt &prompt() { return m_prompt; }

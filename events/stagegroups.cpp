@@ -119,10 +119,12 @@ bool StageGroups::autoGroup(const QString &groupsText, const QString &pilotsPerG
             }
             ok = results.setValues(r, {{QStringLiteral("group"), group}, {QStringLiteral("vtx"), vtx}});
         }
-        ok = ok && tx.commit();
+        // A failed row has told the operator already; a failed commit has not.
+        if (ok && !tx.commit()) {
+            ok = false;
+            m_views.storeFailed(QStringLiteral("Auto group was not stored: %1").arg(m_views.db().lastError().text()));
+        }
     }
-    if (!ok)
-        m_views.storeFailed(QStringLiteral("Auto group was not stored: %1").arg(m_views.db().lastError().text()));
     m_views.rereadResults();
     return ok;
 }
