@@ -1,6 +1,8 @@
 // Events, stages and the results view: creating and deleting, stage
 // selection, the lock, column sort, the shared selection of the two results
 // grids, the clipboard text and the team table refresh.
+#include "events/stagegroups.h"
+#include "events/stagerosters.h"
 #include "events/teamrefresh.h"
 #include "tests/events/eventsfixture.h"
 
@@ -110,6 +112,18 @@ private slots:
         QVERIFY(!f.views->eventdelstageExecute());
         QVERIFY(!f.views->eventdelExecute());
         QVERIFY(!f.views->setCurrentEvent(0));
+        // Still possible while locked: adding, grouping and sending pilots.
+        StageRosters rosters(*f.views);
+        QVERIFY(rosters.eventAdd2CurStageExecute({5, "Eve", "", "", "", 55}));
+        f.views->setResultSelection({0});
+        f.prompt.textAnswers = {"1"};
+        StageGroups groups(*f.views);
+        QVERIFY(groups.eventGroupExecute());
+        QVERIFY(groups.eventsend2raceExecute());
+        QCOMPARE(f.scalar("SELECT pilottrans FROM onerace").toInt(), 55);
+        // A new stage from the selection would change the current stage.
+        QVERIFY(!rosters.eventAdd2NewStageExecute());
+        QVERIFY(!rosters.eventduplicatestageExecute());
         QCOMPARE(f.views->currentStageId(), s1);
         QCOMPARE(f.scalar("SELECT COUNT(*) FROM stages").toInt(), 2);
         QCOMPARE(f.scalar("SELECT COUNT(*) FROM events").toInt(), 1);
