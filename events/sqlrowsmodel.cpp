@@ -5,6 +5,7 @@
 #include <QSet>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QSqlField>
 #include <QSqlRecord>
 
 #include <algorithm>
@@ -52,6 +53,8 @@ SqlRowsModel::SqlRowsModel(QSqlDatabase db, const QString &table, QObject *paren
 {
     const QSqlRecord rec = m_db.record(table);
     for (int i = 0; i < rec.count(); ++i) {
+        const int type = rec.field(i).metaType().id();
+        m_integer.push_back(type == QMetaType::Int || type == QMetaType::LongLong);
         m_fields << rec.fieldName(i);
         m_fieldIndex.insert(rec.fieldName(i).toLower(), i);
     }
@@ -167,9 +170,17 @@ bool SqlRowsModel::setValues(int row, const QVariantMap &values)
         const int c = fieldIndex(it.key());
         if (c <= 0)
             return fail(QStringLiteral("%1 has no editable field %2").arg(m_table, it.key()));
+        QVariant v = it.value();
+        if (m_integer[size_t(c)] && v.typeId() == QMetaType::QString) {
+            bool ok = false;
+            const int number = v.toString().trimmed().toInt(&ok);
+            if (!ok)
+                return fail(QStringLiteral("'%1' is not a valid integer value").arg(v.toString()));
+            v = number;
+        }
         sets << quoted(m_fields[c]) + QStringLiteral("=?");
         columns << c;
-        binds << it.value();
+        binds << v;
     }
     if (sets.isEmpty())
         return true;

@@ -96,6 +96,7 @@ private:
     QSqlDatabase m_db;
     QString m_table;
     QStringList m_fields;
+    std::vector<bool> m_integer; // declared INTEGER: typed text must be a whole number
     QHash<QString, int> m_fieldIndex; // lower-case name -> column
     QHash<QString, QString> m_headings;
     std::vector<QVariantList> m_rows;

@@ -46,6 +46,23 @@ private slots:
         QCOMPARE(f.scalar("SELECT COUNT(*) FROM stages").toInt(), 0);
     }
 
+    void inPlaceEditsReachTheStore()
+    {
+        EventsFixture f;
+        const int ev = f.addEvent("Cup");
+        const int s = f.addStage(ev, "Q1");
+        QVERIFY(f.views->open());
+        SqlRowsModel &stages = *f.views->stagesModel();
+        QVERIFY(stages.setData(stages.index(0, stages.fieldIndex("stagename")), "Final"));
+        QVERIFY(stages.setData(stages.index(0, stages.fieldIndex("laplimit")), " 12"));
+        QCOMPARE(f.scalar("SELECT laplimit FROM stages WHERE id=?", {s}).toInt(), 12);
+        QCOMPARE(f.views->currentStageName(), QString("Final"));
+        QVERIFY(!stages.setData(stages.index(0, stages.fieldIndex("laplimit")), "twelve"));
+        QCOMPARE(f.prompt.notices, QStringList{"'twelve' is not a valid integer value"});
+        QCOMPARE(f.scalar("SELECT laplimit FROM stages WHERE id=?", {s}).toInt(), 12);
+        QVERIFY(!stages.setData(stages.index(0, 0), 99)); // the key is the store's
+    }
+
     void selectingStagesShowsTheirUnionAndLastIsCurrent()
     {
         EventsFixture f;
