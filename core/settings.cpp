@@ -146,6 +146,9 @@ std::vector<SettingDef> buildDefinitions()
         check("chraceuseinttimer", "", "", true, "use internal timer"),
         check("chvstimeWifi", "", "", false, "use WiFi"),
         text("edvstimeUDPport", "", "", QStringLiteral("8889"), "Remote port:"),
+        // Where the VS TimeMachine's WiFi socket listens and where it broadcasts.
+        text("edvstimeLocalPort", "", "", QStringLiteral("8888"), "Local port:"),
+        text("edvstimeBroadcast", "", "", QStringLiteral("255.255.255.255"), "Broadcast address:"),
         check("chvstimeshowping", "", "", false, "show ping in log"),
         check("chChorusRSSI", "", "", true, "Read RSSI"),
         check("chChorusPing", "", "", false, "ping"),
