@@ -1,0 +1,312 @@
+// The Lapvane gate on an in-memory line: connect handshakes, the poll's pass
+// records, the start ping, list/version/counter, registration, reset list,
+// garbage and an unplug in the middle of a race.
+#include "devices/lapvaneprotocol.h"
+#include "tests/devices/devicefixture.h"
+
+#include <QSignalSpy>
+#include <QTest>
+#include <QTimer>
+
+using namespace lapvane;
+using namespace lapvane::test;
+
+namespace {
+// A gate that answers the ping with its clock and "t" with timerReply.
+std::function<QByteArray(const QByteArray &)> gate(char timerReply, quint32 clockMs = 400)
+{
+    return [=](const QByteArray &in) -> QByteArray {
+        if (in == "p")
+            return gateproto::encodePingReply(clockMs);
+        if (in == "t")
+            return QByteArray(1, timerReply);
+        return {};
+    };
+}
+} // namespace
+
+class TestLapvaneGate : public QObject
+{
+    Q_OBJECT
+private slots:
+    void connectHandshake_data()
+    {
+        QTest::addColumn<char>("timerReply");
+        QTest::addColumn<QString>("status");
+        QTest::newRow("2") << '2' << QStringLiteral("Connected");
+        QTest::newRow("3") << '3' << QStringLiteral("Connected (int timer)");
+        QTest::newRow("other") << 'x' << QStringLiteral("Connecting 2...");
+    }
+    void connectHandshake()
+    {
+        QFETCH(char, timerReply);
+        QFETCH(QString, status);
+        DeviceFixture f;
+        f.gateLine->setResponder(gate(timerReply));
+        QSignalSpy lamp(&f.devices->lapvane(), &SerialDevice::portOpenChanged);
+        f.devices->comconnectExecute();
+        QCOMPARE(f.devices->lapvane().status(), status);
+        QVERIFY(f.devices->lapvaneConnected());
+        QCOMPARE(f.gateLine->hostHistory(), QByteArray("pt"));
+        QCOMPARE(lamp.size(), 1);
+        QVERIFY(f.devices->comconnected());
+    }
+
+    void connectBadReplyClosesPort()
+    {
+        DeviceFixture f;
+        f.gateLine->setResponder([](const QByteArray &) { return QByteArray("A"); });
+        f.devices->comconnectExecute();
+        QCOMPARE(f.devices->lapvane().status(), QStringLiteral("com1: Bad reply (65)"));
+        QVERIFY(!f.devices->lapvaneConnected());
+    }
+
+    void connectOpenFailure()
+    {
+        DeviceFixture f;
+        f.gateLine->setOpenFailure(QStringLiteral("no such port"));
+        f.devices->comconnectExecute();
+        QCOMPARE(f.devices->lapvane().status(), QStringLiteral("Cannot connect"));
+    }
+
+    // Nothing attached: the wait lasts until Disconnect, which also closes
+    // the VS TimeMachine's serial port.
+    void connectWaitsUntilDisconnect()
+    {
+        DeviceFixture f;
+        f.vsLine->open();
+        QTimer::singleShot(300, f.devices.get(), [&] { f.devices->comdisconnectExecute(); });
+        QElapsedTimer t;
+        t.start();
+        f.devices->comconnectExecute();
+        QVERIFY(t.elapsed() >= 250);
+        QCOMPARE(f.devices->lapvane().status(), QStringLiteral("Disconnected"));
+        QCOMPARE(f.devices->vsTimeMachine().status(), QStringLiteral("Disconnected"));
+        QVERIFY(!f.devices->lapvaneConnected());
+        QVERIFY(!f.devices->vsSerialConnected());
+    }
+
+    void passRecordAfterStartPing()
+    {
+        DeviceFixture f;
+        f.gateLine->setResponder(gate('2', 400));
+        f.devices->comconnectExecute();
+        QVERIFY(f.devices->syncLapvane(f.stop));
+        QVERIFY(f.logText().contains(QStringLiteral("lapvane start: 400")));
+        f.gateLine->receiverSends(QByteArray("\x34\x12\xE8\x03\x00\x00", 6));
+        const Pass p = f.devices->gettrans();
+        QCOMPARE(p.source, PassSource::LapvaneGate);
+        QCOMPARE(p.recvid, 4660);
+        QCOMPARE(p.raceMs, 600);
+        QCOMPARE(f.devices->gettrans().source, PassSource::None);
+    }
+
+    void recordSplitAcrossPolls()
+    {
+        DeviceFixture f;
+        f.gateLine->setResponder(gate('2', 0));
+        f.devices->comconnectExecute();
+        const QByteArray rec = gateproto::encodePassRecord(77, 12345);
+        f.gateLine->receiverSends(rec.left(4));
+        QCOMPARE(f.devices->gettrans().source, PassSource::None);
+        QCOMPARE(f.gateLine->bytesWaiting(), qint64(4)); // left for a later poll
+        f.gateLine->receiverSends(rec.mid(4));
+        const Pass p = f.devices->gettrans();
+        QCOMPARE(p.recvid, 77);
+        QCOMPARE(p.raceMs, 12345);
+    }
+
+    void startPingFailures()
+    {
+        DeviceFixture f;
+        f.gateLine->setResponder(gate('2', 400));
+        f.devices->comconnectExecute();
+        QVERIFY(f.devices->syncLapvane(f.stop));
+        // A wrong first byte: logged in decimal, the old clock stays.
+        f.gateLine->setResponder([](const QByteArray &) { return QByteArray("A1234"); });
+        QVERIFY(!f.devices->syncLapvane(f.stop));
+        QVERIFY(f.capture->lines.contains(QStringLiteral("lapvane: error ping reply (65)")));
+        QCOMPARE(f.capture->lines.last(), QStringLiteral("lapvane start: 400"));
+        // A silent gate: the wait is bounded and the problem is reported.
+        f.gateLine->setResponder({});
+        QElapsedTimer t;
+        t.start();
+        QVERIFY(!f.devices->syncLapvane(f.stop));
+        QVERIFY(t.elapsed() < 2000);
+        QCOMPARE(f.capture->lines.last(), QStringLiteral("PROBLEM WITH LAPVANE! STOP RACE MANUALLY!"));
+        QCOMPARE(f.devices->lapvane().startTimeRace(), quint32(400));
+    }
+
+    void modes()
+    {
+        DeviceFixture f;
+        QVERIFY(!f.devices->lapvaneRaceMode()); // closed port: not sent
+        f.gateLine->setResponder(gate('2'));
+        f.devices->comconnectExecute();
+        f.gateLine->clearHistory();
+        QVERIFY(f.devices->lapvaneRaceMode());
+        QVERIFY(f.devices->lapvaneRegMode());
+        QCOMPARE(f.gateLine->hostHistory(), QByteArray("ra"));
+    }
+
+    void raceCounterAndVersion()
+    {
+        DeviceFixture f;
+        f.gateLine->setResponder(gate('2'));
+        f.devices->comconnectExecute();
+        f.gateLine->setResponder([](const QByteArray &in) -> QByteArray {
+            if (in == "q")
+                return QByteArray("\x2C\x01", 2);
+            if (in == "v")
+                return QByteArray("Lapvane gate v2.3 and more text beyond forty characters");
+            return {};
+        });
+        f.devices->lapvane().readRaceCounter();
+        QCOMPARE(f.devices->lapvane().counterText(), QStringLiteral("300"));
+        QCOMPARE(f.capture->lines.last(), QStringLiteral("a 1 b 44"));
+        f.devices->lapvane().readVersion();
+        QCOMPARE(f.devices->lapvane().counterText(), QStringLiteral("Lapvane gate v2.3 and more text beyond f"));
+        f.gateLine->setResponder({});
+        f.gateLine->discardBuffers(); // the rest of the long version text
+        f.devices->lapvane().readRaceCounter();
+        QCOMPARE(f.devices->lapvane().counterText(), QStringLiteral("err"));
+    }
+
+    void listPilots()
+    {
+        DeviceFixture f;
+        f.gateLine->setResponder(gate('2'));
+        f.devices->comconnectExecute();
+        f.gateLine->setResponder({});
+        f.devices->racelistpilotsExecute();
+        QCOMPARE(f.capture->lines.mid(f.capture->lines.size() - 2),
+                 QStringList({QStringLiteral("Requesting list of IDs..."), QStringLiteral("End of list.")}));
+        f.gateLine->setResponder([](const QByteArray &in) {
+            return in == "l" ? QByteArray("\x34\x12\x05\x00", 4) : QByteArray();
+        });
+        f.devices->racelistpilotsExecute();
+        QCOMPARE(f.capture->lines.mid(f.capture->lines.size() - 4),
+                 QStringList({QStringLiteral("Requesting list of IDs..."), QStringLiteral("4660"), QStringLiteral("5"),
+                              QStringLiteral("End of list.")}));
+    }
+
+    void listPilotsNeedsAReceiver()
+    {
+        DeviceFixture f;
+        QSignalSpy page(f.devices.get(), &TimingDevices::settingsPageRequested);
+        f.devices->racelistpilotsExecute();
+        QCOMPARE(f.prompt.notices, QStringList{QStringLiteral("Connect COM port or WiFi!")});
+        QCOMPARE(page.size(), 1);
+    }
+
+    void registration()
+    {
+        DeviceFixture f;
+        const QList<int> rows = f.addRaceList({{1, QStringLiteral("Ann"), 4660, QStringLiteral("R1")},
+                                               {2, QStringLiteral("Bob"), 5, QStringLiteral("R2")}});
+        f.settings.set(QStringLiteral("chksounds"), true);
+        f.gateLine->setResponder(gate('2'));
+        f.devices->comconnectExecute();
+        f.gateLine->clearHistory();
+        QSignalSpy reg(f.devices.get(), &TimingDevices::registrationChanged);
+        f.devices->raceregpilotsExecute();
+        QVERIFY(f.devices->registrationActive());
+        QCOMPARE(f.gateLine->takeHostBytes(), QByteArray("a"));
+        f.gateLine->receiverSends(gateproto::encodePassRecord(4660, 1000));
+        QTRY_COMPARE(f.confirmedOf(rows[0]), QStringLiteral("Y"));
+        QCOMPARE(f.gateLine->takeHostBytes(), gateproto::confirmCommand(4660));
+        QVERIFY(f.capture->lines.contains(QStringLiteral("recNo: 1")));
+        QVERIFY(f.capture->lines.contains(QStringLiteral("Added ID 4660")));
+        QCOMPARE(f.cues.played, QList<Cue>{Cue::RegisterCheck});
+        // A second pass of a confirmed pilot does nothing; an unknown id is logged.
+        f.gateLine->receiverSends(gateproto::encodePassRecord(4660, 2000));
+        f.gateLine->receiverSends(gateproto::encodePassRecord(999, 3000));
+        QTRY_VERIFY(f.capture->lines.contains(QStringLiteral("Unknown ID: 999")));
+        QCOMPARE(f.gateLine->takeHostBytes(), QByteArray());
+        QCOMPARE(f.confirmedOf(rows[1]), QStringLiteral("N"));
+        f.devices->btn1Click();
+        QVERIFY(!f.devices->registrationActive());
+        QVERIFY(f.stop.isRaised());
+        QCOMPARE(reg.size(), 2);
+    }
+
+    void resetList()
+    {
+        DeviceFixture f;
+        f.addRaceList({{1, QStringLiteral("Ann"), 4660, QStringLiteral("R1")}});
+        f.addLap(1, 1, 30000);
+        f.addLap(9, 1, 30000); // a pilot outside the race list keeps his laps
+        // With the gate disconnected the list is emptied all the same.
+        f.devices->raceresetlistExecute();
+        QCOMPARE(f.raceListCount(), 0);
+        QCOMPARE(f.lapCount(), 1);
+        f.gateLine->setResponder(gate('2'));
+        f.devices->comconnectExecute();
+        f.gateLine->clearHistory();
+        f.devices->raceresetlistExecute();
+        QCOMPARE(f.gateLine->hostHistory(), QByteArray("c"));
+    }
+
+    void checkCom()
+    {
+        DeviceFixture f;
+        f.gateLine->setResponder(gate('2'));
+        f.devices->comconnectExecute();
+        f.chorusLine->open();
+        f.devices->btCheckComClick();
+        QCOMPARE(f.capture->lines.mid(f.capture->lines.size() - 4),
+                 QStringList({QStringLiteral("Checking COM..."), QStringLiteral("Lapvane COM OK!"),
+                              QStringLiteral("Chorus RF COM OK!"), QStringLiteral("Check done.")}));
+        QVERIFY(f.gateLine->hostHistory().endsWith('.'));
+    }
+
+    // Garbage on the line is consumed in record-sized steps: no crash, no
+    // growth, and the poll stays quick.
+    void garbage()
+    {
+        DeviceFixture f;
+        f.gateLine->setResponder(gate('2'));
+        f.devices->comconnectExecute();
+        QByteArray junk(10002, Qt::Uninitialized);
+        for (int i = 0; i < junk.size(); ++i)
+            junk[i] = char((i * 37) & 0xFF);
+        f.gateLine->receiverSends(junk);
+        int polls = 0;
+        while (f.devices->gettrans().source != PassSource::None)
+            ++polls;
+        QCOMPARE(polls, 10002 / 6);
+        QCOMPARE(f.gateLine->bytesWaiting(), qint64(0));
+    }
+
+    // Unplugged mid-race: one log line, the lamp off, the passes already
+    // received still delivered, the others receivers polled, and Connect works again.
+    void unplugAndReconnect()
+    {
+        DeviceFixture f;
+        f.gateLine->setResponder(gate('2', 0));
+        f.devices->comconnectExecute();
+        f.chorusLine->open();
+        QSignalSpy lamp(&f.devices->lapvane(), &SerialDevice::portOpenChanged);
+        f.gateLine->receiverSends(gateproto::encodePassRecord(11, 5000));
+        f.gateLine->receiverSends(gateproto::encodePassRecord(12, 5100).left(3));
+        const int before = f.capture->lines.size();
+        f.gateLine->unplug(QStringLiteral("Input/output error"));
+        QCOMPARE(lamp.size(), 1);
+        QCOMPARE(lamp.first().first().toBool(), false);
+        QCOMPARE(f.capture->lines.size(), before + 1);
+        QVERIFY(f.capture->lines.last().contains(QStringLiteral("Lapvane gate lost")));
+        QCOMPARE(f.devices->lapvane().status(), QStringLiteral("Receiver lost"));
+        QVERIFY(f.devices->comconnected()); // the Chorus RF still serves
+        const Pass kept = f.devices->gettrans();
+        QCOMPARE(kept.recvid, 11);
+        QCOMPARE(kept.raceMs, 5000);
+        QCOMPARE(f.devices->gettrans().source, PassSource::None);
+        f.devices->comconnectExecute();
+        QCOMPARE(f.devices->lapvane().status(), QStringLiteral("Connected"));
+        f.gateLine->receiverSends(gateproto::encodePassRecord(13, 6000));
+        QCOMPARE(f.devices->gettrans().recvid, 13);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestLapvaneGate)
+#include "tst_lapvanegate.moc"
