@@ -3,6 +3,8 @@
 
 #include "app/mainwindow.h"
 #include "app/programcontext.h"
+#include "app/programservices.h"
+#include "core/cues.h"
 #include "app/signalwatcher.h"
 
 #include <QApplication>
@@ -59,7 +61,10 @@ int runApplication(int argc, char **argv)
         return 1;
     }
 
-    MainWindow window(ctx);
+    SystemClock clock;
+    SilentCuePlayer cues;
+    ProgramServices services(ctx, cues, clock);
+    MainWindow window(ctx, services);
     window.FormCreate();
     window.show();
 

@@ -2,19 +2,24 @@
 #include "app/mainwindow.h"
 
 #include "announce/soundfiles.h"
+#include "app/devicewiring.h"
 #include "app/commands.h"
 #include "app/eventspage.h"
 #include "app/pilotspage.h"
 #include "app/programcontext.h"
+#include "app/programservices.h"
 #include "app/racepage.h"
 #include "app/settingspage.h"
 #include "app/settingwidgets.h"
+#include "race/raceengine.h"
 
 #include <QAction>
 #include <QCloseEvent>
 #include <QDesktopServices>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QScreen>
@@ -24,7 +29,8 @@
 
 namespace lapvane {
 
-MainWindow::MainWindow(ProgramContext &ctx, QWidget *parent) : QMainWindow(parent), m_ctx(ctx)
+MainWindow::MainWindow(ProgramContext &ctx, ProgramServices &services, QWidget *parent)
+    : QMainWindow(parent), m_ctx(ctx), m_services(services)
 {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Lapvane Admin"));
@@ -33,7 +39,7 @@ MainWindow::MainWindow(ProgramContext &ctx, QWidget *parent) : QMainWindow(paren
     m_commands = new CommandList(this);
     m_pages = new QTabWidget(this);
     m_pages->setObjectName(QStringLiteral("PageControl1"));
-    m_race = new RacePage(ctx, *m_commands, m_pages);
+    m_race = new RacePage(ctx, services, *m_commands, m_pages);
     m_events = new EventsPage(ctx, *m_commands, m_pages);
     m_pilots = new PilotsPage(ctx, *m_commands, m_pages);
     m_settings = new SettingsPage(ctx, *m_commands, m_pages);
@@ -43,11 +49,12 @@ MainWindow::MainWindow(ProgramContext &ctx, QWidget *parent) : QMainWindow(paren
     m_pages->addTab(m_settings, QStringLiteral("Settings"));
     setCentralWidget(m_pages);
 
-    m_commands->attachMenu(QStringLiteral("pmonerace"), {m_race->raceList()},
+    QMenu *pmonerace = m_commands->attachMenu(QStringLiteral("pmonerace"), {m_race->raceList()},
                            {QStringLiteral("raceconfirmSel"), QStringLiteral("raceunconfirmSel"), QStringLiteral("-"),
                             QStringLiteral("racestartrace"), QStringLiteral("racestoprace"), QStringLiteral("-"),
                             QStringLiteral("raceexporttoevent"), QStringLiteral("raceresetlist"),
                             QStringLiteral("racedeletepilots")});
+    m_race->attachChannelMenu(pmonerace, pmonerace->actions().at(2));
     m_commands->attachMenu(QStringLiteral("pmresults"), {m_race->results(), m_events->results()},
                            {QStringLiteral("eventsend2race"), QStringLiteral("eventAdd2NewStage"),
                             QStringLiteral("eventupdatefromDB"), QStringLiteral("-"), QStringLiteral("eventdelpilot"),
@@ -73,6 +80,15 @@ MainWindow::MainWindow(ProgramContext &ctx, QWidget *parent) : QMainWindow(paren
         box->open();
     });
     connect(m_race, &RacePage::stopRequested, this, [&ctx] { ctx.STOPFLAG.raise(); });
+    connect(m_race, &RacePage::settingsPageRequested, this, &MainWindow::showSettingsPage);
+    m_hooks.stopRaceTimer = [&services] {
+        services.race->stopTick();
+        return !services.race->isRunning();
+    };
+    if (services.devices)
+        wireDevices(*this, *services.devices);
+    services.guiPrompt.setParentWidget(this);
+    connectAntiDoubleReadCheck();
     connect(m_commands->action(QStringLiteral("settsave")), &QAction::triggered, this, &MainWindow::settsaveExecute);
     connect(m_settings, &SettingsPage::showLogRequested, this, &MainWindow::Button20Click);
 }
@@ -110,6 +126,24 @@ void MainWindow::applyPlacement()
     if (!visible && !QGuiApplication::screens().isEmpty())
         at = QPoint(10, 10);
     move(at);
+}
+
+void MainWindow::connectAntiDoubleReadCheck()
+{
+    // A typed interval that is not a whole number is pointed out at once; the
+    // pass loop keeps the last good value until it is mended.
+    auto *edit = findChild<QLineEdit *>(QStringLiteral("edantidoubleread"));
+    connect(edit, &QLineEdit::textEdited, this, [this](const QString &text) {
+        bool ok = false;
+        text.trimmed().toInt(&ok);
+        if (!ok && !text.trimmed().isEmpty())
+            m_services.prompt.notice(QStringLiteral("Only digits allowed!"));
+    });
+}
+
+void MainWindow::showSettingsPage()
+{
+    m_pages->setCurrentWidget(m_settings);
 }
 
 void MainWindow::settsaveExecute()

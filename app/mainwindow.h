@@ -12,6 +12,7 @@ class QTabWidget;
 namespace lapvane {
 
 struct ProgramContext;
+struct ProgramServices;
 class CommandList;
 class RacePage;
 class EventsPage;
@@ -22,7 +23,7 @@ class MainWindow : public QMainWindow
 {
     Q_OBJECT
 public:
-    explicit MainWindow(ProgramContext &ctx, QWidget *parent = nullptr);
+    MainWindow(ProgramContext &ctx, ProgramServices &services, QWidget *parent = nullptr);
     ~MainWindow() override;
 
     // The creation steps of start-up: version, field list, settings, checks.
@@ -34,6 +35,7 @@ public:
     PilotsPage *pilotsPage() const { return m_pilots; }
     SettingsPage *settingsPage() const { return m_settings; }
 
+    void showSettingsPage();
     void settsaveExecute();
     void Button20Click();
 
@@ -59,7 +61,10 @@ private:
     void applyPlacement();
     void FormClose();
 
+    void connectAntiDoubleReadCheck();
+
     ProgramContext &m_ctx;
+    ProgramServices &m_services;
     CommandList *m_commands = nullptr;
     QTabWidget *m_pages = nullptr;
     RacePage *m_race = nullptr;

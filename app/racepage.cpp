@@ -2,11 +2,24 @@
 #include "app/racepage.h"
 
 #include "app/commands.h"
+#include "app/newlapdialog.h"
+#include "app/programservices.h"
+#include "app/racemodels.h"
+#include "app/teamswindow.h"
+#include "events/eventsviews.h"
+#include "race/lapcorrections.h"
+#include "race/raceengine.h"
+#include "race/raceexport.h"
+#include "race/racelist.h"
 #include "app/programcontext.h"
 #include "app/settingwidgets.h"
 #include "app/widgets.h"
+#include "core/streamchannels.h"
 
+#include <QAction>
 #include <QContextMenuEvent>
+#include <QHeaderView>
+#include <QMenu>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -17,7 +30,8 @@
 
 namespace lapvane {
 
-RacePage::RacePage(ProgramContext &ctx, CommandList &commands, QWidget *parent) : QWidget(parent)
+RacePage::RacePage(ProgramContext &ctx, ProgramServices &services, CommandList &commands, QWidget *parent)
+    : QWidget(parent), m_ctx(ctx), m_services(services)
 {
     setObjectName(QStringLiteral("tsrace"));
     auto *top = new QHBoxLayout;
@@ -50,6 +64,8 @@ RacePage::RacePage(ProgramContext &ctx, CommandList &commands, QWidget *parent) 
     m_raceList = namedGrid(QStringLiteral("tableonerace"), QAbstractItemView::ExtendedSelection, current);
     currentLayout->addWidget(m_raceList);
     auto *listButtons = new QHBoxLayout;
+    listButtons->addWidget(actionButton(QStringLiteral("btconfirmSel"), commands.action(QStringLiteral("raceconfirmSel")), current));
+    listButtons->addWidget(commandButton(QStringLiteral("btndelpilot"), commands.action(QStringLiteral("racedeletepilots")), current));
     listButtons->addWidget(new QLabel(QStringLiteral("Total pilots:"), current));
     listButtons->addWidget(namedLabel(QStringLiteral("lbltotalpilots"), QStringLiteral("X"), current));
     listButtons->addStretch();
@@ -139,7 +155,15 @@ RacePage::RacePage(ProgramContext &ctx, CommandList &commands, QWidget *parent) 
     split->setStretchFactor(1, 2);
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(split);
+
+    m_teams = new TfrmTeams(services.race->teamTable(), services.prompt, ctx.db.db(),
+                            [this] { return m_raceModel->orderBy(); }, this);
+    m_newLap = new Tfrmnewlap(this);
+    buildModels();
+    wireCommands(commands);
 }
+
+RacePage::~RacePage() = default;
 
 QWidget *RacePage::buildRegisterGroup(ProgramContext &, CommandList &commands)
 {
@@ -156,12 +180,12 @@ QWidget *RacePage::buildRegisterGroup(ProgramContext &, CommandList &commands)
     lamps->addStretch();
     layout->addLayout(lamps);
     auto *reg = new QHBoxLayout;
-    reg->addWidget(commandButton(QStringLiteral("btregpilots"), commands.action(QStringLiteral("raceregpilots")), box));
+    reg->addWidget(actionButton(QStringLiteral("btnregpilots"), commands.action(QStringLiteral("raceregpilots")), box));
     reg->addWidget(namedButton(QStringLiteral("btn1"), QStringLiteral("Done"), box));
     layout->addLayout(reg);
     auto *list = new QHBoxLayout;
-    list->addWidget(commandButton(QStringLiteral("btlistpilots"), commands.action(QStringLiteral("racelistpilots")), box));
-    list->addWidget(commandButton(QStringLiteral("btresetlist"), commands.action(QStringLiteral("raceresetlist")), box));
+    list->addWidget(actionButton(QStringLiteral("btnracelistpilots"), commands.action(QStringLiteral("racelistpilots")), box));
+    list->addWidget(actionButton(QStringLiteral("btnclearlist"), commands.action(QStringLiteral("raceresetlist")), box));
     layout->addLayout(list);
     auto *counter = new QHBoxLayout;
     counter->addWidget(new QLabel(QStringLiteral("Race counter:"), box));
@@ -195,8 +219,12 @@ QWidget *RacePage::buildRaceGroup(ProgramContext &ctx, CommandList &commands)
     layout->addLayout(qual, 2, 2);
 
     auto *buttons = new QHBoxLayout;
-    buttons->addWidget(commandButton(QStringLiteral("btnstartrace"), commands.action(QStringLiteral("racestartrace")), box));
-    buttons->addWidget(commandButton(QStringLiteral("btnstoprace"), commands.action(QStringLiteral("racestoprace")), box));
+    // Only the button is disabled while a race runs; the menu command stays
+    // and the engine refuses a second start itself.
+    m_start = actionButton(QStringLiteral("btnstartrace"), commands.action(QStringLiteral("racestartrace")), box);
+    buttons->addWidget(m_start);
+    buttons->addWidget(actionButton(QStringLiteral("btnstoprace"), commands.action(QStringLiteral("racestoprace")), box));
+    buttons->addWidget(actionButton(QStringLiteral("btexporttoevent"), commands.action(QStringLiteral("raceexporttoevent")), box));
     QToolButton *save = commandButton(QStringLiteral("SpeedButton1"), commands.action(QStringLiteral("settsave")), box);
     buttons->addWidget(save);
     buttons->addStretch();
@@ -217,6 +245,305 @@ QWidget *RacePage::buildRaceGroup(ProgramContext &ctx, CommandList &commands)
     clock->addWidget(namedLabel(QStringLiteral("lbtimemachinetime"), QStringLiteral("xx:xxx.xxx"), box));
     layout->addLayout(clock, 4, 0, 1, 3);
     return box;
+}
+
+void RacePage::buildModels()
+{
+    QSqlDatabase db = m_ctx.db.db();
+    m_raceModel = new RaceListModel(db, m_services.raceList->channel(), this);
+    m_raceModel->select();
+    m_raceList->setModel(m_raceModel);
+    showColumns(m_raceList, m_raceModel,
+                {{"confirmed", "Confirmed"}, {"pilotname", "Pilot's name"}, {"nickname", "Nick/OSD"},
+                 {"pilotteam", "Team"}, {"coptercolor", "Copter Color"}, {"pilottrans", "Transponder"},
+                 {"group", "Group"}, {"vtx", "VTX(CH)"}, {"place", "Place"}, {"lapno", "Laps"},
+                 {"besttimetxt", "Best lap"}, {"totaltimetxt", "Total time"}});
+    m_raceList->horizontalHeader()->setSectionsClickable(true);
+    connect(m_raceList->horizontalHeader(), &QHeaderView::sectionClicked, this, &RacePage::tableoneraceTitleClick);
+
+    m_lapsModel = new LapsModel(db, this);
+    m_laps->setModel(m_lapsModel);
+    showColumns(m_laps, m_lapsModel, {{"lapn", "Lap N"}, {"laptimetxt", "Lap time"}, {"laptime", "laptime"}});
+
+    m_lastRaceModel = new QSqlTableModel(this, db);
+    m_lastRaceModel->setTable(QStringLiteral("lastrace"));
+    m_lastRaceModel->setEditStrategy(QSqlTableModel::OnFieldChange);
+    m_lastRaceModel->select();
+    m_lastRace->setModel(m_lastRaceModel);
+    QList<QPair<QString, QString>> lastColumns;
+    for (const char *f : {"pilotname", "nickname", "pilotteam", "coptercolor", "pilottrans", "group", "vtx", "place",
+                          "lapno", "besttimetxt", "totaltimetxt", "pilotid", "besttime", "totaltime", "confirmed", "id"})
+        lastColumns.append({QLatin1String(f), QLatin1String(f)});
+    showColumns(m_lastRace, m_lastRaceModel, lastColumns);
+
+    // The compact results grid shows the results view and shares its selection
+    // with the Events page.
+    EventsViews &events = *m_services.events;
+    m_results->setModel(events.resultsModel());
+    m_results->setSelectionModel(events.resultsSelection());
+    for (int c = 0; c < events.resultsModel()->columnCount(); ++c)
+        m_results->setColumnHidden(c, true);
+    const QList<GridColumn> columns = EventsViews::raceResultsColumns();
+    for (int i = 0; i < columns.size(); ++i) {
+        const int c = events.resultsModel()->fieldIndex(columns[i].field);
+        if (c < 0)
+            continue;
+        m_results->setColumnHidden(c, false);
+        m_results->horizontalHeader()->moveSection(m_results->horizontalHeader()->visualIndex(c), i);
+    }
+
+    connect(m_raceList->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            [this] { showCurrentPilotLaps(); });
+    connect(m_raceModel, &QAbstractItemModel::modelReset, this, &RacePage::updateTotalPilots);
+    connect(m_raceModel, &QAbstractItemModel::rowsRemoved, this, &RacePage::updateTotalPilots);
+    updateTotalPilots();
+    if (m_raceModel->rowCount() > 0)
+        m_raceList->setCurrentIndex(m_raceModel->index(0, m_raceModel->fieldIndex("pilotname")));
+}
+
+void RacePage::wireCommands(CommandList &commands)
+{
+    auto on = [this, &commands](const char *name, void (RacePage::*handler)()) {
+        connect(commands.action(QLatin1String(name)), &QAction::triggered, this, handler);
+    };
+    on("racestartrace", &RacePage::racestartraceExecute);
+    on("racestoprace", &RacePage::racestopraceExecute);
+    on("raceconfirmSel", &RacePage::raceconfirmSelExecute);
+    on("raceunconfirmSel", &RacePage::raceunconfirmSelExecute);
+    on("racedeletepilots", &RacePage::racedeletepilotsExecute);
+    on("raceexporttoevent", &RacePage::raceexporttoeventExecute);
+
+    // Ctrl+G in the race list renames the group (the team) of the selected rows.
+    auto *rename = new QAction(QStringLiteral("Group name..."), this);
+    rename->setObjectName(QStringLiteral("racerenamegroup"));
+    rename->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_G));
+    rename->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    m_raceList->addAction(rename);
+    connect(rename, &QAction::triggered, this, &RacePage::renameGroup);
+
+    connect(findChild<QPushButton *>(QStringLiteral("btdellap")), &QPushButton::clicked, this, &RacePage::btdellapClick);
+    connect(findChild<QPushButton *>(QStringLiteral("Button26")), &QPushButton::clicked, this, &RacePage::Button26Click);
+    connect(findChild<QPushButton *>(QStringLiteral("btlapsrecalc")), &QPushButton::clicked, this,
+            &RacePage::btlapsrecalcClick);
+    connect(findChild<QPushButton *>(QStringLiteral("bt2")), &QPushButton::clicked, this, &RacePage::bt2Click);
+    connect(findChild<QPushButton *>(QStringLiteral("bt3")), &QPushButton::clicked, this, &RacePage::bt3Click);
+
+    RaceEngine &race = *m_services.race;
+    connect(&race, &RaceEngine::raceListChanged, this, &RacePage::refreshRaceList);
+    connect(&race, &RaceEngine::lapsChanged, this, &RacePage::refreshLaps);
+    connect(&race, &RaceEngine::raceListSortRequested, m_raceModel, &RaceListModel::setOrderBy);
+    connect(&race, &RaceEngine::startEnabledChanged, m_start, &QPushButton::setEnabled);
+    connect(&race, &RaceEngine::clockChanged, this, [this](const QString &time, const QString &ms) {
+        findChild<QLabel *>(QStringLiteral("lbltime"))->setText(time);
+        findChild<QLabel *>(QStringLiteral("lblracems"))->setText(ms);
+    });
+    connect(&race, &RaceEngine::delayTextChanged, findChild<QLabel *>(QStringLiteral("lbtimemachinetime")),
+            &QLabel::setText);
+    connect(&race, &RaceEngine::settingsPageRequested, this, &RacePage::settingsPageRequested);
+    connect(m_services.raceList.get(), &RaceList::raceListChanged, this, &RacePage::refreshRaceList);
+    connect(m_services.raceList.get(), &RaceList::settingsPageRequested, this, &RacePage::settingsPageRequested);
+    connect(m_services.raceList.get(), &RaceList::channelsChanged, m_raceList->viewport(),
+            qOverload<>(&QWidget::update));
+    connect(m_services.laps.get(), &LapCorrections::lapsChanged, this, &RacePage::refreshLaps);
+    connect(m_services.laps.get(), &LapCorrections::raceListChanged, this, &RacePage::refreshRaceList);
+    connect(m_services.raceExport.get(), &RaceExport::lastraceChanged, this, &RacePage::refreshLastRace);
+    connect(m_services.raceExport.get(), &RaceExport::lastStageNameChanged,
+            findChild<QLabel *>(QStringLiteral("lblaststagename")), &QLabel::setText);
+
+    // The team standings window follows the "Team race" switch.
+    connect(&m_ctx.settings, &Settings::changed, this, [this](const QString &control, const QVariant &v) {
+        if (control == QLatin1String("chkteamrace"))
+            chkteamraceClick(v.toBool());
+    });
+}
+
+void RacePage::attachChannelMenu(QMenu *pmonerace, QAction *before)
+{
+    // "Channel (for Stream)": CH 1 to CH 8 (Shift+1 to Shift+8), the channels
+    // of the current row's pilot checked each time the menu opens.
+    QMenu *channels = new QMenu(QStringLiteral("Channel (for Stream)"), pmonerace);
+    channels->setObjectName(QStringLiteral("pmchannels"));
+    static const Qt::Key digits[] = {Qt::Key_1, Qt::Key_2, Qt::Key_3, Qt::Key_4,
+                                     Qt::Key_5, Qt::Key_6, Qt::Key_7, Qt::Key_8};
+    for (int ch = 1; ch <= StreamChannels::kChannels; ++ch) {
+        auto *a = new QAction(QStringLiteral("CH %1").arg(ch), channels);
+        a->setObjectName(QStringLiteral("streamch%1").arg(ch));
+        a->setCheckable(true);
+        a->setShortcut(QKeySequence(Qt::SHIFT | digits[ch - 1]));
+        a->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+        m_raceList->addAction(a);
+        channels->addAction(a);
+        connect(a, &QAction::triggered, this, [this, ch] { setstreamchannel(ch); });
+        m_channelActions << a;
+    }
+    pmonerace->insertMenu(before, channels);
+    connect(pmonerace, &QMenu::aboutToShow, this, [this] {
+        const QModelIndex current = m_raceList->currentIndex();
+        const int pilotId =
+            current.isValid() ? m_raceModel->record(current.row()).value(QStringLiteral("pilotid")).toInt() : 0;
+        for (int ch = 1; ch <= m_channelActions.size(); ++ch)
+            m_channelActions[ch - 1]->setChecked(pilotId != 0
+                                                 && m_services.raceList->channel().pilotOn(ch) == pilotId);
+    });
+}
+
+QList<int> RacePage::selectedRowIds() const
+{
+    QList<int> rows;
+    for (const QModelIndex &i : m_raceList->selectionModel()->selectedRows())
+        rows << i.row();
+    std::sort(rows.begin(), rows.end());
+    QList<int> ids;
+    for (int r : rows)
+        ids << m_raceModel->rowId(r);
+    return ids;
+}
+
+int RacePage::currentRowId() const
+{
+    const QModelIndex current = m_raceList->currentIndex();
+    return current.isValid() ? m_raceModel->rowId(current.row()) : 0;
+}
+
+void RacePage::racestartraceExecute()
+{
+    m_services.race->racestartraceExecute(currentRowId());
+}
+
+void RacePage::racestopraceExecute()
+{
+    m_services.race->racestopraceExecute();
+}
+
+void RacePage::raceconfirmSelExecute()
+{
+    m_services.raceList->raceconfirmSelExecute(selectedRowIds());
+}
+
+void RacePage::raceunconfirmSelExecute()
+{
+    m_services.raceList->raceunconfirmSelExecute(selectedRowIds());
+}
+
+void RacePage::racedeletepilotsExecute()
+{
+    m_services.raceList->racedeletepilotsExecute(selectedRowIds());
+}
+
+void RacePage::raceexporttoeventExecute()
+{
+    m_services.raceExport->raceexporttoeventExecute();
+}
+
+void RacePage::renameGroup()
+{
+    m_services.raceList->renameGroup(selectedRowIds());
+}
+
+void RacePage::tableoneraceTitleClick(int column)
+{
+    const QString field = m_raceModel->record().fieldName(column);
+    m_raceModel->setOrderBy(RaceList::nextSortOrder(m_raceModel->orderBy(), field));
+}
+
+void RacePage::setstreamchannel(int channel)
+{
+    const int id = currentRowId();
+    if (id != 0)
+        m_services.raceList->setstreamchannel(channel, id);
+}
+
+void RacePage::btdellapClick()
+{
+    const QModelIndex lap = m_laps->currentIndex();
+    if (lap.isValid())
+        m_services.laps->deleteLap(currentRowId(), m_lapsModel->lapId(lap.row()));
+}
+
+void RacePage::Button26Click()
+{
+    const QModelIndex lap = m_laps->currentIndex();
+    const int lapId = lap.isValid() ? m_lapsModel->lapId(lap.row()) : 0;
+    const QString typed = m_newLap->askLapTime();
+    if (!typed.isEmpty())
+        m_services.laps->splitLap(currentRowId(), lapId, typed);
+}
+
+void RacePage::btlapsrecalcClick()
+{
+    m_services.laps->recalc(currentRowId());
+}
+
+void RacePage::bt2Click()
+{
+    QFont f = m_raceList->font();
+    f.setPointSize(f.pointSize() + 1);
+    m_raceList->setFont(f);
+}
+
+void RacePage::bt3Click()
+{
+    QFont f = m_raceList->font();
+    f.setPointSize(qMax(6, f.pointSize() - 1));
+    m_raceList->setFont(f);
+}
+
+void RacePage::chkteamraceClick(bool on)
+{
+    if (on) {
+        m_teams->show();
+        m_teams->raise();
+    } else {
+        m_teams->hide();
+    }
+}
+
+void RacePage::refreshRaceList()
+{
+    const int current = currentRowId();
+    const QList<int> selected = selectedRowIds();
+    const int column = qMax(0, m_raceList->currentIndex().column());
+    m_raceModel->select();
+    QItemSelection selection;
+    for (int id : selected) {
+        const int row = m_raceModel->rowOf(id);
+        if (row >= 0)
+            selection.select(m_raceModel->index(row, 0), m_raceModel->index(row, m_raceModel->columnCount() - 1));
+    }
+    const int currentRow = m_raceModel->rowOf(current);
+    if (currentRow >= 0)
+        m_raceList->selectionModel()->setCurrentIndex(m_raceModel->index(currentRow, column),
+                                                      QItemSelectionModel::NoUpdate);
+    m_raceList->selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
+    showCurrentPilotLaps();
+}
+
+void RacePage::refreshLaps()
+{
+    const int row = m_laps->currentIndex().row();
+    m_lapsModel->select();
+    if (row >= 0 && row < m_lapsModel->rowCount())
+        m_laps->setCurrentIndex(m_lapsModel->index(row, m_lapsModel->fieldIndex("laptimetxt")));
+}
+
+void RacePage::refreshLastRace()
+{
+    m_lastRaceModel->select();
+}
+
+void RacePage::showCurrentPilotLaps()
+{
+    const QModelIndex current = m_raceList->currentIndex();
+    const int pilotId = current.isValid()
+                            ? m_raceModel->record(current.row()).value(QStringLiteral("pilotid")).toInt()
+                            : 0;
+    if (pilotId != m_lapsModel->pilotId())
+        m_lapsModel->showPilot(pilotId);
+}
+
+void RacePage::updateTotalPilots()
+{
+    findChild<QLabel *>(QStringLiteral("lbltotalpilots"))->setText(QString::number(m_raceModel->rowCount()));
 }
 
 void RacePage::btnlogclearClick()

@@ -1,10 +1,14 @@
 // The "Race" page: registration and race controls, the race list and its
-// laps, the race clock, the operator log pane and the compact results.
+// laps, the race clock, the operator log pane and the compact results. Its
+// handlers only call the race modules and show what they report.
 #pragma once
 
 #include <QWidget>
 
+class QAction;
 class QLabel;
+class QSqlTableModel;
+class QMenu;
 class QPlainTextEdit;
 class QTableView;
 class QPushButton;
@@ -12,21 +16,59 @@ class QPushButton;
 namespace lapvane {
 
 struct ProgramContext;
+struct ProgramServices;
 class CommandList;
+class RaceListModel;
+class LapsModel;
+class TfrmTeams;
+class Tfrmnewlap;
 
 class RacePage : public QWidget
 {
     Q_OBJECT
 public:
-    RacePage(ProgramContext &ctx, CommandList &commands, QWidget *parent = nullptr);
+    RacePage(ProgramContext &ctx, ProgramServices &services, CommandList &commands, QWidget *parent = nullptr);
+    ~RacePage() override;
 
     QTableView *raceList() const { return m_raceList; }
     QTableView *laps() const { return m_laps; }
     QTableView *lastRace() const { return m_lastRace; }
     QTableView *results() const { return m_results; }
     QPlainTextEdit *logPane() const { return m_log; }
+    RaceListModel *raceListModel() const { return m_raceModel; }
+    LapsModel *lapsModel() const { return m_lapsModel; }
+    TfrmTeams *teamsWindow() const { return m_teams; }
+    Tfrmnewlap *newLapDialog() const { return m_newLap; }
 
+    // Keys (`id`) of the selected race-list rows, top to bottom, and of the current row.
+    QList<int> selectedRowIds() const;
+    int currentRowId() const;
+
+    // Adds the "Channel (for Stream)" submenu to the race list menu, before the given item.
+    void attachChannelMenu(QMenu *pmonerace, QAction *before);
+
+    // Handlers.
+    void racestartraceExecute();
+    void racestopraceExecute();
+    void raceconfirmSelExecute();
+    void raceunconfirmSelExecute();
+    void racedeletepilotsExecute();
+    void raceexporttoeventExecute();
+    void renameGroup();
+    void tableoneraceTitleClick(int column);
+    void setstreamchannel(int channel);
+    void btdellapClick();
+    void Button26Click();
+    void btlapsrecalcClick();
+    void bt2Click();
+    void bt3Click();
+    void chkteamraceClick(bool on);
     void btnlogclearClick();
+
+    // Re-reads the race list, keeping the current and selected rows.
+    void refreshRaceList();
+    void refreshLaps();
+    void refreshLastRace();
 
 protected:
     // A right-click on the page itself raises the stop request.
@@ -34,16 +76,30 @@ protected:
 
 signals:
     void stopRequested();
+    void settingsPageRequested();
 
 private:
     QWidget *buildRegisterGroup(ProgramContext &ctx, CommandList &commands);
     QWidget *buildRaceGroup(ProgramContext &ctx, CommandList &commands);
+    void buildModels();
+    void wireCommands(CommandList &commands);
+    void showCurrentPilotLaps();
+    void updateTotalPilots();
 
+    ProgramContext &m_ctx;
+    ProgramServices &m_services;
     QTableView *m_raceList = nullptr;
     QTableView *m_laps = nullptr;
     QTableView *m_lastRace = nullptr;
     QTableView *m_results = nullptr;
     QPlainTextEdit *m_log = nullptr;
+    QPushButton *m_start = nullptr;
+    RaceListModel *m_raceModel = nullptr;
+    LapsModel *m_lapsModel = nullptr;
+    QSqlTableModel *m_lastRaceModel = nullptr;
+    QList<QAction *> m_channelActions;
+    TfrmTeams *m_teams = nullptr;
+    Tfrmnewlap *m_newLap = nullptr;
 };
 
 } // namespace lapvane

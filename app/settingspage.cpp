@@ -6,6 +6,7 @@
 #include "app/settingwidgets.h"
 #include "app/widgets.h"
 
+#include <QComboBox>
 #include <QFormLayout>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -76,8 +77,7 @@ SettingsPage::SettingsPage(ProgramContext &ctx, CommandList &commands, QWidget *
         addRows(s, p.form, {"com2select", "com2baud"});
         p.form->addRow(buttonRow({namedButton(QStringLiteral("btcom2connect"), QStringLiteral("Connect"), p.page),
                                           namedButton(QStringLiteral("btcom2disconnect"), QStringLiteral("Disconnect"), p.page)}));
-        addRows(s, p.form, {"chvstimeWifi", "edvstimeUDPport"});
-        p.form->addRow(new QLabel(QStringLiteral("Local port: 8888"), p.page));
+        addRows(s, p.form, {"chvstimeWifi", "edvstimeUDPport", "edvstimeLocalPort", "edvstimeBroadcast"});
         addRows(s, p.form, {"chvstimeshowping"});
         p.form->addRow(QStringLiteral("Status:"), namedLabel(QStringLiteral("lblcomVStimestat"), QStringLiteral("..."), p.page));
         devices->addTab(p.page, QStringLiteral("TimeMachine"));
@@ -89,7 +89,9 @@ SettingsPage::SettingsPage(ProgramContext &ctx, CommandList &commands, QWidget *
         p.form->addRow(buttonRow({namedButton(QStringLiteral("btcom3connect"), QStringLiteral("Connect"), p.page),
                                           namedButton(QStringLiteral("btcom3disconnect"), QStringLiteral("Disconnect"), p.page)}));
         addRows(s, p.form, {"chChorusRSSI", "chChorusPing"});
-        p.form->addRow(QStringLiteral("Modules:"), namedLabel(QStringLiteral("lbchorusmodules"), QStringLiteral("0"), p.page));
+        auto *modules = new QComboBox(p.page);
+        modules->setObjectName(QStringLiteral("cbchorusmodule"));
+        p.form->addRow(QStringLiteral("Modules:"), modules);
         auto *tune = new QHBoxLayout;
         tune->addWidget(createSettingControl(s, QStringLiteral("cbvtxch"), p.page));
         tune->addWidget(namedButton(QStringLiteral("btchorussetch"), QStringLiteral("Set"), p.page));

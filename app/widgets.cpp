@@ -30,6 +30,13 @@ QToolButton *commandButton(const QString &name, QAction *action, QWidget *parent
     return b;
 }
 
+QPushButton *actionButton(const QString &name, QAction *action, QWidget *parent)
+{
+    QPushButton *b = namedButton(name, action->text(), parent);
+    QObject::connect(b, &QPushButton::clicked, action, &QAction::trigger);
+    return b;
+}
+
 QTableView *namedGrid(const QString &name, QAbstractItemView::SelectionMode mode, QWidget *parent)
 {
     auto *t = new QTableView(parent);

@@ -16,6 +16,9 @@ QLabel *namedLabel(const QString &name, const QString &text, QWidget *parent);
 QPushButton *namedButton(const QString &name, const QString &text, QWidget *parent);
 // A button that runs a command and follows its caption and enabled state.
 QToolButton *commandButton(const QString &name, QAction *action, QWidget *parent);
+// A push button that runs a command; its enabled state is its own, so a
+// command can stay reachable from a menu while the button is disabled.
+QPushButton *actionButton(const QString &name, QAction *action, QWidget *parent);
 // A grid, editable in place, with one or several selected rows.
 QTableView *namedGrid(const QString &name, QAbstractItemView::SelectionMode mode, QWidget *parent);
 // A port lamp: lit while its receiver's port is open.

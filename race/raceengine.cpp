@@ -102,6 +102,12 @@ void RaceEngine::setTickEnabled(bool enabled)
         emit runningChanged(enabled);
 }
 
+void RaceEngine::stopTick()
+{
+    setTickEnabled(false);
+    m_raceClock.stopDisplay();
+}
+
 void RaceEngine::setStartEnabled(bool enabled)
 {
     m_startEnabled = enabled;

@@ -47,6 +47,10 @@ public:
     // Does nothing unless the pass loop is enabled.
     void tmrraceTimer();
 
+    // Shutdown: stops the pass loop and the clock display without finishing;
+    // the race list and its laps stay as they are, ready for "continue".
+    void stopTick();
+
     // Recalculates one race-list row (laps, best lap, total) from its laps.
     bool UpdateOneraceBestlaps(int rowId);
 

@@ -3,6 +3,8 @@
 #include "app/commands.h"
 #include "app/mainwindow.h"
 #include "app/programcontext.h"
+#include "app/programservices.h"
+#include "tests/app/programfixture.h"
 #include "app/racepage.h"
 
 #include <QAction>
@@ -21,24 +23,9 @@
 #include <QtTest>
 
 using namespace lapvane;
+using lapvane::test::Program;
 
 namespace {
-
-struct Program
-{
-    explicit Program(const QString &folder) : ctx(folder)
-    {
-        if (!ctx.db.open(QDir(folder).filePath(kDatabaseFileName)))
-            qFatal("%s", qPrintable(ctx.db.error()));
-        window = std::make_unique<MainWindow>(ctx);
-        window->FormCreate();
-        window->show();
-        if (!QTest::qWaitForWindowExposed(window.get()))
-            qWarning("window not exposed");
-    }
-    ProgramContext ctx;
-    std::unique_ptr<MainWindow> window;
-};
 
 QStringList paneLines(const MainWindow &w)
 {
@@ -77,7 +64,7 @@ private slots:
         const QList<QPair<QString, QString>> indicators = {
             {"lbltime", "00:00:00"}, {"lblracems", "000"}, {"lbtimemachinetime", "xx:xxx.xxx"},
             {"lblcomLapvanestat", "..."}, {"lblcomVStimestat", "..."}, {"lbcomChorusstat", "..."},
-            {"lblcnt", "n/a"}, {"lbltotalpilots", "X"}, {"lblaststagename", "Laststage"},
+            {"lblcnt", "n/a"}, {"lbltotalpilots", "0"}, {"lblaststagename", "Laststage"},
             {"lbbotname", "n/a"}, {"lbversion", "ver 1.11"}, {"lbeventscount", "n/a"},
             {"lbstagescount", "n/a"}, {"lbresultscount", "n/a"}, {"lbpilotscount", "n/a"}};
         for (const auto &[name, text] : indicators) {

@@ -1,5 +1,5 @@
 // A scripted stand-in for the timing receivers.
-#include "tests/race/fakereceivers.h"
+#include "tests/common/fakereceivers.h"
 
 #include "core/wait.h"
 

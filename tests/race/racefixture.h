@@ -14,7 +14,7 @@
 #include "store/laptime.h"
 #include "tests/common/logcapture.h"
 #include "tests/common/scriptedprompt.h"
-#include "tests/race/fakereceivers.h"
+#include "tests/common/fakereceivers.h"
 
 #include <QTemporaryDir>
 

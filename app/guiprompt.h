@@ -1,0 +1,25 @@
+// Operator questions and notices as message boxes.
+#pragma once
+
+#include "core/operatorprompt.h"
+
+#include <QPointer>
+#include <QWidget>
+
+namespace lapvane {
+
+class GuiPrompt : public OperatorPrompt
+{
+public:
+    void setParentWidget(QWidget *parent) { m_parent = parent; }
+
+    // Warning box with Yes and No; true for Yes.
+    bool ask(const QString &question) override;
+    void notice(const QString &text) override;
+    bool askText(const QString &title, const QString &prompt, QString *text) override;
+
+private:
+    QPointer<QWidget> m_parent;
+};
+
+} // namespace lapvane

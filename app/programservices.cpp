@@ -1,0 +1,68 @@
+// The program's working parts below the window, wired together once.
+#include "app/programservices.h"
+
+#include "app/programcontext.h"
+#include "devices/deviceenv.h"
+#include "devices/timingdevices.h"
+#include "events/eventsviews.h"
+#include "race/lapcorrections.h"
+#include "race/raceengine.h"
+#include "race/raceexport.h"
+#include "race/racelist.h"
+
+namespace lapvane {
+
+namespace {
+
+std::unique_ptr<TimingDevices> makeDevices(ProgramContext &ctx, CuePlayer &cues, OperatorPrompt &prompt,
+                                           Receivers *receiversOverride)
+{
+    if (receiversOverride)
+        return nullptr;
+    return std::make_unique<TimingDevices>(DeviceEnv{ctx.settings, ctx.log, ctx.STOPFLAG}, ctx.db.db(), cues,
+                                           &prompt);
+}
+
+} // namespace
+
+ProgramServices::ProgramServices(ProgramContext &c, CuePlayer &cuePlayer, const Clock &systemClock,
+                                 Receivers *receiversOverride, OperatorPrompt *promptOverride)
+    : ctx(c), cues(cuePlayer), clock(systemClock),
+      prompt(promptOverride ? *promptOverride : static_cast<OperatorPrompt &>(guiPrompt)),
+      devices(makeDevices(c, cuePlayer, prompt, receiversOverride)),
+      receivers(receiversOverride ? *receiversOverride : static_cast<Receivers &>(*devices))
+{
+    events = std::make_unique<EventsViews>(ctx.db.db(), ctx.settings, ctx.log, prompt);
+    events->open();
+    const RaceServices rs{ctx.db.db(), ctx.settings, ctx.log, prompt, receivers, cues, clock, ctx.STOPFLAG,
+                          events.get()};
+    race = std::make_unique<RaceEngine>(rs);
+    raceList = std::make_unique<RaceList>(rs);
+    laps = std::make_unique<LapCorrections>(rs);
+    raceExport = std::make_unique<RaceExport>(ctx.db.db(), ctx.settings, ctx.log, prompt, *events);
+    // The finish with "auto export results" on runs the export.
+    QObject::connect(race.get(), &RaceEngine::exportRequested, raceExport.get(),
+                     &RaceExport::raceexporttoeventExecute);
+
+    if (devices) {
+        // "Confirm Selected" registers each transponder with the receivers.
+        raceList->setConfirmHandler([d = devices.get()](int rowId, qint32 id) { return d->confirmID(rowId, id); });
+        // Chorus RF modules and slot codes follow the race list as shown.
+        QObject::connect(race.get(), &RaceEngine::raceListSortRequested, devices.get(),
+                         &TimingDevices::setRaceListOrderBy);
+        devices->setRaceRunningProbe([r = race.get()] { return r->isRunning(); });
+    }
+}
+
+ProgramServices::~ProgramServices()
+{
+    // The race objects go first: they may still reach the receivers.
+    raceExport.reset();
+    laps.reset();
+    raceList.reset();
+    race.reset();
+    events.reset();
+    devices.reset();
+}
+
+} // namespace lapvane

@@ -1,0 +1,48 @@
+// The program's working parts below the window, created once after the
+// database is open and shared by the pages: the timing receivers, the events
+// views (the current event and stage), the race engine, race list
+// operations, lap corrections and the export of a race. Tests may hand in
+// their own receivers and prompt.
+#pragma once
+
+#include "app/guiprompt.h"
+#include "core/clock.h"
+
+#include <memory>
+
+namespace lapvane {
+
+struct ProgramContext;
+class Receivers;
+class CuePlayer;
+class EventsViews;
+class RaceEngine;
+class RaceList;
+class LapCorrections;
+class RaceExport;
+class TimingDevices;
+
+struct ProgramServices
+{
+    // Without receiversOverride the three real receivers are made; questions
+    // go to message boxes unless promptOverride is given.
+    ProgramServices(ProgramContext &ctx, CuePlayer &cues, const Clock &clock, Receivers *receiversOverride = nullptr,
+                    OperatorPrompt *promptOverride = nullptr);
+    ~ProgramServices();
+
+    ProgramContext &ctx;
+    CuePlayer &cues;
+    const Clock &clock;
+    GuiPrompt guiPrompt;
+    OperatorPrompt &prompt;
+    // The real receivers; null when the receivers were handed in.
+    std::unique_ptr<TimingDevices> devices;
+    Receivers &receivers;
+    std::unique_ptr<EventsViews> events;
+    std::unique_ptr<RaceEngine> race;
+    std::unique_ptr<RaceList> raceList;
+    std::unique_ptr<LapCorrections> laps;
+    std::unique_ptr<RaceExport> raceExport;
+};
+
+} // namespace lapvane

@@ -1,0 +1,57 @@
+// Table models of the race page: the race list (sorted by the engine's order,
+// stream-channel rows in yellow), the laps of the selected pilot and the copy
+// of the previous race. Edits are posted at once.
+#pragma once
+
+#include <QSqlTableModel>
+
+class QTableView;
+
+namespace lapvane {
+
+class StreamChannels;
+
+class RaceListModel : public QSqlTableModel
+{
+    Q_OBJECT
+public:
+    RaceListModel(QSqlDatabase db, const StreamChannels &channels, QObject *parent = nullptr);
+
+    // Orders the rows by "<field> ASC|DESC" ("" for table order). Unknown
+    // fields are ignored.
+    void setOrderBy(const QString &orderBy);
+    QString orderBy() const { return m_orderBy; }
+
+    // The key `id` of a row, and the row of a key (-1 when not shown).
+    int rowId(int row) const;
+    int rowOf(int id) const;
+
+    QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
+
+protected:
+    QString orderByClause() const override;
+
+private:
+    const StreamChannels &m_channels;
+    QString m_orderBy;
+};
+
+// The laps of one pilot in lap order.
+class LapsModel : public QSqlTableModel
+{
+    Q_OBJECT
+public:
+    explicit LapsModel(QSqlDatabase db, QObject *parent = nullptr);
+    void showPilot(int pilotId);
+    int pilotId() const { return m_pilotId; }
+    int lapId(int row) const;
+
+private:
+    int m_pilotId = 0;
+};
+
+// Shows the columns named, in that order, with their headings; hides the rest.
+void showColumns(QTableView *view, QSqlTableModel *model,
+                 const QList<QPair<QString, QString>> &columns);
+
+} // namespace lapvane

@@ -1,0 +1,30 @@
+// The program's window with its working parts over a temporary folder, as
+// start-up builds them, with scripted receivers and silent cues.
+#pragma once
+
+#include "app/mainwindow.h"
+#include "app/programcontext.h"
+#include "app/programservices.h"
+#include "core/cues.h"
+#include "tests/common/fakereceivers.h"
+#include "tests/common/scriptedprompt.h"
+
+#include <memory>
+
+namespace lapvane::test {
+
+struct Program
+{
+    explicit Program(const QString &folder);
+    ~Program();
+    ProgramContext ctx;
+    test::FakeReceivers receivers;
+    // Answers every question; what was asked is recorded.
+    test::ScriptedPrompt prompt;
+    SilentCuePlayer cues;
+    SystemClock clock;
+    std::unique_ptr<ProgramServices> services;
+    std::unique_ptr<MainWindow> window;
+};
+
+} // namespace lapvane::test
