@@ -28,7 +28,8 @@ QHBoxLayout *counterRow(const QString &caption, const QString &counterName, QWid
 
 } // namespace
 
-EventsPage::EventsPage(ProgramContext &ctx, CommandList &commands, QWidget *parent) : QWidget(parent)
+EventsPage::EventsPage(ProgramContext &ctx, ProgramServices &services, CommandList &commands, QWidget *parent)
+    : QWidget(parent), m_ctx(ctx), m_services(services)
 {
     setObjectName(QStringLiteral("tsevents"));
 
@@ -113,6 +114,15 @@ EventsPage::EventsPage(ProgramContext &ctx, CommandList &commands, QWidget *pare
     split->setStretchFactor(1, 2);
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(split);
+}
+
+} // namespace lapvane
+
+namespace lapvane {
+
+void EventsPage::attachRacePage(RacePage &race)
+{
+    Q_UNUSED(race);
 }
 
 } // namespace lapvane

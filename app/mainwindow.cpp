@@ -40,8 +40,8 @@ MainWindow::MainWindow(ProgramContext &ctx, ProgramServices &services, QWidget *
     m_pages = new QTabWidget(this);
     m_pages->setObjectName(QStringLiteral("PageControl1"));
     m_race = new RacePage(ctx, services, *m_commands, m_pages);
-    m_events = new EventsPage(ctx, *m_commands, m_pages);
-    m_pilots = new PilotsPage(ctx, *m_commands, m_pages);
+    m_events = new EventsPage(ctx, services, *m_commands, m_pages);
+    m_pilots = new PilotsPage(ctx, services, *m_commands, m_pages);
     m_settings = new SettingsPage(ctx, *m_commands, m_pages);
     m_pages->addTab(m_race, QStringLiteral("Race"));
     m_pages->addTab(m_events, QStringLiteral("Events"));
@@ -85,6 +85,7 @@ MainWindow::MainWindow(ProgramContext &ctx, ProgramServices &services, QWidget *
         services.race->stopTick();
         return !services.race->isRunning();
     };
+    m_events->attachRacePage(*m_race);
     if (services.devices)
         wireDevices(*this, *services.devices);
     services.guiPrompt.setParentWidget(this);

@@ -12,7 +12,8 @@
 
 namespace lapvane {
 
-PilotsPage::PilotsPage(ProgramContext &ctx, CommandList &commands, QWidget *parent) : QWidget(parent)
+PilotsPage::PilotsPage(ProgramContext &ctx, ProgramServices &services, CommandList &commands, QWidget *parent)
+    : QWidget(parent), m_ctx(ctx), m_services(services)
 {
     setObjectName(QStringLiteral("tsPilots"));
     auto *search = new QHBoxLayout;

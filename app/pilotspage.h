@@ -8,17 +8,20 @@ class QTableView;
 namespace lapvane {
 
 struct ProgramContext;
+struct ProgramServices;
 class CommandList;
 
 class PilotsPage : public QWidget
 {
     Q_OBJECT
 public:
-    PilotsPage(ProgramContext &ctx, CommandList &commands, QWidget *parent = nullptr);
+    PilotsPage(ProgramContext &ctx, ProgramServices &services, CommandList &commands, QWidget *parent = nullptr);
 
     QTableView *registry() const { return m_registry; }
 
 private:
+    ProgramContext &m_ctx;
+    ProgramServices &m_services;
     QTableView *m_registry = nullptr;
 };
 
