@@ -84,7 +84,7 @@ void RssiSweep::finishThread(int generation)
     m_thread = nullptr;
     m_line = nullptr;
     t->wait();
-    t->deleteLater();
+    delete t;
     m_chorus.lineReturned();
     emit runningChanged(false);
 }

@@ -1,0 +1,222 @@
+// Device latency benchmark: pass record on a pseudo-terminal -> gettrans ->
+// lap row, and the idle cost of the 3 ms poll over three open receivers.
+#include "core/clock.h"
+#include "core/cues.h"
+#include "core/operatorlog.h"
+#include "core/operatorprompt.h"
+#include "core/settings.h"
+#include "core/wait.h"
+#include "devices/serialportline.h"
+#include "devices/timingdevices.h"
+#include "race/raceengine.h"
+#include "store/database.h"
+#include "tools/receiversim/ptylink.h"
+#include "tools/receiversim/receiversim.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QRandomGenerator>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <algorithm>
+#include <cstdio>
+#include <ctime>
+#include <memory>
+
+using namespace lapvane;
+using namespace lapvane::sim;
+
+namespace {
+
+constexpr int kPasses = 1000;
+
+class QuietPrompt : public OperatorPrompt
+{
+public:
+    bool ask(const QString &) override { return true; }
+    void notice(const QString &) override {}
+    bool askText(const QString &, const QString &, QString *) override { return false; }
+};
+
+struct SimOnPty
+{
+    explicit SimOnPty(std::unique_ptr<ReceiverSim> s) : sim(std::move(s))
+    {
+        QString error;
+        if (!pty.open(&error))
+            qFatal("openpty: %s", qPrintable(error));
+        QObject::connect(&pty, &PtyLink::received, sim.get(), &ReceiverSim::fromHost);
+        sim->setSink([this](const QByteArray &b) { pty.write(b); });
+    }
+    std::unique_ptr<ReceiverSim> sim;
+    PtyLink pty;
+};
+
+double cpuSeconds()
+{
+    timespec t{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return double(t.tv_sec) + double(t.tv_nsec) / 1e9;
+}
+
+void report(const char *what, QList<double> ms)
+{
+    std::sort(ms.begin(), ms.end());
+    auto at = [&ms](double q) { return ms.at(qMin(ms.size() - 1, int(q * ms.size()))); };
+    printf("%-44s n=%lld  p50 %.3f ms  p99 %.3f ms  max %.3f ms\n", what, qlonglong(ms.size()), at(0.50),
+           at(0.99), ms.last());
+}
+
+struct World
+{
+    World()
+    {
+        log = std::make_unique<OperatorLog>(settings, dir.path());
+        settings.set(QStringLiteral("chsavelogfile"), false);
+        if (!db.open(dir.filePath(QStringLiteral("dbpilots.db"))))
+            qFatal("database: %s", qPrintable(db.error()));
+        TimingDevices::Lines l;
+        l.lapvane = std::make_unique<SerialPortLine>();
+        l.vs = std::make_unique<SerialPortLine>();
+        l.chorus = std::make_unique<SerialPortLine>();
+        devices = std::make_unique<TimingDevices>(DeviceEnv{settings, *log, stop}, db.db(), cues, &prompt,
+                                                  std::move(l));
+        settings.set(QStringLiteral("comselect"), gate.pty.slavePath());
+        settings.set(QStringLiteral("com2select"), vs.pty.slavePath());
+        settings.set(QStringLiteral("com3select"), chorus.pty.slavePath());
+        devices->comconnectExecute();
+        devices->vsTimeMachine().connectSerial();
+        devices->chorus().connectChorus();
+        if (!devices->lapvaneConnected() || !devices->vsSerialConnected() || !devices->chorusConnected())
+            qFatal("receivers did not connect");
+    }
+    ~World()
+    {
+        devices.reset();
+        db.close();
+    }
+
+    QTemporaryDir dir;
+    Settings settings;
+    std::unique_ptr<OperatorLog> log;
+    StopFlag stop;
+    Database db;
+    QuietPrompt prompt;
+    SilentCuePlayer cues;
+    SimOnPty gate{std::make_unique<GateSim>()};
+    SimOnPty vs{std::make_unique<VsSim>()};
+    SimOnPty chorus{std::make_unique<ChorusSim>(4)};
+    std::unique_ptr<TimingDevices> devices;
+};
+
+// Passes written at random moments; a 3 ms timer polls as the race tick does.
+void pollLatency(World &w)
+{
+    w.devices->syncLapvane(w.stop);
+    w.devices->lapvaneRaceMode();
+    pause(20);
+    QList<double> ms;
+    QElapsedTimer sent;
+    bool waiting = false;
+    QTimer tick;
+    tick.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&tick, &QTimer::timeout, [&] {
+        const Pass p = w.devices->gettrans();
+        if (p.source == PassSource::LapvaneGate && waiting) {
+            ms << sent.nsecsElapsed() / 1e6;
+            waiting = false;
+        }
+    });
+    tick.start(3);
+    auto *rng = QRandomGenerator::global();
+    for (int i = 0; i < kPasses; ++i) {
+        pause(int(rng->bounded(2, 6)));
+        waiting = true;
+        sent.start();
+        w.gate.sim->pass(100 + i % 16);
+        waitUntil([&] { return !waiting; }, nullptr, 1000);
+    }
+    report("pass written -> gettrans (3 ms tick)", ms);
+}
+
+// The same through the race engine, up to the lap row written.
+void lapLatency(World &w)
+{
+    QSqlQuery q(w.db.db());
+    q.exec(QStringLiteral("DELETE FROM onerace"));
+    for (int i = 0; i < 16; ++i) {
+        q.prepare(QStringLiteral("INSERT INTO onerace (pilotid,pilotname,pilottrans,vtx,confirmed,lapno,place,"
+                                 "besttime,besttimetxt,totaltime,totaltimetxt) VALUES (?,?,?,?,'Y',0,999,0,'-',0,'-')"));
+        q.addBindValue(i + 1);
+        q.addBindValue(QStringLiteral("Pilot %1").arg(i + 1));
+        q.addBindValue(100 + i);
+        q.addBindValue(QStringLiteral("R%1").arg(i % 8 + 1));
+        q.exec();
+    }
+    w.settings.set(QStringLiteral("edtlaps"), QStringLiteral("0"));
+    w.settings.set(QStringLiteral("edantidoubleread"), QStringLiteral("0"));
+    SystemClock clock;
+    RaceEngine engine(RaceServices{w.db.db(), w.settings, *w.log, w.prompt, *w.devices, w.cues, clock, w.stop, nullptr});
+    w.devices->setRaceRunningProbe([&engine] { return engine.isRunning(); });
+    QObject::connect(&engine, &RaceEngine::raceListSortRequested, w.devices.get(), &TimingDevices::setRaceListOrderBy);
+    if (!engine.racestartraceExecute())
+        qFatal("race did not start");
+    pause(20);
+    QList<double> ms;
+    QElapsedTimer sent;
+    bool waiting = false;
+    QObject::connect(&engine, &RaceEngine::lapsChanged, [&] {
+        if (waiting) {
+            ms << sent.nsecsElapsed() / 1e6;
+            waiting = false;
+        }
+    });
+    auto *rng = QRandomGenerator::global();
+    for (int i = 0; i < kPasses; ++i) {
+        pause(int(rng->bounded(2, 6)));
+        waiting = true;
+        sent.start();
+        w.gate.sim->pass(100 + i % 16);
+        waitUntil([&] { return !waiting; }, nullptr, 1000);
+    }
+    engine.stopTick();
+    q.exec(QStringLiteral("SELECT COUNT(*) FROM laps"));
+    q.next();
+    report("pass written -> lap row committed", ms);
+    printf("%-44s %d of %d\n", "laps recorded", q.value(0).toInt(), kPasses);
+}
+
+// Three open, silent receivers polled every 3 ms for ten seconds.
+void idleCost(World &w)
+{
+    QTimer tick;
+    int polls = 0;
+    QObject::connect(&tick, &QTimer::timeout, [&] {
+        w.devices->gettrans();
+        ++polls;
+    });
+    tick.start(3);
+    const double cpu0 = cpuSeconds();
+    QElapsedTimer wall;
+    wall.start();
+    QTimer::singleShot(10000, QCoreApplication::instance(), &QCoreApplication::quit);
+    QCoreApplication::exec();
+    const double cpu = cpuSeconds() - cpu0;
+    const double seconds = wall.elapsed() / 1000.0;
+    printf("%-44s %d polls in %.1f s, %.2f %% of one core\n", "idle poll of three open receivers", polls, seconds,
+           100.0 * cpu / seconds);
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    World w;
+    pollLatency(w);
+    lapLatency(w);
+    idleCost(w);
+    return 0;
+}
