@@ -23,6 +23,7 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QScreen>
+#include <QScrollArea>
 #include <QTabWidget>
 #include <QTableView>
 #include <QUrl>
@@ -43,9 +44,19 @@ MainWindow::MainWindow(ProgramContext &ctx, ProgramServices &services, QWidget *
     m_events = new EventsPage(ctx, services, *m_commands, m_pages);
     m_pilots = new PilotsPage(ctx, services, *m_commands, m_pages);
     m_settings = new SettingsPage(ctx, *m_commands, m_pages);
-    m_pages->addTab(m_race, QStringLiteral("Race"));
-    m_pages->addTab(m_events, QStringLiteral("Events"));
-    m_pages->addTab(m_pilots, QStringLiteral("Pilots"));
+    // At small window sizes a page scrolls instead of squeezing its controls.
+    auto scrolled = [this](QWidget *page) {
+        auto *area = new QScrollArea(m_pages);
+        area->setObjectName(page->objectName());
+        page->setObjectName(page->objectName() + QStringLiteral("content"));
+        area->setWidgetResizable(true);
+        area->setFrameShape(QFrame::NoFrame);
+        area->setWidget(page);
+        return area;
+    };
+    m_pages->addTab(scrolled(m_race), QStringLiteral("Race"));
+    m_pages->addTab(scrolled(m_events), QStringLiteral("Events"));
+    m_pages->addTab(scrolled(m_pilots), QStringLiteral("Pilots"));
     m_pages->addTab(m_settings, QStringLiteral("Settings"));
     setCentralWidget(m_pages);
 
@@ -144,7 +155,7 @@ void MainWindow::connectAntiDoubleReadCheck()
 
 void MainWindow::showSettingsPage()
 {
-    m_pages->setCurrentWidget(m_settings);
+    m_pages->setCurrentIndex(m_pages->count() - 1);
 }
 
 void MainWindow::settsaveExecute()

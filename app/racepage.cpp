@@ -139,8 +139,13 @@ RacePage::RacePage(ProgramContext &ctx, ProgramServices &services, CommandList &
     next->addWidget(namedButton(QStringLiteral("btnextgroup"), QStringLiteral("Next Group >>"), right));
     for (const char *c : {"chautoconfirm", "chautoreg", "chvoiceinvite"})
         next->addWidget(createSettingControl(ctx.settings, QLatin1String(c), right));
-    next->addWidget(namedButton(QStringLiteral("btvoiceinvite"), QStringLiteral("Voice invite"), right));
-    next->addWidget(namedButton(QStringLiteral("btvoiceinvitestop"), QStringLiteral("X"), right));
+    // The spoken invitation comes with the announcer; until then its buttons are shown disabled.
+    for (QPushButton *b : {namedButton(QStringLiteral("btvoiceinvite"), QStringLiteral("Voice invite"), right),
+                           namedButton(QStringLiteral("btvoiceinvitestop"), QStringLiteral("X"), right)}) {
+        b->setEnabled(false);
+        b->setToolTip(QStringLiteral("Not available yet"));
+        next->addWidget(b);
+    }
     next->addStretch();
     rightLayout->addLayout(next);
     auto *bottom = new QHBoxLayout;
