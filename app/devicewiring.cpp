@@ -3,6 +3,7 @@
 
 #include "app/commands.h"
 #include "app/mainwindow.h"
+#include "app/racemodels.h"
 #include "app/racepage.h"
 #include "app/widgets.h"
 #include "devices/chorusrf.h"
@@ -170,6 +171,11 @@ void wireDevices(MainWindow &w, TimingDevices &d)
             child<QPushButton>(w, name)->setEnabled(!active);
     });
     QObject::connect(&d, &TimingDevices::raceListChanged, w.racePage(), &RacePage::refreshRaceList);
+    // Chorus RF modules and slot codes follow the race list as shown, whether
+    // the race or the operator sorted it.
+    RaceListModel *raceList = w.racePage()->raceListModel();
+    QObject::connect(raceList, &RaceListModel::orderByChanged, &d, &TimingDevices::setRaceListOrderBy);
+    d.setRaceListOrderBy(raceList->orderBy());
     QObject::connect(&d, &TimingDevices::settingsPageRequested, &w, [&w] { w.showSettingsPage(); });
 
     RssiSweep &rssi = d.rssi();

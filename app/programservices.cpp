@@ -47,9 +47,6 @@ ProgramServices::ProgramServices(ProgramContext &c, CuePlayer &cuePlayer, const 
     if (devices) {
         // "Confirm Selected" registers each transponder with the receivers.
         raceList->setConfirmHandler([d = devices.get()](int rowId, qint32 id) { return d->confirmID(rowId, id); });
-        // Chorus RF modules and slot codes follow the race list as shown.
-        QObject::connect(race.get(), &RaceEngine::raceListSortRequested, devices.get(),
-                         &TimingDevices::setRaceListOrderBy);
         devices->setRaceRunningProbe([r = race.get()] { return r->isRunning(); });
     }
 }

@@ -29,6 +29,7 @@ void RaceListModel::setOrderBy(const QString &orderBy)
         return;
     }
     select();
+    emit orderByChanged(m_orderBy);
 }
 
 QString RaceListModel::orderByClause() const

@@ -28,6 +28,10 @@ public:
 
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
 
+signals:
+    // The order the rows are shown in changed (the receivers follow it).
+    void orderByChanged(const QString &orderBy);
+
 protected:
     QString orderByClause() const override;
 

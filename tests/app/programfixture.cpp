@@ -6,11 +6,11 @@
 
 namespace lapvane::test {
 
-Program::Program(const QString &folder) : ctx(folder)
+Program::Program(const QString &folder, bool realReceivers) : ctx(folder)
 {
     if (!ctx.db.open(QDir(folder).filePath(kDatabaseFileName)))
         qFatal("%s", qPrintable(ctx.db.error()));
-    services = std::make_unique<ProgramServices>(ctx, cues, clock, &receivers, &prompt);
+    services = std::make_unique<ProgramServices>(ctx, cues, clock, realReceivers ? nullptr : &receivers, &prompt);
     window = std::make_unique<MainWindow>(ctx, *services);
     window->FormCreate();
     window->show();

@@ -15,7 +15,9 @@ namespace lapvane::test {
 
 struct Program
 {
-    explicit Program(const QString &folder);
+    // With realReceivers the program's own receivers are made (on serial
+    // ports the test points the settings at); otherwise the scripted ones.
+    explicit Program(const QString &folder, bool realReceivers = false);
     ~Program();
     ProgramContext ctx;
     test::FakeReceivers receivers;

@@ -1,0 +1,106 @@
+// A whole race through the program: the simulated Lapvane gate on a
+// pseudo-terminal, connected from the window, the race started from its
+// button, passes from the gate turned into laps, the automatic end, places
+// and standings in the race list.
+#include "app/commands.h"
+#include "app/racepage.h"
+#include "devices/lapvanegate.h"
+#include "devices/timingdevices.h"
+#include "race/raceengine.h"
+#include "tests/app/programfixture.h"
+#include "tools/receiversim/ptylink.h"
+#include "tools/receiversim/receiversim.h"
+
+#include <QAction>
+#include <QLabel>
+#include <QPushButton>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace lapvane;
+using lapvane::test::Program;
+
+namespace {
+
+QStringList rows(QSqlDatabase db, const QString &sql)
+{
+    QStringList out;
+    QSqlQuery q(db);
+    q.exec(sql);
+    while (q.next()) {
+        QStringList fields;
+        for (int i = 0; i < q.record().count(); ++i)
+            fields << q.value(i).toString();
+        out << fields.join(' ');
+    }
+    return out;
+}
+
+} // namespace
+
+class TestWholeRace : public QObject
+{
+    Q_OBJECT
+private slots:
+    void raceFromTheSimulatedGate()
+    {
+        QTemporaryDir dir;
+        Program p(dir.path(), true);
+        QSqlDatabase db = p.ctx.db.db();
+        QSqlQuery q(db);
+        for (const auto &[id, name, trans, vtx] :
+             {std::tuple{1, "Ann", 101, "R1"}, std::tuple{2, "Bob", 102, "R2"}, std::tuple{3, "Cid", 103, "R3"}}) {
+            q.prepare("INSERT INTO onerace (pilotid, pilotname, pilottrans, vtx, confirmed, place, lapno) "
+                      "VALUES (?, ?, ?, ?, 'Y', 999, 0)");
+            q.addBindValue(id);
+            q.addBindValue(QString::fromLatin1(name));
+            q.addBindValue(trans);
+            q.addBindValue(QString::fromLatin1(vtx));
+            QVERIFY(q.exec());
+        }
+        p.window->racePage()->refreshRaceList();
+        p.ctx.settings.set("edtlaps", "3");
+        p.ctx.settings.set("cbwinplaces", 3);
+
+        // The gate on its pseudo-terminal, connected from the window.
+        sim::GateSim gate;
+        sim::PtyLink pty;
+        QString error;
+        QVERIFY2(pty.open(&error), qPrintable(error));
+        connect(&pty, &sim::PtyLink::received, &gate, &sim::ReceiverSim::fromHost);
+        gate.setSink([&pty](const QByteArray &b) { pty.write(b); });
+        p.ctx.settings.set("comselect", pty.slavePath());
+        p.window->commands().action("comconnect")->trigger();
+        QTRY_VERIFY(p.services->devices->lapvaneConnected());
+        QTRY_VERIFY(p.window->findChild<QLabel *>("shplapvanerace")->property("lit").toBool());
+        QCOMPARE(p.window->findChild<QLabel *>("lblcomLapvanestat")->text(), QStringLiteral("Connected (int timer)"));
+
+        p.window->findChild<QPushButton *>("btnstartrace")->click();
+        QVERIFY(p.services->race->isRunning());
+        QTRY_COMPARE(gate.mode(), sim::ReceiverSim::Mode::Race);
+
+        // Passes stamped on the gate's clock, seconds apart in race time.
+        const quint32 start = gate.clockMs();
+        const QList<QPair<qint32, quint32>> passes = {
+            {101, 30000}, {102, 31000}, {103, 40000}, {101, 60000}, {102, 62000},
+            {103, 80000}, {101, 90000}, {102, 95000}, {103, 100000}};
+        for (const auto &[id, at] : passes)
+            gate.pass(id, start + at);
+
+        // Nine laps reach three times the limit: the race ends by itself.
+        QTRY_VERIFY_WITH_TIMEOUT(!p.services->race->isRunning(), 10000);
+        QCOMPARE(rows(db, "SELECT pilotname, lapno, place FROM onerace ORDER BY place"),
+                 QStringList({"Ann 3 1", "Bob 3 2", "Cid 3 3"}));
+        QCOMPARE(rows(db, "SELECT count(*) FROM laps"), QStringList({"9"}));
+        // Lap durations are differences of the race times, whatever the gate's clock was.
+        const QStringList ann = rows(db, "SELECT laptimetxt FROM laps WHERE pilotid=1 ORDER BY lapn");
+        QCOMPARE(ann.mid(1), QStringList({"000:30.000", "000:30.000"}));
+        QTRY_COMPARE(gate.mode(), sim::ReceiverSim::Mode::Registration); // the finish sends "a"
+        QVERIFY(p.window->findChild<QPushButton *>("btnstartrace")->isEnabled());
+        QCOMPARE(p.window->findChild<QLabel *>("lbltotalpilots")->text(), QStringLiteral("3"));
+    }
+};
+
+QTEST_MAIN(TestWholeRace)
+#include "tst_wholerace.moc"
