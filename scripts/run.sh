@@ -6,7 +6,7 @@ set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 bash "$root/scripts/packages.sh"
 cmake -S "$root" -B "$root/build-release" -G Ninja -DCMAKE_BUILD_TYPE=Release -DLAPVANE_TESTS=OFF
-cmake --build "$root/build-release" --target lapvaneadmin
+cmake --build "$root/build-release" --target lapvaneadmin receiversim
 home="${LAPVANE_HOME:-$HOME/LapvaneAdmin}"
 mkdir -p "$home"
 echo "Data folder: $home"
