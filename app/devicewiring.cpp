@@ -20,6 +20,7 @@
 #include <QLineSeries>
 #include <QPushButton>
 #include <QSerialPortInfo>
+#include <QTabWidget>
 #include <QValueAxis>
 #include <QVBoxLayout>
 
@@ -184,6 +185,12 @@ void wireDevices(MainWindow &w, TimingDevices &d)
     onClick(w, "Button15", [&rssi] { rssi.stop(); });
 
     refreshPortLists(w);
+    // Receivers plugged in while the program runs show up when the Settings page is opened.
+    auto *pages = child<QTabWidget>(w, "PageControl1");
+    QObject::connect(pages, &QTabWidget::currentChanged, &w, [&w, pages](int index) {
+        if (index == pages->count() - 1)
+            refreshPortLists(w);
+    });
 
     MainWindow::ShutdownHooks &hooks = w.shutdownHooks();
     hooks.stopRegPilots = [&d] {
