@@ -11,6 +11,7 @@
 #include "app/racepage.h"
 #include "events/eventsviews.h"
 #include "events/pilotregistry.h"
+#include "race/raceexport.h"
 #include "race/racelist.h"
 #include "tests/app/programfixture.h"
 
@@ -314,6 +315,65 @@ private slots:
         QTest::mouseClick(next, Qt::LeftButton);
         QCOMPARE(column(db(), "SELECT pilotname FROM onerace"), QStringList({"Cid"}));
         QCOMPARE(m_p->prompt.notices, QStringList());
+    }
+
+    // Picking another event shows its stages; Ctrl-clicked stages show their results together.
+    void eventAndStageSelection()
+    {
+        newEvent();
+        addToStage({"Ann", "Bob"});
+        pressWithFocus(w(), grid("tblEventsStages"), kCtrlN);
+        addToStage({"Cid"});
+        QCOMPARE(text("lbresultscount"), QStringLiteral("1"));
+        QTableView *stages = grid("tblEventsStages");
+        clickRow(stages, 0);
+        QCOMPARE(text("lbresultscount"), QStringLiteral("2"));
+        clickRow(stages, 1, Qt::ControlModifier);
+        QCOMPARE(text("lbresultscount"), QStringLiteral("3"));
+        // An exported race shows in the results at once.
+        QSqlQuery(db()).exec("UPDATE results SET wins=2 WHERE pilotname='Cid'");
+        emit m_p->services->raceExport->resultsChanged();
+        QCOMPARE(grid("tblEventsResults")->model()->data(
+                     grid("tblEventsResults")->model()->index(2, m_p->services->events->resultsModel()->fieldIndex("wins"))).toInt(),
+                 2);
+
+        newEvent();
+        QCOMPARE(text("lbstagescount"), QStringLiteral("1"));
+        QTableView *events = grid("tblEventsList");
+        events->model()->setData(events->model()->index(0, m_p->services->events->eventsModel()->fieldIndex("eventname")),
+                                 "First");
+        clickRow(events, 0);
+        QCOMPARE(text("lbeventname"), QStringLiteral("First"));
+        QCOMPARE(text("lbstagescount"), QStringLiteral("2"));
+    }
+
+    // A pilot already in the list is pointed out where he is.
+    void duplicatesAreLocated()
+    {
+        newEvent();
+        addToStage({"Ann", "Bob"});
+        auto *pages = find<QTabWidget>("PageControl1");
+        QTableView *registry = grid("dbgrd1");
+        clickRow(registry, 1);
+        pressWithFocus(w(), registry, kCtrlS);
+        QCOMPARE(m_p->prompt.notices.last(), QStringLiteral("This pilot is already in list. Click OK to locate him."));
+        QVERIFY(pages->currentWidget()->isAncestorOf(grid("tblEventsResults")));
+        QTRY_VERIFY(grid("tblEventsResults")->hasFocus());
+        QCOMPARE(grid("tblEventsResults")->currentIndex().row(), 1);
+        QCOMPARE(text("lbresultscount"), QStringLiteral("2"));
+
+        QTableView *results = grid("tblEventsResults");
+        clickRow(results, 1);
+        pressWithFocus(w(), results, kCtrlS);
+        clickRow(results, 0);
+        clickRow(results, 1, Qt::ControlModifier);
+        pressWithFocus(w(), results, kCtrlS);
+        QCOMPARE(column(db(), "SELECT pilotname FROM onerace ORDER BY pilotname"), QStringList({"Ann", "Bob"}));
+        QVERIFY(pages->currentWidget()->isAncestorOf(grid("tableonerace")));
+        QTableView *race = grid("tableonerace");
+        QCOMPARE(race->model()->index(race->currentIndex().row(), 0).siblingAtColumn(
+                     static_cast<RaceListModel *>(race->model())->fieldIndex("pilotname")).data().toString(),
+                 QStringLiteral("Bob"));
     }
 
     void autoGroupCancelledChangesNothing()
