@@ -11,6 +11,7 @@
 #include "app/racepage.h"
 #include "events/eventsviews.h"
 #include "events/pilotregistry.h"
+#include "race/raceengine.h"
 #include "race/raceexport.h"
 #include "race/racelist.h"
 #include "tests/app/programfixture.h"
@@ -308,6 +309,14 @@ private slots:
                  QStringList({"BobY", "EveY"}));
         QCOMPARE(race->model()->rowCount(), 2);
         QCOMPARE(selectedRows(results), QList<int>({2, 3}));
+        // Never while the race is timed: that would empty its list and laps.
+        find<QPushButton>("btnstartrace")->click();
+        QVERIFY(m_p->services->race->isRunning());
+        QTest::mouseClick(next, Qt::LeftButton);
+        QCOMPARE(m_p->prompt.notices.last(), QStringLiteral("A race is running. Finish it before loading the next group."));
+        QCOMPARE(column(db(), "SELECT pilotname FROM onerace ORDER BY pilotname"), QStringList({"Bob", "Eve"}));
+        w().commands().action("racestoprace")->trigger();
+        QVERIFY(!m_p->services->race->isRunning());
         QTest::mouseClick(next, Qt::LeftButton);
         QCOMPARE(column(db(), "SELECT pilotname FROM onerace"), QStringList({"Cid"}));
         // The race holds the last group: nothing happens, nothing is said.
