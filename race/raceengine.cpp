@@ -61,7 +61,7 @@ RaceEngine::RaceEngine(const RaceServices &services, QObject *parent)
       m_antiDoubleRead{QStringLiteral("edantidoubleread"), QStringLiteral("anti-double-read interval"),
                        QStringLiteral("ms"), 1000, 1000, false}
 {
-    m_tmrrace.setInterval(3);
+    m_tmrrace.setInterval(kTickIntervalMs);
     m_tmrrace.setTimerType(Qt::PreciseTimer);
     connect(&m_tmrrace, &QTimer::timeout, this, &RaceEngine::tmrraceTimer);
     connect(&m_raceClock, &RaceClock::displayChanged, this, &RaceEngine::clockChanged);
@@ -450,17 +450,31 @@ void RaceEngine::tmrraceTimer()
         return;
     }
 
-    Pass pass;
-    try {
-        pass = m_s.receivers.gettrans();
-    } catch (const std::exception &) {
-        savelog(QStringLiteral("error getting transponder!"));
-        return;
-    }
-    m_racemillis = pass.source == PassSource::None ? 0 : pass.raceMs;
-    if (m_racemillis <= 0)
-        return;
-    processPass(pass.recvid, m_racemillis);
+    // One pass per tick. When the window held the timer up (a resize, a
+    // large repaint), the passes that queued meanwhile are taken in this tick,
+    // within a few milliseconds, so laps never pile up behind a busy window.
+    // Their race times come from the receivers' stamps, so taking them late
+    // changes no lap time.
+    const qint64 sinceLastTickMs = m_tickGap.isValid() ? m_tickGap.restart() : 0;
+    if (!m_tickGap.isValid())
+        m_tickGap.start();
+    const bool late = m_timerDriven && sinceLastTickMs > 2 * kTickIntervalMs;
+    QElapsedTimer budget;
+    budget.start();
+    do {
+        Pass pass;
+        try {
+            pass = m_s.receivers.gettrans();
+        } catch (const std::exception &) {
+            savelog(QStringLiteral("error getting transponder!"));
+            return;
+        }
+        m_racemillis = pass.source == PassSource::None ? 0 : pass.raceMs;
+        if (pass.source == PassSource::None)
+            return;
+        if (m_racemillis > 0)
+            processPass(pass.recvid, m_racemillis);
+    } while (late && m_tickEnabled && budget.elapsed() < kCatchUpBudgetMs);
 }
 
 void RaceEngine::processPass(qint32 recvid, qint32 racemillis)

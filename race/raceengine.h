@@ -9,6 +9,7 @@
 
 #include <QObject>
 #include <QSqlQuery>
+#include <QElapsedTimer>
 #include <QTimer>
 
 namespace lapvane {
@@ -125,8 +126,13 @@ private:
     void savelog(const QString &line);
     void reportFailure(const QString &what, const QString &error);
 
+    static constexpr int kTickIntervalMs = 3;
+    // How long a late tick may spend taking the passes that queued meanwhile.
+    static constexpr int kCatchUpBudgetMs = 5;
+
     RaceServices m_s;
     RaceClock m_raceClock;
+    QElapsedTimer m_tickGap;
     AnnouncementRing m_ring;
     TeamTable m_teams;
     QTimer m_tmrrace;

@@ -247,6 +247,26 @@ private slots:
         QCOMPARE(f.logCount("ERROR"), 0);
     }
 
+    // A window that holds the main thread up delays the timer; the passes
+    // that queued meanwhile are taken together in the next tick, in order.
+    void lateTimerTickCatchesUp()
+    {
+        RaceFixture f;
+        for (int p = 1; p <= 4; ++p)
+            f.addPilot(p, QString("Pilot %1").arg(p), 100 + p);
+        QVERIFY(f.start());
+        f.engine->setTimerDriven(true);
+        QTest::qWait(20); // a few ticks on the timer, with nothing to take
+        for (int i = 0; i < 8; ++i)
+            f.rx.queuePass(101 + i % 4, 30000 + i * 1000);
+        QThread::msleep(30); // the window is busy
+        QCoreApplication::processEvents(); // the one overdue tick
+        QVERIFY2(f.lapCount() > 1, qPrintable(QString::number(f.lapCount())));
+        QTRY_COMPARE(f.lapCount(), 8);
+        QCOMPARE(f.lapTimes(1), QList<qint64>({30000, 34000}));
+        f.engine->setTimerDriven(false);
+    }
+
     void burstOfQueuedPassesIsRecordedInOrder()
     {
         RaceFixture f;
