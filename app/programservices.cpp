@@ -10,6 +10,8 @@
 #include "race/raceexport.h"
 #include "race/racelist.h"
 
+#include <QDir>
+
 namespace lapvane {
 
 namespace {
@@ -34,8 +36,9 @@ ProgramServices::ProgramServices(ProgramContext &c, CuePlayer &cuePlayer, const 
 {
     events = std::make_unique<EventsViews>(ctx.db.db(), ctx.settings, ctx.log, prompt);
     events->open();
-    const RaceServices rs{ctx.db.db(), ctx.settings, ctx.log, prompt, receivers, cues, clock, ctx.STOPFLAG,
-                          events.get()};
+    const RaceServices rs{ctx.db.db(), ctx.settings, ctx.log, prompt,     receivers,
+                          cues,        clock,         ctx.STOPFLAG, events.get(),
+                          QDir(ctx.folder).filePath(QStringLiteral("racestate.json"))};
     race = std::make_unique<RaceEngine>(rs);
     raceList = std::make_unique<RaceList>(rs);
     laps = std::make_unique<LapCorrections>(rs);

@@ -19,6 +19,16 @@ struct Pass
     qint32 raceMs = 0; // the device's time stamp minus its clock at race start
 };
 
+// The receivers' own clocks at the race start: a pass's race time is its
+// stamp minus these. Kept with the race, so that a race continued after a
+// restart of the program counts from the same zero.
+struct StartClocks
+{
+    qint64 lapvane = 0; // `starttimerace`
+    qint64 vs = 0;      // `starttimevs`
+    qint64 chorus = 0;  // `starttimechorus`
+};
+
 class Receivers
 {
 public:
@@ -50,6 +60,10 @@ public:
     // false when the command could not be sent.
     virtual bool lapvaneRaceMode() = 0;
     virtual bool lapvaneRegMode() = 0;
+
+    // The clocks the last start handshakes read, and putting back kept ones.
+    virtual StartClocks startClocks() const = 0;
+    virtual void setStartClocks(const StartClocks &clocks) = 0;
 };
 
 } // namespace lapvane

@@ -271,4 +271,16 @@ void TimingDevices::setRaceRunningProbe(std::function<bool()> probe)
     m_vs->setRaceRunningProbe(std::move(probe));
 }
 
+StartClocks TimingDevices::startClocks() const
+{
+    return StartClocks{m_lapvane->startTimeRace(), m_vs->startTimeVs(), m_chorus->startTimeChorus()};
+}
+
+void TimingDevices::setStartClocks(const StartClocks &clocks)
+{
+    m_lapvane->setStartTimeRace(quint32(clocks.lapvane));
+    m_vs->setStartTimeVs(qint32(clocks.vs));
+    m_chorus->setStartTimeChorus(qint32(clocks.chorus));
+}
+
 } // namespace lapvane

@@ -76,6 +76,8 @@ public:
     bool syncChorus(const StopFlag &stop) override;
     bool lapvaneRaceMode() override { return m_lapvane->raceMode(); }
     bool lapvaneRegMode() override { return m_lapvane->regMode(); }
+    StartClocks startClocks() const override;
+    void setStartClocks(const StartClocks &clocks) override;
 
     // The bound of each serial start handshake (default 3000 ms).
     void setSyncTimeoutMs(int ms) { m_syncTimeoutMs = ms; }

@@ -15,9 +15,13 @@
 #include "store/transaction.h"
 
 #include <QDateTime>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLocale>
 #include <QRandomGenerator>
 #include <QRegularExpression>
+#include <QSaveFile>
 #include <QSqlError>
 
 #include <exception>
@@ -229,6 +233,7 @@ bool RaceEngine::racestartraceExecute(int currentRowId)
         m_raceClock.setOrigin(m_s.clock.nowMs());
         m_racemillis = 0;
         m_pilotplace = 1;
+        keepRaceStart();
     } else if (!m_raceClock.hasOrigin()) {
         restoreInterruptedRace();
     }
@@ -337,16 +342,61 @@ bool RaceEngine::synchronise()
     return !m_s.stop.isRaised();
 }
 
+void RaceEngine::keepRaceStart()
+{
+    if (m_s.raceStateFile.isEmpty())
+        return;
+    const StartClocks clocks = m_s.receivers.startClocks();
+    const QJsonObject state{{QStringLiteral("origin"), double(m_raceClock.origin())},
+                            {QStringLiteral("lapvane"), double(clocks.lapvane)},
+                            {QStringLiteral("vs"), double(clocks.vs)},
+                            {QStringLiteral("chorus"), double(clocks.chorus)}};
+    QSaveFile file(m_s.raceStateFile);
+    if (!file.open(QIODevice::WriteOnly) || file.write(QJsonDocument(state).toJson()) < 0 || !file.commit())
+        savelog(QStringLiteral("Could not keep the race start in %1 (%2): if the program is restarted during "
+                               "this race, its clock cannot be continued.")
+                    .arg(m_s.raceStateFile, file.errorString()));
+}
+
+bool RaceEngine::restoreRaceStart()
+{
+    if (m_s.raceStateFile.isEmpty())
+        return false;
+    QFile file(m_s.raceStateFile);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    const QJsonObject state = QJsonDocument::fromJson(file.readAll()).object();
+    for (const char *key : {"origin", "lapvane", "vs", "chorus"}) {
+        if (!state.value(QLatin1String(key)).isDouble())
+            return false;
+    }
+    m_raceClock.setOrigin(qint64(state.value(QStringLiteral("origin")).toDouble()));
+    m_s.receivers.setStartClocks(StartClocks{qint64(state.value(QStringLiteral("lapvane")).toDouble()),
+                                             qint64(state.value(QStringLiteral("vs")).toDouble()),
+                                             qint64(state.value(QStringLiteral("chorus")).toDouble())});
+    return true;
+}
+
 void RaceEngine::restoreInterruptedRace()
 {
-    // The program was restarted during the race: the clock's zero is not
-    // known, so the clock resumes from the last recorded pass.
     QSqlQuery q(m_s.db);
-    qint64 lastPassMs = 0;
-    if (q.exec(QStringLiteral("SELECT MAX(laptime) FROM laps WHERE pilotid IN (SELECT pilotid FROM onerace)"))
-        && q.next())
-        lastPassMs = q.value(0).toLongLong();
-    m_raceClock.setOrigin(m_s.clock.nowMs() - lastPassMs);
+    if (restoreRaceStart()) {
+        // The race clock and the receivers count from the race's own start again.
+        savelog(QStringLiteral("Continuing a race begun before the program was restarted: the race clock "
+                               "and the receivers' clocks are those of its start."));
+    } else {
+        // Nothing was kept: the clock resumes from the last recorded pass, and
+        // the receivers' times cannot be trusted until the next new race.
+        qint64 lastPassMs = 0;
+        if (q.exec(QStringLiteral("SELECT MAX(laptime) FROM laps WHERE pilotid IN (SELECT pilotid FROM onerace)"))
+            && q.next())
+            lastPassMs = q.value(0).toLongLong();
+        m_raceClock.setOrigin(m_s.clock.nowMs() - lastPassMs);
+        savelog(QStringLiteral("Continuing a race begun before the program was restarted: the race "
+                               "clock resumes from the last recorded pass at %1. The receivers' start "
+                               "clocks are not known: check the next laps, or start the race anew.")
+                    .arg(ms2minsecmstext(lastPassMs)));
+    }
     m_racemillis = 0;
 
     int lapLimit = 0;
@@ -368,9 +418,6 @@ void RaceEngine::restoreInterruptedRace()
                 m_teams.setLaps(row, q.value(0).toInt());
         }
     }
-    savelog(QStringLiteral("Continuing a race begun before the program was restarted: the race "
-                           "clock resumes from the last recorded pass at %1.")
-                .arg(ms2minsecmstext(lastPassMs)));
 }
 
 QString RaceEngine::startedLine(int currentRowId)

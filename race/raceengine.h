@@ -116,6 +116,8 @@ private:
     bool runStartDelay();
     bool synchronise();
     void restoreInterruptedRace();
+    void keepRaceStart();
+    bool restoreRaceStart();
     bool prepareTick();
     void setTickEnabled(bool enabled);
     void setStartEnabled(bool enabled);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QSqlDatabase>
+#include <QString>
 
 namespace lapvane {
 
@@ -27,6 +28,9 @@ struct RaceServices
     const Clock &clock;
     StopFlag &stop; // `STOPFLAG`, shared with the other commands that wait
     const CurrentSelection *selection = nullptr; // for the "Race (...) started" line
+    // Where the race's start (clock zero and the receivers' clocks) is kept
+    // for a "continue" after a restart; empty keeps nothing.
+    QString raceStateFile = {};
 };
 
 } // namespace lapvane

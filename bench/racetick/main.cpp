@@ -42,6 +42,8 @@ public:
     bool syncChorus(const StopFlag &) override { return true; }
     bool lapvaneRaceMode() override { return true; }
     bool lapvaneRegMode() override { return true; }
+    StartClocks startClocks() const override { return {}; }
+    void setStartClocks(const StartClocks &) override {}
 };
 
 class QuietPrompt : public OperatorPrompt

@@ -53,6 +53,10 @@ public:
     bool syncLapvane(const StopFlag &stop) override;
     bool syncChorus(const StopFlag &stop) override;
     bool lapvaneRaceMode() override;
+    StartClocks startClocks() const override { return clocks; }
+    void setStartClocks(const StartClocks &c) override { clocks = c; }
+    // Set by the start handshakes (the gate's clock reads 400 ms).
+    StartClocks clocks;
     bool lapvaneRegMode() override;
 
 private:

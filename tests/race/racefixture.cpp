@@ -1,6 +1,9 @@
 // A race on a temporary database.
 #include "tests/race/racefixture.h"
 
+#include <QDir>
+#include <QFileInfo>
+
 #include <QDateTime>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -42,7 +45,8 @@ RaceFixture::~RaceFixture()
 
 RaceServices RaceFixture::services()
 {
-    return RaceServices{db.db(), settings, *log, prompt, rx, cues, clock, stop, &selection};
+    return RaceServices{db.db(), settings, *log, prompt, rx, cues, clock, stop, &selection,
+                        QFileInfo(dbPath).absoluteDir().filePath(QStringLiteral("racestate.json"))};
 }
 
 int RaceFixture::addPilot(int pilotId, const QString &name, qint32 trans, const QString &group,
