@@ -206,6 +206,21 @@ private slots:
         QCOMPARE(fired, command.isEmpty() ? QStringList() : QStringList({command}));
     }
 
+    // A typed anti-double-read interval that is not a number is pointed out;
+    // a number, or an emptied field on the way to one, is not.
+    void antiDoubleReadTakesDigitsOnly()
+    {
+        QTemporaryDir dir;
+        Program p(dir.path());
+        auto *edit = p.window->findChild<QLineEdit *>("edantidoubleread");
+        edit->clear();
+        QTest::keyClicks(edit, "800");
+        QCOMPARE(p.prompt.notices, QStringList());
+        QCOMPARE(p.ctx.settings.text("edantidoubleread"), QStringLiteral("800"));
+        QTest::keyClick(edit, Qt::Key_X);
+        QCOMPARE(p.prompt.notices, QStringList({"Only digits allowed!"}));
+    }
+
     void rightClickOnRacePageRaisesStop()
     {
         QTemporaryDir dir;
