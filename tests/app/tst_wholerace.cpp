@@ -1,10 +1,11 @@
-// A whole race through the program: the simulated Lapvane gate on a
-// pseudo-terminal, connected from the window, the race started from its
-// button, passes from the gate turned into laps, the automatic end, places
-// and standings in the race list.
+// The receivers through the program's window, played by the simulators on
+// pseudo-terminals: a whole race from the Lapvane gate (connected from the
+// window, started from its button, passes turned into laps, the automatic
+// end, places and standings) and the Chorus RF tab with its signal chart.
 #include "app/commands.h"
 #include "app/racepage.h"
 #include "devices/lapvanegate.h"
+#include "devices/rssisweep.h"
 #include "devices/timingdevices.h"
 #include "race/raceengine.h"
 #include "tests/app/programfixture.h"
@@ -12,6 +13,9 @@
 #include "tools/receiversim/receiversim.h"
 
 #include <QAction>
+#include <QChartView>
+#include <QComboBox>
+#include <QLineSeries>
 #include <QLabel>
 #include <QPushButton>
 #include <QSqlQuery>
@@ -99,6 +103,38 @@ private slots:
         QTRY_COMPARE(gate.mode(), sim::ReceiverSim::Mode::Registration); // the finish sends "a"
         QVERIFY(p.window->findChild<QPushButton *>("btnstartrace")->isEnabled());
         QCOMPARE(p.window->findChild<QLabel *>("lbltotalpilots")->text(), QStringLiteral("3"));
+    }
+
+    // The Chorus RF tab connects the simulated stack; "Measure" draws the
+    // four channels on the Charts page and "Stop" ends the sweep.
+    void chorusTabAndSignalChart()
+    {
+        QTemporaryDir dir;
+        Program p(dir.path(), true);
+        sim::ChorusSim chorus(4);
+        sim::PtyLink pty;
+        QString error;
+        QVERIFY2(pty.open(&error), qPrintable(error));
+        connect(&pty, &sim::PtyLink::received, &chorus, &sim::ReceiverSim::fromHost);
+        chorus.setSink([&pty](const QByteArray &b) { pty.write(b); });
+        p.ctx.settings.set("com3select", pty.slavePath());
+        p.window->findChild<QPushButton *>("btcom3connect")->click();
+        QTRY_VERIFY(p.services->devices->chorusConnected());
+        QCOMPARE(p.window->findChild<QLabel *>("lbcomChorusstat")->text(), QStringLiteral("Connected 4 modules"));
+        QVERIFY(p.window->findChild<QLabel *>("shpchorus")->property("lit").toBool());
+        QCOMPARE(p.window->findChild<QComboBox *>("cbchorusmodule")->count(), 4);
+
+        auto *view = p.window->findChild<QChartView *>("Chart1");
+        QVERIFY(view);
+        const QList<QAbstractSeries *> series = view->chart()->series();
+        QCOMPARE(series.size(), 4);
+        QCOMPARE(series.first()->name(), QStringLiteral("CH 1"));
+        p.window->findChild<QPushButton *>("Button11")->click();
+        QTRY_VERIFY_WITH_TIMEOUT(static_cast<QLineSeries *>(series.at(3))->count() > 0, 15000);
+        p.window->findChild<QPushButton *>("Button15")->click();
+        QTRY_VERIFY(!p.services->devices->rssi().isRunning());
+        p.window->findChild<QPushButton *>("btcom3disconnect")->click();
+        QTRY_VERIFY(!p.window->findChild<QLabel *>("shpchorus")->property("lit").toBool());
     }
 };
 
