@@ -243,12 +243,7 @@ void EventsPage::bindGrids()
     connect(m_services.raceExport.get(), &RaceExport::resultsChanged, this, [this] { m_views.rereadResults(); });
 
     // Grids without a menu of their own delete their current row on Ctrl+Del.
-    auto *del = new QAction(QStringLiteral("Delete record"), m_events);
-    del->setObjectName(QStringLiteral("eventlistdelete"));
-    del->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Delete));
-    del->setShortcutContext(Qt::WidgetWithChildrenShortcut);
-    m_events->addAction(del);
-    connect(del, &QAction::triggered, this, &EventsPage::tblEventsListCtrlDel);
+    gridDeleteAction(m_events, QStringLiteral("eventlistdelete"), [this] { tblEventsListCtrlDel(); });
 }
 
 void EventsPage::wireCommands(CommandList &commands)

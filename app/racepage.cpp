@@ -20,6 +20,7 @@
 #include <QContextMenuEvent>
 #include <QHeaderView>
 #include <QMenu>
+#include <QSqlError>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -312,6 +313,10 @@ void RacePage::wireCommands(CommandList &commands)
     m_raceList->addAction(rename);
     connect(rename, &QAction::triggered, this, &RacePage::renameGroup);
 
+    // The lap grid and the last race have no menu: Ctrl+Del deletes their current row.
+    gridDeleteAction(m_laps, QStringLiteral("lapsdelete"), [this] { table1CtrlDel(); });
+    gridDeleteAction(m_lastRace, QStringLiteral("lastracedelete"), [this] { dbgridlastraceCtrlDel(); });
+
     connect(findChild<QPushButton *>(QStringLiteral("btdellap")), &QPushButton::clicked, this, &RacePage::btdellapClick);
     connect(findChild<QPushButton *>(QStringLiteral("Button26")), &QPushButton::clicked, this, &RacePage::Button26Click);
     connect(findChild<QPushButton *>(QStringLiteral("btlapsrecalc")), &QPushButton::clicked, this,
@@ -449,6 +454,25 @@ void RacePage::btdellapClick()
     const QModelIndex lap = m_laps->currentIndex();
     if (lap.isValid())
         m_services.laps->deleteLap(currentRowId(), m_lapsModel->lapId(lap.row()));
+}
+
+void RacePage::table1CtrlDel()
+{
+    // Removed like "Delete" does, so the pilot's laps stay numbered and their
+    // durations stay true.
+    const QModelIndex lap = m_laps->currentIndex();
+    if (lap.isValid() && m_services.prompt.ask(QStringLiteral("Delete record?")))
+        m_services.laps->deleteLap(currentRowId(), m_lapsModel->lapId(lap.row()));
+}
+
+void RacePage::dbgridlastraceCtrlDel()
+{
+    const QModelIndex row = m_lastRace->currentIndex();
+    if (!row.isValid() || !m_services.prompt.ask(QStringLiteral("Delete record?")))
+        return;
+    if (!m_lastRaceModel->removeRow(row.row()))
+        m_ctx.log.savelog(QStringLiteral("Cannot delete the last race row: %1").arg(m_lastRaceModel->lastError().text()));
+    m_lastRaceModel->select();
 }
 
 void RacePage::Button26Click()

@@ -60,6 +60,8 @@ public:
     void btdellapClick();
     void Button26Click();
     void btlapsrecalcClick();
+    void table1CtrlDel();
+    void dbgridlastraceCtrlDel();
     void bt2Click();
     void bt3Click();
     void chkteamraceClick(bool on);

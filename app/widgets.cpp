@@ -49,6 +49,17 @@ QTableView *namedGrid(const QString &name, QAbstractItemView::SelectionMode mode
     return t;
 }
 
+QAction *gridDeleteAction(QTableView *grid, const QString &name, const std::function<void()> &remove)
+{
+    auto *del = new QAction(QStringLiteral("Delete record"), grid);
+    del->setObjectName(name);
+    del->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Delete));
+    del->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    grid->addAction(del);
+    QObject::connect(del, &QAction::triggered, grid, remove);
+    return del;
+}
+
 QLabel *portLamp(const QString &name, const QString &hint, const QColor &color, QWidget *parent)
 {
     auto *l = new QLabel(parent);

@@ -7,6 +7,8 @@
 #include <QTableView>
 #include <QToolButton>
 
+#include <functional>
+
 class QAction;
 
 namespace lapvane {
@@ -21,6 +23,9 @@ QToolButton *commandButton(const QString &name, QAction *action, QWidget *parent
 QPushButton *actionButton(const QString &name, QAction *action, QWidget *parent);
 // A grid, editable in place, with one or several selected rows.
 QTableView *namedGrid(const QString &name, QAbstractItemView::SelectionMode mode, QWidget *parent);
+// Ctrl+Del on a grid without a menu of its own: runs remove while the focus
+// is on the grid.
+QAction *gridDeleteAction(QTableView *grid, const QString &name, const std::function<void()> &remove);
 // A port lamp: lit while its receiver's port is open.
 QLabel *portLamp(const QString &name, const QString &hint, const QColor &color, QWidget *parent);
 void setLampLit(QLabel *lamp, bool lit);

@@ -182,6 +182,39 @@ private slots:
         QCOMPARE(column(db(), "SELECT count(*) FROM laps WHERE pilotid=11"), QStringList({"4"}));
     }
 
+    // The lap grid and the last race delete their current row on Ctrl+Del
+    // after a plain question; a lap goes the way "Delete" takes it.
+    void ctrlDelInTheLapGridAndTheLastRace()
+    {
+        addLap(db(), 11, 1, 30000, "000:30.000");
+        addLap(db(), 11, 2, 61000, "000:31.000");
+        addLap(db(), 11, 3, 90000, "000:29.000");
+        QSqlQuery(db()).exec("INSERT INTO lastrace (pilotid, pilotname) VALUES (11, 'Ann'), (12, 'Bob')");
+        QTableView *grid = page()->raceList();
+        grid->setCurrentIndex(grid->model()->index(0, 1)); // Ann
+        page()->refreshLaps();
+        page()->refreshLastRace();
+        QTableView *laps = page()->laps();
+        laps->setFocus();
+        QTRY_VERIFY(laps->hasFocus());
+        laps->setCurrentIndex(laps->model()->index(1, 1));
+        m_p->prompt.answers = {false, true};
+        QTest::keyClick(laps, Qt::Key_Delete, Qt::ControlModifier);
+        QCOMPARE(column(db(), "SELECT count(*) FROM laps WHERE pilotid=11"), QStringList({"3"}));
+        QTest::keyClick(laps, Qt::Key_Delete, Qt::ControlModifier);
+        QCOMPARE(m_p->prompt.questions, QStringList({"Delete record?", "Delete record?"}));
+        QCOMPARE(column(db(), "SELECT laptimetxt FROM laps WHERE pilotid=11 ORDER BY lapn"),
+                 QStringList({"000:30.000", "001:00.000"}));
+
+        m_p->window->findChild<QTabWidget *>("pcrace")->setCurrentIndex(1);
+        QTableView *last = page()->lastRace();
+        last->setFocus();
+        QTRY_VERIFY(last->hasFocus());
+        last->setCurrentIndex(last->model()->index(1, 1));
+        QTest::keyClick(last, Qt::Key_Delete, Qt::ControlModifier);
+        QCOMPARE(column(db(), "SELECT pilotname FROM lastrace"), QStringList({"Ann"}));
+    }
+
     void rightClickCancelsTheStartCountdown()
     {
         m_p->ctx.settings.set("chksounds", true);
