@@ -7,6 +7,8 @@
 #include "app/widgets.h"
 
 #include <QComboBox>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QFormLayout>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -143,7 +145,16 @@ SettingsPage::SettingsPage(ProgramContext &ctx, CommandList &commands, QWidget *
         for (const auto &t : templates) {
             auto *row = new QHBoxLayout;
             row->addWidget(createSettingControl(s, QLatin1String(t.edit), p.page), 1);
-            row->addWidget(namedButton(QLatin1String(t.button), QStringLiteral("..."), p.page));
+            QPushButton *pick = namedButton(QLatin1String(t.button), QStringLiteral("..."), p.page);
+            // Picks the template file into the edit beside it.
+            connect(pick, &QPushButton::clicked, this, [this, &s, edit = QString::fromLatin1(t.edit)] {
+                const QString file = QFileDialog::getOpenFileName(
+                    this, QStringLiteral("Page template"), QFileInfo(s.text(edit)).absolutePath(),
+                    QStringLiteral("Web pages (*.htm *.html);;All files (*)"));
+                if (!file.isEmpty())
+                    s.set(edit, file);
+            });
+            row->addWidget(pick);
             row->addWidget(new QLabel(QLatin1String(t.hint), p.page));
             p.form->addRow(Settings::definition(QLatin1String(t.edit))->caption, row);
         }
