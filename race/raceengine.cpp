@@ -521,6 +521,13 @@ void RaceEngine::tmrraceTimer()
             return;
         if (m_racemillis > 0)
             processPass(pass.recvid, m_racemillis);
+        else
+            // Not counted, but never silently: a receiver whose clock was reset
+            // (switched off and on during the race) stamps every pass like this.
+            savelog(QStringLiteral("ID:%1 stamped at or before the race start (%2 ms): not counted. If this "
+                                   "repeats, the receiver's clock was reset: start the race anew.")
+                        .arg(pass.recvid)
+                        .arg(m_racemillis));
     } while (late && m_tickEnabled && budget.elapsed() < kCatchUpBudgetMs);
 }
 

@@ -42,6 +42,11 @@ private slots:
         QCOMPARE(f.row(7).lapno, lapTexts.size());
         QCOMPARE(f.logCount("Anna (id 4660) repeat ignoring..."), repeats);
         QCOMPARE(f.lapNumbers(7).size(), lapTexts.size());
+        // A pass stamped at or before the start is not counted, and says so.
+        int early = 0;
+        for (qint32 ms : passes)
+            early += ms <= 0;
+        QCOMPARE(f.logCount("stamped at or before the race start"), early);
     }
 
     void unknownAndSwitchedOffPilots()
