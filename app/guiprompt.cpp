@@ -1,10 +1,35 @@
-// Operator questions and notices as message boxes.
+// Operator questions and notices as message boxes, and the name dialog.
 #include "app/guiprompt.h"
 
-#include <QInputDialog>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QEvent>
+#include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
+#include <QVBoxLayout>
 
 namespace lapvane {
+
+namespace {
+
+// The name dialog's edit empties itself at the first click, so a preset such
+// as "New" is replaced rather than edited.
+class EmptyOnClick : public QObject
+{
+public:
+    using QObject::QObject;
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::MouseButtonPress) {
+            static_cast<QLineEdit *>(watched)->clear();
+            watched->removeEventFilter(this);
+        }
+        return false;
+    }
+};
+
+} // namespace
 
 bool GuiPrompt::ask(const QString &question)
 {
@@ -20,11 +45,24 @@ void GuiPrompt::notice(const QString &text)
 
 bool GuiPrompt::askText(const QString &title, const QString &prompt, QString *text)
 {
-    bool ok = false;
-    const QString answer = QInputDialog::getText(m_parent, title, prompt, QLineEdit::Normal, *text, &ok);
-    if (ok)
-        *text = answer;
-    return ok;
+    QDialog dialog(m_parent);
+    dialog.setObjectName(QStringLiteral("frmnewname"));
+    dialog.setWindowTitle(title);
+    auto *edit = new QLineEdit(*text, &dialog);
+    edit->setObjectName(QStringLiteral("ednewname"));
+    edit->installEventFilter(new EmptyOnClick(edit));
+    auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    auto *layout = new QVBoxLayout(&dialog);
+    layout->addWidget(new QLabel(prompt, &dialog));
+    layout->addWidget(edit);
+    layout->addWidget(buttons);
+    // Enter confirms.
+    if (dialog.exec() != QDialog::Accepted)
+        return false;
+    *text = edit->text();
+    return true;
 }
 
 } // namespace lapvane

@@ -1,6 +1,7 @@
 // The main window as the program shows it: pages, log pane, settings controls
 // bound to the settings, shortcuts by focus, stop request and placement.
 #include "app/commands.h"
+#include "app/guiprompt.h"
 #include "app/mainwindow.h"
 #include "app/programcontext.h"
 #include "app/programservices.h"
@@ -219,6 +220,31 @@ private slots:
         QCOMPARE(p.ctx.settings.text("edantidoubleread"), QStringLiteral("800"));
         QTest::keyClick(edit, Qt::Key_X);
         QCOMPARE(p.prompt.notices, QStringList({"Only digits allowed!"}));
+    }
+
+    // The name dialog: the preset goes at the first click, Enter confirms,
+    // Cancel keeps the old text.
+    void nameDialog()
+    {
+        GuiPrompt prompt;
+        QString name = "New";
+        QTimer::singleShot(0, [] {
+            QWidget *dialog = QApplication::activeModalWidget();
+            QVERIFY(dialog);
+            QCOMPARE(dialog->objectName(), QStringLiteral("frmnewname"));
+            auto *edit = dialog->findChild<QLineEdit *>("ednewname");
+            QCOMPARE(edit->text(), QStringLiteral("New"));
+            QTest::mouseClick(edit, Qt::LeftButton);
+            QCOMPARE(edit->text(), QString());
+            QTest::keyClicks(edit, "Red");
+            QTest::keyClick(edit, Qt::Key_Return);
+        });
+        QVERIFY(prompt.askText("New name", "New name:", &name));
+        QCOMPARE(name, QStringLiteral("Red"));
+
+        QTimer::singleShot(0, [] { QApplication::activeModalWidget()->close(); });
+        QVERIFY(!prompt.askText("New name", "New name:", &name));
+        QCOMPARE(name, QStringLiteral("Red"));
     }
 
     void rightClickOnRacePageRaisesStop()
