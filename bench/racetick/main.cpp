@@ -1,6 +1,7 @@
 // Benchmark of the pass loop: one tick that records a lap with 16 pilots in
 // the race list and about 2,000 laps stored, and a burst of 100 queued passes
 // (ticks back to back, and driven by the 3 ms race timer).
+#include "bench/benchstandins.h"
 #include "core/clock.h"
 #include "core/cues.h"
 #include "core/operatorlog.h"
@@ -26,33 +27,8 @@ using namespace lapvane;
 
 namespace {
 
-class QueueReceivers : public Receivers
-{
-public:
-    QList<Pass> queue;
-    Pass gettrans() override { return queue.isEmpty() ? Pass{} : queue.takeFirst(); }
-    bool comconnected() const override { return true; }
-    bool lapvaneConnected() const override { return true; }
-    bool vsSerialConnected() const override { return false; }
-    bool vsWifiEnabled() const override { return false; }
-    bool chorusConnected() const override { return false; }
-    bool syncVsSerial(const StopFlag &) override { return true; }
-    bool syncVsWifi(const StopFlag &) override { return true; }
-    bool syncLapvane(const StopFlag &) override { return true; }
-    bool syncChorus(const StopFlag &) override { return true; }
-    bool lapvaneRaceMode() override { return true; }
-    bool lapvaneRegMode() override { return true; }
-    StartClocks startClocks() const override { return {}; }
-    void setStartClocks(const StartClocks &) override {}
-};
-
-class QuietPrompt : public OperatorPrompt
-{
-public:
-    bool ask(const QString &) override { return true; }
-    void notice(const QString &) override {}
-    bool askText(const QString &, const QString &, QString *) override { return false; }
-};
+using bench::QueueReceivers;
+using QuietPrompt = bench::YesPrompt;
 
 constexpr int kPilots = 16;
 constexpr int kStoredLaps = 2000;

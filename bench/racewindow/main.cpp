@@ -5,6 +5,7 @@
 #include "app/programcontext.h"
 #include "app/programservices.h"
 #include "app/racepage.h"
+#include "bench/benchstandins.h"
 #include "core/cues.h"
 #include "core/receivers.h"
 #include "race/raceengine.h"
@@ -24,10 +25,9 @@ using namespace lapvane;
 namespace {
 
 // Receivers that hand out queued passes and record when they were polled.
-class BenchReceivers : public Receivers
+class BenchReceivers : public bench::QueueReceivers
 {
 public:
-    QList<Pass> queue;
     QList<qint64> queuedAtNs;
     QList<qint64> pollTimesNs;
     QList<double> waitedMs; // from queued to taken by the pass loop
@@ -46,27 +46,6 @@ public:
         waitedMs << (clock.nsecsElapsed() - queuedAtNs.takeFirst()) / 1e6;
         return queue.takeFirst();
     }
-    bool comconnected() const override { return true; }
-    bool lapvaneConnected() const override { return true; }
-    bool vsSerialConnected() const override { return false; }
-    bool vsWifiEnabled() const override { return false; }
-    bool chorusConnected() const override { return false; }
-    bool syncVsSerial(const StopFlag &) override { return true; }
-    bool syncVsWifi(const StopFlag &) override { return true; }
-    bool syncLapvane(const StopFlag &) override { return true; }
-    bool syncChorus(const StopFlag &) override { return true; }
-    bool lapvaneRaceMode() override { return true; }
-    bool lapvaneRegMode() override { return true; }
-    StartClocks startClocks() const override { return {}; }
-    void setStartClocks(const StartClocks &) override {}
-};
-
-class YesPrompt : public OperatorPrompt
-{
-public:
-    bool ask(const QString &) override { return true; }
-    void notice(const QString &) override {}
-    bool askText(const QString &, const QString &, QString *) override { return false; }
 };
 
 double percentile(QList<double> v, double p)
@@ -96,7 +75,7 @@ int main(int argc, char **argv)
     receivers.clock.start();
     SilentCuePlayer cues;
     SystemClock clock;
-    YesPrompt prompt;
+    bench::YesPrompt prompt;
     ProgramServices services(ctx, cues, clock, &receivers, &prompt);
     MainWindow window(ctx, services);
     window.FormCreate();
