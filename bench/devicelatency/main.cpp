@@ -1,5 +1,6 @@
 // Device latency benchmark: pass record on a pseudo-terminal -> gettrans ->
 // lap row, and the idle cost of the 3 ms poll over three open receivers.
+#include "bench/benchstandins.h"
 #include "core/clock.h"
 #include "core/cues.h"
 #include "core/operatorlog.h"
@@ -12,6 +13,7 @@
 #include "store/database.h"
 #include "tools/receiversim/ptylink.h"
 #include "tools/receiversim/receiversim.h"
+#include "tools/receiversim/simonpty.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -32,27 +34,7 @@ namespace {
 
 constexpr int kPasses = 1000;
 
-class QuietPrompt : public OperatorPrompt
-{
-public:
-    bool ask(const QString &) override { return true; }
-    void notice(const QString &) override {}
-    bool askText(const QString &, const QString &, QString *) override { return false; }
-};
-
-struct SimOnPty
-{
-    explicit SimOnPty(std::unique_ptr<ReceiverSim> s) : sim(std::move(s))
-    {
-        QString error;
-        if (!pty.open(&error))
-            qFatal("openpty: %s", qPrintable(error));
-        QObject::connect(&pty, &PtyLink::received, sim.get(), &ReceiverSim::fromHost);
-        sim->setSink([this](const QByteArray &b) { pty.write(b); });
-    }
-    std::unique_ptr<ReceiverSim> sim;
-    PtyLink pty;
-};
+using QuietPrompt = bench::YesPrompt;
 
 double cpuSeconds()
 {

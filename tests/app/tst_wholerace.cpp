@@ -9,8 +9,8 @@
 #include "devices/timingdevices.h"
 #include "race/raceengine.h"
 #include "tests/app/programfixture.h"
-#include "tools/receiversim/ptylink.h"
 #include "tools/receiversim/receiversim.h"
+#include "tools/receiversim/simonpty.h"
 
 #include <QAction>
 #include <QChartView>
@@ -68,13 +68,9 @@ private slots:
         p.ctx.settings.set("cbwinplaces", 3);
 
         // The gate on its pseudo-terminal, connected from the window.
-        sim::GateSim gate;
-        sim::PtyLink pty;
-        QString error;
-        QVERIFY2(pty.open(&error), qPrintable(error));
-        connect(&pty, &sim::PtyLink::received, &gate, &sim::ReceiverSim::fromHost);
-        gate.setSink([&pty](const QByteArray &b) { pty.write(b); });
-        p.ctx.settings.set("comselect", pty.slavePath());
+        sim::SimOnPty onPty(std::make_unique<sim::GateSim>());
+        sim::ReceiverSim &gate = *onPty.sim;
+        p.ctx.settings.set("comselect", onPty.pty.slavePath());
         p.window->commands().action("comconnect")->trigger();
         QTRY_VERIFY(p.services->devices->lapvaneConnected());
         QTRY_VERIFY(p.window->findChild<QLabel *>("shplapvanerace")->property("lit").toBool());
@@ -111,13 +107,8 @@ private slots:
     {
         QTemporaryDir dir;
         Program p(dir.path(), true);
-        sim::ChorusSim chorus(4);
-        sim::PtyLink pty;
-        QString error;
-        QVERIFY2(pty.open(&error), qPrintable(error));
-        connect(&pty, &sim::PtyLink::received, &chorus, &sim::ReceiverSim::fromHost);
-        chorus.setSink([&pty](const QByteArray &b) { pty.write(b); });
-        p.ctx.settings.set("com3select", pty.slavePath());
+        sim::SimOnPty chorus(std::make_unique<sim::ChorusSim>(4));
+        p.ctx.settings.set("com3select", chorus.pty.slavePath());
         p.window->findChild<QPushButton *>("btcom3connect")->click();
         QTRY_VERIFY(p.services->devices->chorusConnected());
         QCOMPARE(p.window->findChild<QLabel *>("lbcomChorusstat")->text(), QStringLiteral("Connected 4 modules"));

@@ -5,6 +5,7 @@
 #include "tests/devices/devicefixture.h"
 #include "tools/receiversim/ptylink.h"
 #include "tools/receiversim/receiversim.h"
+#include "tools/receiversim/simonpty.h"
 #include "tools/receiversim/udplink.h"
 
 #include <QSignalSpy>
@@ -17,21 +18,6 @@ using namespace lapvane::sim;
 using namespace lapvane::test;
 
 namespace {
-// One simulated receiver on its own pseudo-terminal.
-struct SimOnPty
-{
-    explicit SimOnPty(std::unique_ptr<ReceiverSim> s) : sim(std::move(s))
-    {
-        QString error;
-        if (!pty.open(&error))
-            qFatal("openpty: %s", qPrintable(error));
-        QObject::connect(&pty, &PtyLink::received, sim.get(), &ReceiverSim::fromHost);
-        sim->setSink([this](const QByteArray &b) { pty.write(b); });
-    }
-    std::unique_ptr<ReceiverSim> sim;
-    PtyLink pty;
-};
-
 TimingDevices::Lines realPorts()
 {
     TimingDevices::Lines l;

@@ -31,6 +31,20 @@ void ReceiverSim::send(const QByteArray &bytes)
         m_sink(bytes);
 }
 
+void ReceiverSim::takeLines(const QByteArray &bytes)
+{
+    m_linePending += bytes;
+    qsizetype end;
+    while ((end = m_linePending.indexOf('\n')) >= 0) {
+        const QByteArray line = stripLineEnd(m_linePending.left(end));
+        m_linePending.remove(0, end + 1);
+        handleLine(line);
+    }
+    // "." (line check) and datagrams come without a line end.
+    if (m_linePending == "." || m_linePending.size() > kMaxPending)
+        m_linePending.clear();
+}
+
 void ReceiverSim::setMode(Mode mode)
 {
     m_mode = mode;
@@ -114,16 +128,7 @@ void VsSim::ping()
 
 void VsSim::fromHost(const QByteArray &bytes)
 {
-    m_pending += bytes;
-    qsizetype end;
-    while ((end = m_pending.indexOf('\n')) >= 0) {
-        const QByteArray line = stripLineEnd(m_pending.left(end));
-        m_pending.remove(0, end + 1);
-        handleLine(line);
-    }
-    // "." (line check) and datagrams come without a line end.
-    if (m_pending == "." || m_pending.size() > kMaxPending)
-        m_pending.clear();
+    takeLines(bytes);
 }
 
 void VsSim::handleLine(const QByteArray &raw)
@@ -170,15 +175,7 @@ ChorusSim::ChorusSim(int modules, QObject *parent)
 
 void ChorusSim::fromHost(const QByteArray &bytes)
 {
-    m_pending += bytes;
-    qsizetype end;
-    while ((end = m_pending.indexOf('\n')) >= 0) {
-        const QByteArray line = stripLineEnd(m_pending.left(end));
-        m_pending.remove(0, end + 1);
-        handleLine(line);
-    }
-    if (m_pending == "." || m_pending.size() > kMaxPending)
-        m_pending.clear();
+    takeLines(bytes);
 }
 
 void ChorusSim::handleLine(const QByteArray &raw)

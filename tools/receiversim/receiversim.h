@@ -50,9 +50,15 @@ signals:
 protected:
     void send(const QByteArray &bytes);
     void setMode(Mode mode);
+    // For receivers that speak in lines: splits the host's bytes into lines,
+    // line ends stripped, for handleLine(). A lone "." (the line check) and
+    // runaway text without a line end are dropped.
+    void takeLines(const QByteArray &bytes);
+    virtual void handleLine(const QByteArray &) {}
 
 private:
     Sink m_sink;
+    QByteArray m_linePending;
     QElapsedTimer m_clock;
     quint32 m_clockOffsetMs = 100000;
     Mode m_mode = Mode::Idle;
@@ -95,9 +101,8 @@ public:
     QList<int> unacknowledged() const { return m_unacked; }
 
 private:
-    void handleLine(const QByteArray &line);
+    void handleLine(const QByteArray &line) override;
 
-    QByteArray m_pending;
     QTimer m_pingTimer;
     int m_packet = 0;
     QList<int> m_unacked;
@@ -117,10 +122,9 @@ public:
     int moduleCount() const { return m_modules; }
 
 private:
-    void handleLine(const QByteArray &line);
+    void handleLine(const QByteArray &line) override;
 
     int m_modules;
-    QByteArray m_pending;
     quint32 m_raceStartMs = 0;
     QList<int> m_frequencyMhz;
     QList<int> m_lapCount;
