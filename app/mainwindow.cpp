@@ -79,8 +79,7 @@ MainWindow::MainWindow(ProgramContext &ctx, ProgramServices &services, QWidget *
                             QStringLiteral("pilotplayname"), QStringLiteral("-"), QStringLiteral("pilotsaddnew"),
                             QStringLiteral("pilotsdelete")});
 
-    QPlainTextEdit *pane = m_race->logPane();
-    connect(&ctx.log, &OperatorLog::lineAdded, pane, &QPlainTextEdit::appendPlainText);
+    connect(&ctx.log, &OperatorLog::lineAdded, m_race, &RacePage::appendLogLine);
     connect(&ctx.log, &OperatorLog::fileWriteFailed, this, [this](const QString &path, const QString &reason) {
         auto *box = new QMessageBox(QMessageBox::Warning, windowTitle(),
                                     QStringLiteral("The log file %1 cannot be written: %2\n"

@@ -5,6 +5,7 @@
 
 #include <QColor>
 #include <QHeaderView>
+#include <QSignalBlocker>
 #include <QSqlRecord>
 #include <QTableView>
 
@@ -15,6 +16,12 @@ RaceListModel::RaceListModel(QSqlDatabase db, const StreamChannels &channels, QO
 {
     setTable(QStringLiteral("onerace"));
     setEditStrategy(QSqlTableModel::OnFieldChange);
+    m_pilotIdColumn = fieldIndex(QStringLiteral("pilotid"));
+    auto invalidate = [this] { m_rowOfIdValid = false; };
+    connect(this, &QAbstractItemModel::modelReset, this, invalidate);
+    connect(this, &QAbstractItemModel::rowsInserted, this, invalidate);
+    connect(this, &QAbstractItemModel::rowsRemoved, this, invalidate);
+    connect(this, &QAbstractItemModel::layoutChanged, this, invalidate);
 }
 
 void RaceListModel::setOrderBy(const QString &orderBy)
@@ -49,17 +56,41 @@ int RaceListModel::rowId(int row) const
 
 int RaceListModel::rowOf(int id) const
 {
-    for (int r = 0; r < rowCount(); ++r) {
-        if (rowId(r) == id)
-            return r;
+    if (!m_rowOfIdValid) {
+        m_rowOfId.clear();
+        const int idColumn = fieldIndex(QStringLiteral("id"));
+        for (int r = 0; r < rowCount(); ++r)
+            m_rowOfId.insert(QSqlTableModel::data(index(r, idColumn)).toInt(), r);
+        m_rowOfIdValid = true;
     }
-    return -1;
+    return m_rowOfId.value(id, -1);
+}
+
+void RaceListModel::refreshRows(const QSet<int> &ids)
+{
+    for (int id : ids) {
+        const int row = rowOf(id);
+        if (row < 0)
+            continue;
+        // Said cell by cell, so the view repaints the cells that changed (a
+        // pass changes one: the lap count), not the whole grid.
+        const QSqlRecord before = record(row);
+        {
+            const QSignalBlocker quiet(this);
+            selectRow(row);
+        }
+        const QSqlRecord after = record(row);
+        for (int c = 0; c < after.count(); ++c) {
+            if (c >= before.count() || before.value(c) != after.value(c))
+                emit dataChanged(index(row, c), index(row, c));
+        }
+    }
 }
 
 QVariant RaceListModel::data(const QModelIndex &index, int role) const
 {
     if (role == Qt::BackgroundRole || role == Qt::ForegroundRole) {
-        const int pilotId = QSqlTableModel::data(this->index(index.row(), fieldIndex(QStringLiteral("pilotid")))).toInt();
+        const int pilotId = QSqlTableModel::data(this->index(index.row(), m_pilotIdColumn)).toInt();
         if (pilotId != 0 && m_channels.isShown(pilotId))
             return role == Qt::BackgroundRole ? QVariant(QColor(Qt::yellow)) : QVariant(QColor(Qt::black));
     }
@@ -79,6 +110,14 @@ void LapsModel::showPilot(int pilotId)
     m_pilotId = pilotId;
     setFilter(QStringLiteral("pilotid=%1").arg(pilotId));
     select();
+}
+
+bool LapsModel::refreshPilot(int pilotId)
+{
+    if (pilotId != m_pilotId)
+        return false;
+    select();
+    return true;
 }
 
 int LapsModel::lapId(int row) const

@@ -3,6 +3,8 @@
 // of the previous race. Edits are posted at once.
 #pragma once
 
+#include <QHash>
+#include <QSet>
 #include <QSqlTableModel>
 
 class QTableView;
@@ -26,6 +28,13 @@ public:
     int rowId(int row) const;
     int rowOf(int id) const;
 
+    // Re-reads just these rows (keys `id`) from the store, each in its place;
+    // the view repaints only what changed.
+    void refreshRows(const QSet<int> &ids);
+    // The rows are sorted by the field a pass changes (the lap count), so a
+    // changed row may have to move: re-read the whole list instead.
+    bool orderFollowsPasses() const { return m_orderBy.startsWith(QLatin1String("lapno ")); }
+
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
 
 signals:
@@ -38,6 +47,10 @@ protected:
 private:
     const StreamChannels &m_channels;
     QString m_orderBy;
+    int m_pilotIdColumn = -1;
+    // Row of each key, built when first needed after the rows came or went.
+    mutable QHash<int, int> m_rowOfId;
+    mutable bool m_rowOfIdValid = false;
 };
 
 // The laps of one pilot in lap order.
@@ -48,6 +61,9 @@ public:
     explicit LapsModel(QSqlDatabase db, QObject *parent = nullptr);
     void showPilot(int pilotId);
     int pilotId() const { return m_pilotId; }
+    // The laps of this pilot changed: re-read them when they are the ones shown.
+    // True when they were.
+    bool refreshPilot(int pilotId);
     int lapId(int row) const;
 
 private:

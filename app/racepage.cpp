@@ -27,6 +27,9 @@
 #include <QPlainTextEdit>
 #include <QSplitter>
 #include <QTabWidget>
+#include <QTimer>
+
+#include <utility>
 #include <QVBoxLayout>
 
 namespace lapvane {
@@ -67,8 +70,11 @@ RacePage::RacePage(ProgramContext &ctx, ProgramServices &services, CommandList &
     auto *listButtons = new QHBoxLayout;
     listButtons->addWidget(actionButton(QStringLiteral("btconfirmSel"), commands.action(QStringLiteral("raceconfirmSel")), current));
     listButtons->addWidget(commandButton(QStringLiteral("btndelpilot"), commands.action(QStringLiteral("racedeletepilots")), current));
-    listButtons->addWidget(new QLabel(QStringLiteral("Total pilots:"), current));
-    listButtons->addWidget(namedLabel(QStringLiteral("lbltotalpilots"), QStringLiteral("X"), current));
+    QLabel *totalPilots = namedLabel(QStringLiteral("lbltotalpilots"), QStringLiteral("X"), current);
+    auto *totalCaption = new QLabel(QStringLiteral("Total pilots:"), current);
+    totalCaption->setBuddy(totalPilots);
+    listButtons->addWidget(totalCaption);
+    listButtons->addWidget(totalPilots);
     listButtons->addStretch();
     listButtons->addWidget(namedButton(QStringLiteral("bt2"), QStringLiteral("More"), current));
     listButtons->addWidget(namedButton(QStringLiteral("bt3"), QStringLiteral("Less"), current));
@@ -165,8 +171,20 @@ RacePage::RacePage(ProgramContext &ctx, ProgramServices &services, CommandList &
     m_teams = new TfrmTeams(services.race->teamTable(), services.prompt, ctx.db.db(),
                             [this] { return m_raceModel->orderBy(); }, this);
     m_newLap = new Tfrmnewlap(this);
+    m_frame = new QTimer(this);
+    m_frame->setSingleShot(true);
+    m_frame->setTimerType(Qt::PreciseTimer);
+    connect(m_frame, &QTimer::timeout, this, &RacePage::showFrame);
     buildModels();
     wireCommands(commands);
+
+    // The voice invitation and the Telegram post come with their own work;
+    // until then their switches are shown, not live.
+    for (const char *name : {"chvoiceinvite", "chautotelegram"}) {
+        QWidget *w = findChild<QWidget *>(QLatin1String(name));
+        w->setEnabled(false);
+        w->setToolTip(QStringLiteral("Not available yet"));
+    }
 }
 
 RacePage::~RacePage() = default;
@@ -327,6 +345,8 @@ void RacePage::wireCommands(CommandList &commands)
     RaceEngine &race = *m_services.race;
     connect(&race, &RaceEngine::raceListChanged, this, &RacePage::refreshRaceList);
     connect(&race, &RaceEngine::lapsChanged, this, &RacePage::refreshLaps);
+    connect(&race, &RaceEngine::raceRowChanged, this, &RacePage::raceRowChanged);
+    connect(&race, &RaceEngine::pilotLapsChanged, this, &RacePage::pilotLapsChanged);
     connect(&race, &RaceEngine::raceListSortRequested, m_raceModel, &RaceListModel::setOrderBy);
     connect(&race, &RaceEngine::startEnabledChanged, m_start, &QPushButton::setEnabled);
     connect(&race, &RaceEngine::clockChanged, this, [this](const QString &time, const QString &ms) {
@@ -477,6 +497,8 @@ void RacePage::dbgridlastraceCtrlDel()
 
 void RacePage::Button26Click()
 {
+    if (currentRowId() == 0)
+        return; // no pilot in the race list
     const QModelIndex lap = m_laps->currentIndex();
     const int lapId = lap.isValid() ? m_lapsModel->lapId(lap.row()) : 0;
     const QString typed = m_newLap->askLapTime();
@@ -486,7 +508,9 @@ void RacePage::Button26Click()
 
 void RacePage::btlapsrecalcClick()
 {
-    m_services.laps->recalc(currentRowId());
+    const int rowId = currentRowId();
+    if (rowId != 0) // an empty race list has nothing to recalculate
+        m_services.laps->recalc(rowId);
 }
 
 void RacePage::bt2Click()
@@ -515,6 +539,7 @@ void RacePage::chkteamraceClick(bool on)
 
 void RacePage::refreshRaceList()
 {
+    m_changedRows.clear(); // re-read with the rest
     const int current = currentRowId();
     const QList<int> selected = selectedRowIds();
     const int column = qMax(0, m_raceList->currentIndex().column());
@@ -535,6 +560,7 @@ void RacePage::refreshRaceList()
 
 void RacePage::refreshLaps()
 {
+    m_lapsChanged = false;
     const int row = m_laps->currentIndex().row();
     m_lapsModel->select();
     if (row >= 0 && row < m_lapsModel->rowCount())
@@ -561,8 +587,58 @@ void RacePage::updateTotalPilots()
     findChild<QLabel *>(QStringLiteral("lbltotalpilots"))->setText(QString::number(m_raceModel->rowCount()));
 }
 
+void RacePage::raceRowChanged(int rowId)
+{
+    m_changedRows.insert(rowId);
+    scheduleFrame();
+}
+
+void RacePage::pilotLapsChanged(int pilotId)
+{
+    if (pilotId != m_lapsModel->pilotId())
+        return;
+    m_lapsChanged = true;
+    scheduleFrame();
+}
+
+void RacePage::appendLogLine(const QString &line)
+{
+    m_pendingLog << line;
+    scheduleFrame();
+}
+
+void RacePage::scheduleFrame()
+{
+    if (m_frame->isActive())
+        return;
+    const qint64 sinceLastMs = m_lastFrame.isValid() ? m_lastFrame.elapsed() : kFrameMs;
+    m_frame->start(int(qMax<qint64>(0, kFrameMs - sinceLastMs)));
+}
+
+void RacePage::showPendingChanges()
+{
+    m_frame->stop();
+    showFrame();
+}
+
+void RacePage::showFrame()
+{
+    m_lastFrame.start();
+    if (!m_changedRows.isEmpty()) {
+        if (m_raceModel->orderFollowsPasses())
+            refreshRaceList();
+        else
+            m_raceModel->refreshRows(std::exchange(m_changedRows, {}));
+    }
+    if (m_lapsChanged)
+        refreshLaps();
+    if (!m_pendingLog.isEmpty())
+        m_log->appendPlainText(std::exchange(m_pendingLog, {}).join(QLatin1Char('\n')));
+}
+
 void RacePage::btnlogclearClick()
 {
+    m_pendingLog.clear(); // logged before the click: cleared with the rest
     m_log->clear();
 }
 

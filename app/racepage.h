@@ -3,6 +3,9 @@
 // handlers only call the race modules and show what they report.
 #pragma once
 
+#include <QElapsedTimer>
+#include <QSet>
+#include <QStringList>
 #include <QWidget>
 
 class QAction;
@@ -12,6 +15,7 @@ class QMenu;
 class QPlainTextEdit;
 class QTableView;
 class QPushButton;
+class QTimer;
 
 namespace lapvane {
 
@@ -72,6 +76,16 @@ public:
     void refreshLaps();
     void refreshLastRace();
 
+    // A line for the log pane; lines are appended together once per frame.
+    void appendLogLine(const QString &line);
+    // Shows at once what waits for the next frame (rows, laps, log lines).
+    void showPendingChanges();
+
+    // The page shows what passes changed at most once per frame, however many
+    // passes came in it: at once when the last frame is this long ago,
+    // otherwise when it is.
+    static constexpr int kFrameMs = 16;
+
 protected:
     // A right-click on the page itself raises the stop request.
     void contextMenuEvent(QContextMenuEvent *event) override;
@@ -87,6 +101,10 @@ private:
     void wireCommands(CommandList &commands);
     void showCurrentPilotLaps();
     void updateTotalPilots();
+    void raceRowChanged(int rowId);
+    void pilotLapsChanged(int pilotId);
+    void scheduleFrame();
+    void showFrame();
 
     ProgramContext &m_ctx;
     ProgramServices &m_services;
@@ -102,6 +120,13 @@ private:
     QList<QAction *> m_channelActions;
     TfrmTeams *m_teams = nullptr;
     Tfrmnewlap *m_newLap = nullptr;
+
+    // What waits for the next frame.
+    QTimer *m_frame = nullptr;
+    QElapsedTimer m_lastFrame;
+    QSet<int> m_changedRows;
+    bool m_lapsChanged = false;
+    QStringList m_pendingLog;
 };
 
 } // namespace lapvane

@@ -19,12 +19,16 @@ OperatorLog::OperatorLog(const Settings &settings, const QString &folder, QObjec
 
 QString OperatorLog::stampText(const QDateTime &moment)
 {
-    const QLocale locale = QLocale::system();
-    // The locale's long time form without the time zone name.
-    QString timeFormat = locale.timeFormat(QLocale::LongFormat);
-    timeFormat.remove(QRegularExpression(QStringLiteral("\\s*\\bt+\\b\\s*")));
-    return locale.toString(moment.date(), QLocale::ShortFormat) + QLatin1Char(' ')
-           + locale.toString(moment.time(), timeFormat.trimmed());
+    // The locale and its patterns are looked up once: a line costs only the
+    // formatting. The long time form goes without the time zone name.
+    static const QLocale locale = QLocale::system();
+    static const QString dateFormat = locale.dateFormat(QLocale::ShortFormat);
+    static const QString timeFormat = [] {
+        QString format = locale.timeFormat(QLocale::LongFormat);
+        format.remove(QRegularExpression(QStringLiteral("\\s*\\bt+\\b\\s*")));
+        return format.trimmed();
+    }();
+    return locale.toString(moment.date(), dateFormat) + QLatin1Char(' ') + locale.toString(moment.time(), timeFormat);
 }
 
 void OperatorLog::savelog(const QString &message)

@@ -620,7 +620,9 @@ void RaceEngine::processPass(qint32 recvid, qint32 racemillis)
     if (m_s.settings.flag(QStringLiteral("chshowdebug"))) {
         savelog(QStringLiteral("racems=%1 lastms=%2 subst=%3").arg(racemillis).arg(lastms).arg(racemillis - lastms));
     }
-    emit lapsChanged();
+    // Only what this pass changed: the window updates that row and those laps.
+    emit raceRowChanged(rowId);
+    emit pilotLapsChanged(pilotId);
     afterPass(recvid, name);
 }
 
@@ -653,7 +655,6 @@ void RaceEngine::afterPass(qint32 recvid, const QString &pilotName)
     const qint64 lapSum = m_qLapSum.value(0).toLongLong();
     const int rows = m_qLapSum.value(1).toInt();
     m_qLapSum.finish();
-    emit raceListChanged();
 
     const int lapLimit = readNumber(m_lapLimit);
     const int competitors = m_s.settings.flag(QStringLiteral("chkteamrace")) ? m_teams.teamCount() : rows;

@@ -74,10 +74,16 @@ public:
     TeamTable &teamTable() { return m_teams; }
 
 signals:
-    // The race list's rows or values changed: refresh its view.
+    // Rows of the race list came or went, or many of them changed (start,
+    // reset, finish): re-read it. A counted pass says raceRowChanged instead.
     void raceListChanged();
-    // Laps were recorded or changed: refresh the lap grid.
+    // Laps of several pilots changed (a reset, a start): re-read the lap grid.
+    // A counted pass says pilotLapsChanged instead.
     void lapsChanged();
+    // A counted pass changed this race-list row (key `id`): its lap count.
+    void raceRowChanged(int rowId);
+    // A counted pass recorded a lap of this pilot (`pilotid`).
+    void pilotLapsChanged(int pilotId);
     // Sort the race list view by this ORDER BY text ("" = unsorted).
     void raceListSortRequested(const QString &orderBy);
     // The "Start Race" button is to be enabled or disabled.

@@ -149,7 +149,7 @@ void lapLatency(World &w)
     QList<double> ms;
     QElapsedTimer sent;
     bool waiting = false;
-    QObject::connect(&engine, &RaceEngine::lapsChanged, [&] {
+    QObject::connect(&engine, &RaceEngine::pilotLapsChanged, [&] {
         if (waiting) {
             ms << sent.nsecsElapsed() / 1e6;
             waiting = false;

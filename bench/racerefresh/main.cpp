@@ -1,5 +1,6 @@
 // The window's cost per pass and its delay in showing passes, in the real
 // window (1920x1080, 16 pilots, race page shown, log file on):
+//  0. the race running without passes: what the tick and the clock cost;
 //  1. 100 passes/s for 30 s: main-thread processor time as a share of one
 //     core, and pass -> lap committed (its "ID:" line, logged right after the
 //     commit) p50/p99;
@@ -188,6 +189,17 @@ int main(int argc, char **argv)
             QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
     };
     settle(500);
+
+    // 0. The race running without passes: the tick and the race clock alone.
+    {
+        const qint64 cpu0 = threadCpuNs();
+        QElapsedTimer wall;
+        wall.start();
+        settle(5000);
+        std::printf("0. race running, no passes, 5 s: main thread CPU %.1f %% of a core\n",
+                    100.0 * (threadCpuNs() - cpu0) / wall.nsecsElapsed());
+        std::fflush(stdout);
+    }
 
     // 1. Steady 100 passes/s.
     commitMs.clear();

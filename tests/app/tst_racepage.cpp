@@ -13,7 +13,9 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QSqlQuery>
 #include <QTabWidget>
 #include <QTableView>
@@ -213,6 +215,81 @@ private slots:
         last->setCurrentIndex(last->model()->index(1, 1));
         QTest::keyClick(last, Qt::Key_Delete, Qt::ControlModifier);
         QCOMPARE(column(db(), "SELECT pilotname FROM lastrace"), QStringList({"Ann"}));
+    }
+
+    // Passes update the rows they changed, together once per frame: the list
+    // is not re-read, the selection stays, and the log lines arrive in one go.
+    void passesShowInTheirRowsOncePerFrame()
+    {
+        RaceEngine &race = *m_p->services->race;
+        race.setTimerDriven(false);
+        QVERIFY(race.racestartraceExecute());
+        page()->showPendingChanges();
+        QTableView *grid = page()->raceList();
+        RaceListModel *model = page()->raceListModel();
+        const int bobRow = model->rowOf(2); // Bob, second by id
+        grid->selectRow(bobRow);
+        QCOMPARE(page()->laps()->model()->rowCount(), 0);
+        QSignalSpy resets(model, &QAbstractItemModel::modelReset);
+        QSignalSpy changes(model, &QAbstractItemModel::dataChanged);
+        const int paneBlocks = page()->logPane()->blockCount();
+
+        // Three laps of Bob and one of Ann within one frame.
+        for (const auto &[trans, ms] : {std::pair{102, 30000}, {101, 31000}, {102, 62000}, {102, 93000}}) {
+            m_p->receivers.queuePass(trans, ms);
+            race.tmrraceTimer();
+        }
+        QCOMPARE(changes.count(), 0); // nothing shown before the frame
+        QCOMPARE(page()->logPane()->blockCount(), paneBlocks);
+        page()->showPendingChanges();
+
+        const int lapno = model->fieldIndex("lapno");
+        QCOMPARE(model->index(bobRow, lapno).data().toInt(), 3);
+        QCOMPARE(model->index(model->rowOf(1), lapno).data().toInt(), 1);
+        QCOMPARE(resets.count(), 0);
+        // One change per row, and only the lap count.
+        QCOMPARE(changes.count(), 2);
+        for (const QList<QVariant> &c : changes) {
+            QCOMPARE(c.at(0).toModelIndex().column(), lapno);
+            QCOMPARE(c.at(1).toModelIndex(), c.at(0).toModelIndex());
+        }
+        QCOMPARE(page()->selectedRowIds(), QList<int>({2}));
+        QCOMPARE(page()->laps()->model()->rowCount(), 3); // Bob's laps, shown
+        const QStringList pane = page()->logPane()->toPlainText().split('\n');
+        QCOMPARE(pane.size(), paneBlocks + 4);
+        QVERIFY(pane.at(paneBlocks).startsWith("ID:102 Bob"));
+        QVERIFY(pane.last().startsWith("ID:102 Bob"));
+
+        // Without a forced frame the page shows it by itself, soon.
+        m_p->receivers.queuePass(103, 40000);
+        race.tmrraceTimer();
+        QTRY_COMPARE(model->index(model->rowOf(3), lapno).data().toInt(), 1);
+
+        // Sorted by the lap count, a row that passes moves to its place.
+        model->setOrderBy("lapno DESC");
+        grid->selectRow(model->rowOf(2));
+        m_p->receivers.queuePass(103, 71000);
+        race.tmrraceTimer();
+        m_p->receivers.queuePass(103, 102000);
+        race.tmrraceTimer();
+        m_p->receivers.queuePass(103, 133000);
+        race.tmrraceTimer();
+        page()->showPendingChanges();
+        QCOMPARE(model->index(0, model->fieldIndex("pilotname")).data().toString(), QStringLiteral("Cid"));
+        QCOMPARE(page()->selectedRowIds(), QList<int>({2}));
+        QVERIFY(race.racestopraceExecute());
+    }
+
+    // Recalc and Add with an empty race list do nothing and say nothing.
+    void lapButtonsOnAnEmptyList()
+    {
+        QSqlQuery(db()).exec("DELETE FROM onerace");
+        page()->refreshRaceList();
+        m_p->window->findChild<QPushButton *>("btlapsrecalc")->click();
+        m_p->window->findChild<QPushButton *>("Button26")->click();
+        QCOMPARE(m_p->prompt.notices, QStringList());
+        page()->showPendingChanges();
+        QVERIFY(!page()->logPane()->toPlainText().contains("recalculate"));
     }
 
     void rightClickCancelsTheStartCountdown()

@@ -67,6 +67,32 @@ private slots:
         QVERIFY(f.engine->isRunning());
     }
 
+    // A pass says which race-list row and whose laps it changed, and nothing
+    // more: the window updates just those. Passes that change nothing say nothing.
+    void passesNameWhatTheyChanged()
+    {
+        RaceFixture f;
+        f.addPilot(7, "Anna", 100);
+        const int boris = f.addPilot(8, "Boris", 200);
+        f.addPilot(9, "Cid", 300, "1", "R3", "N");
+        QVERIFY(f.start());
+        QSignalSpy rows(f.engine.get(), &RaceEngine::raceRowChanged);
+        QSignalSpy laps(f.engine.get(), &RaceEngine::pilotLapsChanged);
+        QSignalSpy wholeList(f.engine.get(), &RaceEngine::raceListChanged);
+        QSignalSpy allLaps(f.engine.get(), &RaceEngine::lapsChanged);
+        f.pass(200, 30000);
+        f.pass(999, 31000);  // nobody's transponder
+        f.pass(300, 32000);  // switched off
+        f.pass(200, 30500);  // a repeat
+        QCOMPARE(rows.count(), 1);
+        QCOMPARE(rows.at(0).at(0).toInt(), boris);
+        QCOMPARE(laps.count(), 1);
+        QCOMPARE(laps.at(0).at(0).toInt(), 8);
+        QCOMPARE(wholeList.count(), 0);
+        QCOMPARE(allLaps.count(), 0);
+        QCOMPARE(f.row(8).lapno, 1);
+    }
+
     void lapLimitFinishesPilotsAndTheRace()
     {
         RaceFixture f;
