@@ -5,6 +5,7 @@
 #include "app/mainwindow.h"
 #include "app/racemodels.h"
 #include "app/racepage.h"
+#include "app/rssipointlabels.h"
 #include "app/widgets.h"
 #include "devices/chorusrf.h"
 #include "devices/lapvanegate.h"
@@ -87,17 +88,22 @@ void buildChart(MainWindow &w, RssiSweep &rssi)
     view->setRenderHint(QPainter::Antialiasing);
     static_cast<QVBoxLayout *>(page->layout())->insertWidget(1, view, 1);
 
-    QObject::connect(&rssi, &RssiSweep::chartReset, view, [series, axisX, axisY] {
+    // Each point carries the time of day of its reading as its label.
+    auto *labels = new RssiPointLabels(series, view);
+    labels->setObjectName(QStringLiteral("rssipointlabels"));
+    QObject::connect(&rssi, &RssiSweep::chartReset, view, [series, axisX, axisY, labels] {
         for (QLineSeries *s : series)
             s->clear();
+        labels->clear();
         axisX->setRange(0, 1);
         axisY->setRange(0, 1);
     });
     QObject::connect(&rssi, &RssiSweep::pointAdded, view,
-                     [series, axisX, axisY](int channel, qint64 x, int y, const QString &) {
+                     [series, axisX, axisY, labels](int channel, qint64 x, int y, const QString &timeText) {
                          if (channel < 1 || channel > series.size())
                              return;
                          series[channel - 1]->append(qreal(x), qreal(y));
+                         labels->add(channel, timeText);
                          axisX->setMax(qMax(axisX->max(), qreal(x)));
                          axisY->setMax(qMax(axisY->max(), qreal(y) * 1.1));
                      });

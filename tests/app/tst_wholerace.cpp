@@ -4,6 +4,7 @@
 // end, places and standings) and the Chorus RF tab with its signal chart.
 #include "app/commands.h"
 #include "app/racepage.h"
+#include "app/rssipointlabels.h"
 #include "devices/lapvanegate.h"
 #include "devices/rssisweep.h"
 #include "devices/timingdevices.h"
@@ -124,6 +125,16 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(static_cast<QLineSeries *>(series.at(3))->count() > 0, 15000);
         p.window->findChild<QPushButton *>("Button15")->click();
         QTRY_VERIFY(!p.services->devices->rssi().isRunning());
+        // Every point carries the time of day of its reading as its label.
+        auto *labels = view->findChild<RssiPointLabels *>("rssipointlabels");
+        QVERIFY(labels);
+        for (int ch = 1; ch <= 4; ++ch) {
+            const int points = static_cast<QLineSeries *>(series.at(ch - 1))->count();
+            QVERIFY(points > 0);
+            for (int i = 0; i < points; ++i)
+                QVERIFY2(labels->labelAt(ch, i).count(':') >= 2, qPrintable(labels->labelAt(ch, i)));
+            QVERIFY(labels->labelAt(ch, points).isEmpty());
+        }
         p.window->findChild<QPushButton *>("btcom3disconnect")->click();
         QTRY_VERIFY(!p.window->findChild<QLabel *>("shpchorus")->property("lit").toBool());
     }
