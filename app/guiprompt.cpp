@@ -33,9 +33,20 @@ public:
 
 bool GuiPrompt::ask(const QString &question)
 {
-    return QMessageBox::warning(m_parent, QStringLiteral("Lapvane Admin"), question,
-                                QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
-           == QMessageBox::Yes;
+    return askAs(QuestionKind::Warning, question);
+}
+
+bool GuiPrompt::askAs(QuestionKind kind, const QString &question)
+{
+    // A question before adding takes Yes on Enter; one before deleting keeps
+    // No, so a stray Enter never deletes.
+    const QMessageBox::Icon icon = kind == QuestionKind::Adding     ? QMessageBox::Information
+                                   : kind == QuestionKind::Deleting ? QMessageBox::Critical
+                                                                    : QMessageBox::Warning;
+    QMessageBox box(icon, QStringLiteral("Lapvane Admin"), question, QMessageBox::Yes | QMessageBox::No, m_parent);
+    box.setObjectName(QStringLiteral("question"));
+    box.setDefaultButton(kind == QuestionKind::Adding ? QMessageBox::Yes : QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
 }
 
 void GuiPrompt::notice(const QString &text)

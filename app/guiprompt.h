@@ -15,6 +15,8 @@ public:
 
     // Warning box with Yes and No; true for Yes.
     bool ask(const QString &question) override;
+    // Adding: information icon, Yes on Enter. Deleting: error icon, No on Enter.
+    bool askAs(QuestionKind kind, const QString &question) override;
     void notice(const QString &text) override;
     bool askText(const QString &title, const QString &prompt, QString *text) override;
 

@@ -3,8 +3,16 @@
 #pragma once
 
 #include <QString>
+#include <QtGlobal>
 
 namespace lapvane {
+
+// How a Yes/No question looks, and the answer Enter gives.
+enum class QuestionKind {
+    Warning,  // warning icon, No on Enter: ask()
+    Adding,   // information icon, Yes on Enter: before adding a pilot
+    Deleting, // error icon, No on Enter: before deleting
+};
 
 class OperatorPrompt
 {
@@ -12,6 +20,13 @@ public:
     virtual ~OperatorPrompt() = default;
     // A Yes/No question; true for Yes.
     virtual bool ask(const QString &question) = 0;
+    // A Yes/No question of the given kind; true for Yes. Asks plainly unless
+    // the prompt shows kinds apart.
+    virtual bool askAs(QuestionKind kind, const QString &question)
+    {
+        Q_UNUSED(kind);
+        return ask(question);
+    }
     // A refusal or notice the operator must acknowledge.
     virtual void notice(const QString &text) = 0;
     // A line of text, with a starting value; false when cancelled.

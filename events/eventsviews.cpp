@@ -299,7 +299,7 @@ bool EventsViews::eventdelExecute()
     if (row < 0)
         return false;
     const QString name = m_events.value(row, QStringLiteral("eventname")).toString();
-    if (!m_prompt.ask(QStringLiteral("Are you sure to delete event \"%1\"?\n\rTHIS IS NOT REVERSABLE!").arg(name)))
+    if (!m_prompt.askAs(QuestionKind::Deleting, QStringLiteral("Are you sure to delete event \"%1\"?\n\rTHIS IS NOT REVERSABLE!").arg(name)))
         return false;
     // Only the event row goes; its stages and their results stay in the store.
     if (!m_events.removeKeys({m_events.keyAt(row)}))
@@ -316,7 +316,7 @@ bool EventsViews::eventdelstageExecute()
     if (row < 0)
         return false;
     const QString name = m_stages.value(row, QStringLiteral("stagename")).toString();
-    if (!m_prompt.ask(QStringLiteral("Are you sure to delete stage \"%1\"?\n\rTHIS IS NOT REVERSABLE!").arg(name)))
+    if (!m_prompt.askAs(QuestionKind::Deleting, QStringLiteral("Are you sure to delete stage \"%1\"?\n\rTHIS IS NOT REVERSABLE!").arg(name)))
         return false;
     // The stage's result rows stay in the store.
     if (!m_stages.removeKeys({m_stages.keyAt(row)}))

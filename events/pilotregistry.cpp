@@ -206,7 +206,7 @@ bool PilotRegistry::pilotsdeleteExecute()
         question = QStringLiteral("Are you sure to delete pilot \"%1\"?").arg(pilotAt(rows.first())->name);
     else
         question = QStringLiteral("Are you sure to delete %1 records?").arg(rows.size());
-    if (!m_prompt.ask(question) || rows.isEmpty())
+    if (!m_prompt.askAs(QuestionKind::Deleting, question) || rows.isEmpty())
         return false;
     QList<int> keys;
     for (int r : rows)

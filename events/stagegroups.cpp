@@ -170,7 +170,7 @@ bool StageGroups::eventsend2raceExecute()
         const QVariantMap row = results.record(r);
         const QString name = row.value(QStringLiteral("pilotname")).toString();
         const int pilotId = row.value(QStringLiteral("pilotid")).toInt();
-        if (confirm && !prompt.ask(QStringLiteral("Adding pilot \"%1\" to start now.\n\r\n\rConfirm?").arg(name)))
+        if (confirm && !prompt.askAs(QuestionKind::Adding, QStringLiteral("Adding pilot \"%1\" to start now.\n\r\n\rConfirm?").arg(name)))
             return false;
         QSqlQuery q(db);
         q.prepare(QStringLiteral("SELECT 1 FROM onerace WHERE pilotid=? LIMIT 1"));
@@ -252,11 +252,22 @@ bool StageGroups::btnextgroupClick()
     const QString nextGroup = groupOf(results, r);
     for (; r < n && groupOf(results, r) == nextGroup; ++r)
         next << r;
+    // Only the rows next to each other go; rows of the same group further
+    // down (the list not sorted by group) are pointed out, never left silently.
+    int further = 0;
+    for (; r < n; ++r)
+        further += groupOf(results, r) == nextGroup;
     m_views.setResultSelection(next);
 
     resetRaceList();
     if (!eventsend2raceExecute())
         return false;
+    OperatorLog &log = m_views.log();
+    log.savelog(QStringLiteral("Sent %1 pilots of group %2").arg(next.size()).arg(nextGroup));
+    if (further > 0)
+        log.savelog(QStringLiteral("%1 more pilots of group %2 are further down the list: sort it by Group")
+                        .arg(further)
+                        .arg(nextGroup));
     const Settings &settings = m_views.settings();
     if (settings.flag(QStringLiteral("chautoreg")) && m_hooks.registerPilots)
         m_hooks.registerPilots();

@@ -59,7 +59,7 @@ bool StageRosters::eventAdd2CurStageExecute(const PilotRecord &pilot)
         return false;
     }
     if (m_views.settings().flag(QStringLiteral("chkconfirmAdd"))
-        && !prompt.ask(QStringLiteral("Adding pilot \"%1\"\n\rto \"%2 - %3\"\n\rConfirm?")
+        && !prompt.askAs(QuestionKind::Adding, QStringLiteral("Adding pilot \"%1\"\n\rto \"%2 - %3\"\n\rConfirm?")
                            .arg(pilot.name, m_views.currentEventName(), m_views.currentStageName())))
         return false;
     SqlRowsModel &results = *m_views.resultsModel();
@@ -187,7 +187,7 @@ bool StageRosters::eventdelpilotExecute()
     else
         question = QStringLiteral("Are you sure to delete %1 records?\n\rTHIS IS NOT REVERSABLE!")
                        .arg(selected.size());
-    if (!m_views.prompt().ask(question) || selected.isEmpty())
+    if (!m_views.prompt().askAs(QuestionKind::Deleting, question) || selected.isEmpty())
         return false;
     QList<int> keys;
     for (int r : selected)
@@ -197,7 +197,7 @@ bool StageRosters::eventdelpilotExecute()
 
 bool StageRosters::eventclearpilotsExecute()
 {
-    if (!m_views.prompt().ask(QStringLiteral("Are you sure to delete ALL RECORDS?\n\rTHIS IS NOT REVERSABLE!")))
+    if (!m_views.prompt().askAs(QuestionKind::Deleting, QStringLiteral("Are you sure to delete ALL RECORDS?\n\rTHIS IS NOT REVERSABLE!")))
         return false;
     SqlRowsModel &results = *m_views.resultsModel();
     QList<int> keys;

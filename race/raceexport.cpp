@@ -146,7 +146,7 @@ bool RaceExport::raceexporttoeventExecute()
             QStringLiteral("Pilot \"%1\" is not found in\n\r\n\r\"%2 - %3\"\n\r\n\rAdd him?")
                 .arg(r.values.value(QStringLiteral("pilotname")).toString(), m_selection.currentEventName(),
                      m_selection.currentStageName());
-        if (!m_prompt.ask(question))
+        if (!m_prompt.askAs(QuestionKind::Adding, question))
             continue;
         ResultRow added;
         for (const char *f : {"pilotid", "pilottrans", "pilotname", "nickname", "pilotteam", "coptercolor"})

@@ -99,7 +99,7 @@ bool RaceList::racedeletepilotsExecute(const QList<int> &rowIds)
     } else {
         question = QStringLiteral("Are you sure to delete %1 records?").arg(rowIds.size());
     }
-    if (!m_s.prompt.ask(question) || rowIds.isEmpty())
+    if (!m_s.prompt.askAs(QuestionKind::Deleting, question) || rowIds.isEmpty())
         return false;
 
     Transaction tx(m_s.db);

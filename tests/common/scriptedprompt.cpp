@@ -5,7 +5,13 @@ namespace lapvane::test {
 
 bool ScriptedPrompt::ask(const QString &question)
 {
+    return askAs(QuestionKind::Warning, question);
+}
+
+bool ScriptedPrompt::askAs(QuestionKind kind, const QString &question)
+{
     questions << question;
+    kinds << kind;
     return answers.isEmpty() ? defaultAnswer : answers.takeFirst();
 }
 

@@ -17,9 +17,12 @@ public:
     QStringList textAnswers;
 
     QStringList questions;
+    // The kind of each Yes/No question, in order (plain ones are Warning).
+    QList<QuestionKind> kinds;
     QStringList notices;
 
     bool ask(const QString &question) override;
+    bool askAs(QuestionKind kind, const QString &question) override;
     void notice(const QString &text) override;
     bool askText(const QString &title, const QString &prompt, QString *text) override;
 };
