@@ -41,8 +41,11 @@ QHBoxLayout *counterRow(const QString &caption, const QString &counterName, QWid
     auto *row = new QHBoxLayout;
     row->addWidget(new QLabel(caption, parent));
     row->addStretch();
-    row->addWidget(new QLabel(QStringLiteral("Count:"), parent));
-    row->addWidget(namedLabel(counterName, QStringLiteral("n/a"), parent));
+    QLabel *counter = namedLabel(counterName, QStringLiteral("n/a"), parent);
+    auto *total = new QLabel(QStringLiteral("Total:"), parent);
+    total->setBuddy(counter);
+    row->addWidget(total);
+    row->addWidget(counter);
     return row;
 }
 
@@ -94,7 +97,7 @@ EventsPage::EventsPage(ProgramContext &ctx, ProgramServices &services, CommandLi
     auto *eventsBox = new QWidget(this);
     auto *eventsLayout = new QVBoxLayout(eventsBox);
     eventsLayout->setContentsMargins(0, 0, 0, 0);
-    eventsLayout->addLayout(counterRow(QStringLiteral("Events:"), QStringLiteral("lbeventscount"), eventsBox));
+    eventsLayout->addLayout(counterRow(QStringLiteral("Events:"), QStringLiteral("lbl10"), eventsBox));
     m_events = namedGrid(QStringLiteral("tblEventsList"), QAbstractItemView::SingleSelection, eventsBox);
     eventsLayout->addWidget(m_events);
     auto *eventButtons = new QHBoxLayout;
@@ -106,7 +109,7 @@ EventsPage::EventsPage(ProgramContext &ctx, ProgramServices &services, CommandLi
     auto *stagesBox = new QWidget(this);
     auto *stagesLayout = new QVBoxLayout(stagesBox);
     stagesLayout->setContentsMargins(0, 0, 0, 0);
-    stagesLayout->addLayout(counterRow(QStringLiteral("Stages:"), QStringLiteral("lbstagescount"), stagesBox));
+    stagesLayout->addLayout(counterRow(QStringLiteral("Stages:"), QStringLiteral("lbl13"), stagesBox));
     m_stages = namedGrid(QStringLiteral("tblEventsStages"), QAbstractItemView::ExtendedSelection, stagesBox);
     stagesLayout->addWidget(m_stages);
     auto *stageButtons = new QHBoxLayout;
@@ -147,7 +150,7 @@ EventsPage::EventsPage(ProgramContext &ctx, ProgramServices &services, CommandLi
     }
     names->addStretch();
     resultsLayout->addLayout(names);
-    resultsLayout->addLayout(counterRow(QStringLiteral("Results:"), QStringLiteral("lbresultscount"), resultsBox));
+    resultsLayout->addLayout(counterRow(QStringLiteral("Results:"), QStringLiteral("lbltotalresults"), resultsBox));
     m_results = namedGrid(QStringLiteral("tblEventsResults"), QAbstractItemView::ExtendedSelection, resultsBox);
     resultsLayout->addWidget(m_results);
 
@@ -259,7 +262,12 @@ void EventsPage::wireCommands(CommandList &commands)
     on("eventAdd2NewStage", [this] { m_rosters->eventAdd2NewStageExecute(); });
     on("eventdelpilot", [this] { m_rosters->eventdelpilotExecute(); });
     on("eventclearpilots", [this] { m_rosters->eventclearpilotsExecute(); });
-    on("eventsend2race", [this] { m_groups->eventsend2raceExecute(); });
+    on("eventsend2race", [this] {
+        // Stopped by a "No" or a pilot already there: the rows sent before it
+        // are in the race list and are shown, in the list's present order.
+        if (!m_groups->eventsend2raceExecute() && m_race)
+            m_race->refreshRaceList();
+    });
     on("eventGroup", [this] { m_groups->eventGroupExecute(); });
     on("eventsAutogroup", [this] { m_groups->eventsAutogroupExecute(); });
     on("eventCheckList", [this] { m_groups->eventCheckListExecute(); });
@@ -303,9 +311,9 @@ bool EventsPage::eventFilter(QObject *watched, QEvent *event)
 
 void EventsPage::showCounts()
 {
-    const QPair<const char *, SqlRowsModel *> counters[] = {{"lbeventscount", m_views.eventsModel()},
-                                                            {"lbstagescount", m_views.stagesModel()},
-                                                            {"lbresultscount", m_views.resultsModel()}};
+    const QPair<const char *, SqlRowsModel *> counters[] = {{"lbl10", m_views.eventsModel()},
+                                                            {"lbl13", m_views.stagesModel()},
+                                                            {"lbltotalresults", m_views.resultsModel()}};
     for (const auto &[name, model] : counters)
         findChild<QLabel *>(QLatin1String(name))->setText(QString::number(model->rowCountValue()));
 }

@@ -46,7 +46,7 @@ PilotsPage::PilotsPage(ProgramContext &ctx, ProgramServices &services, CommandLi
     auto *search = new QHBoxLayout;
     search->addWidget(new QLabel(QStringLiteral("Search:"), this));
     m_search = new QLineEdit(this);
-    m_search->setObjectName(QStringLiteral("edsearch"));
+    m_search->setObjectName(QStringLiteral("edtsearchtext"));
     m_search->setClearButtonEnabled(true);
     search->addWidget(m_search, 1);
     search->addWidget(new QLabel(QStringLiteral("in"), this));
@@ -56,8 +56,11 @@ PilotsPage::PilotsPage(ProgramContext &ctx, ProgramServices &services, CommandLi
     m_hasSound = fileMark(QStringLiteral("lbhassound"), QStringLiteral("Sound"), this);
     search->addWidget(m_hasPhoto);
     search->addWidget(m_hasSound);
-    search->addWidget(new QLabel(QStringLiteral("Count:"), this));
-    search->addWidget(namedLabel(QStringLiteral("lbpilotscount"), QStringLiteral("n/a"), this));
+    QLabel *count = namedLabel(QStringLiteral("lbltotalpilots1"), QStringLiteral("n/a"), this);
+    auto *total = new QLabel(QStringLiteral("Total pilots:"), this);
+    total->setBuddy(count);
+    search->addWidget(total);
+    search->addWidget(count);
 
     m_registry = namedGrid(QStringLiteral("dbgrd1"), QAbstractItemView::ExtendedSelection, this);
 
@@ -116,7 +119,7 @@ PilotsPage::~PilotsPage() = default;
 
 void PilotsPage::showCount()
 {
-    findChild<QLabel *>(QStringLiteral("lbpilotscount"))->setText(QString::number(m_pilots->visibleCount()));
+    findChild<QLabel *>(QStringLiteral("lbltotalpilots1"))->setText(QString::number(m_pilots->visibleCount()));
 }
 
 void PilotsPage::edtsearchtextChange(const QString &text)

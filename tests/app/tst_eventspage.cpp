@@ -192,11 +192,11 @@ private slots:
 
     void newEventAndStagesFromThePage()
     {
-        QCOMPARE(text("lbeventscount"), QStringLiteral("0"));
+        QCOMPARE(text("lbl10"), QStringLiteral("0"));
         newEvent();
-        QCOMPARE(text("lbeventscount"), QStringLiteral("1"));
-        QCOMPARE(text("lbstagescount"), QStringLiteral("1"));
-        QCOMPARE(text("lbresultscount"), QStringLiteral("0"));
+        QCOMPARE(text("lbl10"), QStringLiteral("1"));
+        QCOMPARE(text("lbl13"), QStringLiteral("1"));
+        QCOMPARE(text("lbltotalresults"), QStringLiteral("0"));
         QCOMPARE(text("lbstagename"), QStringLiteral("New stage"));
         QCOMPARE(text("lbracestagename"), QStringLiteral("New stage"));
         // Names typed in the grids show above the results at once.
@@ -220,7 +220,7 @@ private slots:
     {
         newEvent();
         addToStage({"Ann", "Bob", "Cid"});
-        QCOMPARE(text("lbresultscount"), QStringLiteral("3"));
+        QCOMPARE(text("lbltotalresults"), QStringLiteral("3"));
         QTableView *stages = grid("tblEventsStages");
         QTableView *results = grid("tblEventsResults");
         QTableView *registry = grid("dbgrd1");
@@ -231,40 +231,41 @@ private slots:
         clickRow(results, 1, Qt::ControlModifier);
         pressWithFocus(w(), results, kCtrlN);
         QCOMPARE(column(db(), "SELECT COUNT(*) FROM results"), QStringList({"5"}));
-        QCOMPARE(text("lbstagescount"), QStringLiteral("2"));
+        QCOMPARE(text("lbl13"), QStringLiteral("2"));
         clickRow(results, 2);
         m_p->prompt.questions.clear();
         pressWithFocus(w(), results, kCtrlDel);
         QCOMPARE(m_p->prompt.questions.size(), 1);
         QVERIFY(m_p->prompt.questions.first().startsWith("Are you sure to delete pilot \"Cid\"?"));
-        QCOMPARE(text("lbresultscount"), QStringLiteral("2"));
+        QCOMPARE(m_p->prompt.kinds.last(), QuestionKind::Deleting);
+        QCOMPARE(text("lbltotalresults"), QStringLiteral("2"));
 
         // Stage list: a stage more, then the current one deleted.
         pressWithFocus(w(), stages, kCtrlN);
-        QCOMPARE(text("lbstagescount"), QStringLiteral("3"));
+        QCOMPARE(text("lbl13"), QStringLiteral("3"));
         pressWithFocus(w(), stages, kCtrlDel);
-        QCOMPARE(text("lbstagescount"), QStringLiteral("2"));
+        QCOMPARE(text("lbl13"), QStringLiteral("2"));
 
         // Registry: a pilot more, then he is deleted.
         pressWithFocus(w(), registry, kCtrlN);
-        QCOMPARE(text("lbpilotscount"), QStringLiteral("4"));
+        QCOMPARE(text("lbltotalpilots1"), QStringLiteral("4"));
         m_p->prompt.questions.clear();
         pressWithFocus(w(), registry, kCtrlDel);
         QCOMPARE(m_p->prompt.questions.size(), 1);
-        QCOMPARE(text("lbpilotscount"), QStringLiteral("3"));
+        QCOMPARE(text("lbltotalpilots1"), QStringLiteral("3"));
 
         // Event list (no menu of its own): a plain question, then the event goes.
         m_p->prompt.questions.clear();
         clickRow(events, 0);
         pressWithFocus(w(), events, kCtrlDel);
         QCOMPARE(m_p->prompt.questions, QStringList({"Delete record?"}));
-        QCOMPARE(text("lbeventscount"), QStringLiteral("0"));
-        QCOMPARE(text("lbstagescount"), QStringLiteral("0"));
+        QCOMPARE(text("lbl10"), QStringLiteral("0"));
+        QCOMPARE(text("lbl13"), QStringLiteral("0"));
         // No: nothing changes.
         newEvent();
         m_p->prompt.answers = {false};
         pressWithFocus(w(), events, kCtrlDel);
-        QCOMPARE(text("lbeventscount"), QStringLiteral("1"));
+        QCOMPARE(text("lbl10"), QStringLiteral("1"));
     }
 
     void autoGroupSendToRaceAndNextGroup()
@@ -326,6 +327,28 @@ private slots:
         QCOMPARE(m_p->prompt.notices, QStringList());
     }
 
+    // Send to Race stopped by a "No" leaves the rows sent before it in the
+    // race list, and the race page shows them at once.
+    void sendToRaceStoppedShowsWhatWasSent()
+    {
+        newEvent();
+        addToStage({"Ann", "Bob", "Cid"});
+        QTableView *results = grid("tblEventsResults");
+        clickRow(results, 0);
+        clickRow(results, 1, Qt::ControlModifier);
+        clickRow(results, 2, Qt::ControlModifier);
+        m_p->prompt.questions.clear();
+        m_p->prompt.kinds.clear();
+        m_p->prompt.answers = {true, false};
+        w().commands().action("eventsend2race")->trigger();
+        QCOMPARE(m_p->prompt.questions.size(), 2);
+        QVERIFY(m_p->prompt.questions.first().startsWith("Adding pilot \"Ann\" to start now."));
+        QCOMPARE(m_p->prompt.kinds, QList<QuestionKind>({QuestionKind::Adding, QuestionKind::Adding}));
+        QCOMPARE(column(db(), "SELECT pilotname FROM onerace"), QStringList({"Ann"}));
+        QCOMPARE(grid("tableonerace")->model()->rowCount(), 1);
+        QCOMPARE(text("lbltotalpilots"), QStringLiteral("1"));
+    }
+
     // Picking another event shows its stages; Ctrl-clicked stages show their results together.
     void eventAndStageSelection()
     {
@@ -333,12 +356,12 @@ private slots:
         addToStage({"Ann", "Bob"});
         pressWithFocus(w(), grid("tblEventsStages"), kCtrlN);
         addToStage({"Cid"});
-        QCOMPARE(text("lbresultscount"), QStringLiteral("1"));
+        QCOMPARE(text("lbltotalresults"), QStringLiteral("1"));
         QTableView *stages = grid("tblEventsStages");
         clickRow(stages, 0);
-        QCOMPARE(text("lbresultscount"), QStringLiteral("2"));
+        QCOMPARE(text("lbltotalresults"), QStringLiteral("2"));
         clickRow(stages, 1, Qt::ControlModifier);
-        QCOMPARE(text("lbresultscount"), QStringLiteral("3"));
+        QCOMPARE(text("lbltotalresults"), QStringLiteral("3"));
         // An exported race shows in the results at once.
         QSqlQuery(db()).exec("UPDATE results SET wins=2 WHERE pilotname='Cid'");
         emit m_p->services->raceExport->resultsChanged();
@@ -347,13 +370,13 @@ private slots:
                  2);
 
         newEvent();
-        QCOMPARE(text("lbstagescount"), QStringLiteral("1"));
+        QCOMPARE(text("lbl13"), QStringLiteral("1"));
         QTableView *events = grid("tblEventsList");
         events->model()->setData(events->model()->index(0, m_p->services->events->eventsModel()->fieldIndex("eventname")),
                                  "First");
         clickRow(events, 0);
         QCOMPARE(text("lbeventname"), QStringLiteral("First"));
-        QCOMPARE(text("lbstagescount"), QStringLiteral("2"));
+        QCOMPARE(text("lbl13"), QStringLiteral("2"));
     }
 
     // A pilot already in the list is pointed out where he is.
@@ -369,7 +392,7 @@ private slots:
         QVERIFY(pages->currentWidget()->isAncestorOf(grid("tblEventsResults")));
         QTRY_VERIFY(grid("tblEventsResults")->hasFocus());
         QCOMPARE(grid("tblEventsResults")->currentIndex().row(), 1);
-        QCOMPARE(text("lbresultscount"), QStringLiteral("2"));
+        QCOMPARE(text("lbltotalresults"), QStringLiteral("2"));
 
         QTableView *results = grid("tblEventsResults");
         clickRow(results, 1);
@@ -412,7 +435,7 @@ private slots:
         QVERIFY(lock->styleSheet().contains("red"));
         // Pilots can still be added to the current stage.
         addToStage({"Ann"});
-        QCOMPARE(text("lbresultscount"), QStringLiteral("1"));
+        QCOMPARE(text("lbltotalresults"), QStringLiteral("1"));
         lock->click();
         QVERIFY(grid("tblEventsList")->isEnabled());
         QVERIFY(w().commands().action("eventnew")->isEnabled());

@@ -27,7 +27,7 @@ private:
     QTemporaryDir m_dir;
     std::unique_ptr<Program> m_p;
     PilotsPage *page() { return m_p->window->pilotsPage(); }
-    QString count() { return page()->findChild<QLabel *>("lbpilotscount")->text(); }
+    QString count() { return page()->findChild<QLabel *>("lbltotalpilots1")->text(); }
     QStringList shownNames()
     {
         QStringList names;
@@ -63,7 +63,7 @@ private slots:
 
     void searchByTheChosenField()
     {
-        auto *search = page()->findChild<QLineEdit *>("edsearch");
+        auto *search = page()->findChild<QLineEdit *>("edtsearchtext");
         QCOMPARE(count(), QStringLiteral("5"));
         QTest::keyClicks(search, "ann");
         QCOMPARE(shownNames(), QStringList({"Ann", "Joanna", "Hanna"}));

@@ -284,6 +284,30 @@ private slots:
         QCOMPARE(f.scalar("SELECT pilotname FROM onerace").toString(), QString("P5"));
     }
 
+    // After Auto group the rows of a group are spread over the list: Next
+    // Group sends the rows next to each other and says what it left behind.
+    void nextGroupSaysWhatItSentAndWhatItLeft()
+    {
+        EventsFixture f;
+        stageOf(f, 6, {"1", "2", "2", "1", "2", "1"});
+        f.addRaceRow(1, "P1", 101, "1");
+        StageGroups g(*f.views);
+        QVERIFY(g.btnextgroupClick());
+        QCOMPARE(f.scalar("SELECT COUNT(*) FROM onerace").toInt(), 2);
+        QCOMPARE(f.logLines->lines.mid(f.logLines->lines.size() - 2),
+                 (QStringList{"Sent 2 pilots of group 2",
+                              "1 more pilots of group 2 are further down the list: sort it by Group"}));
+
+        // Sorted by group, the whole group goes and nothing is left behind.
+        EventsFixture sorted;
+        stageOf(sorted, 4, {"1", "1", "2", "2"});
+        sorted.addRaceRow(1, "P1", 101, "1");
+        StageGroups g2(*sorted.views);
+        QVERIFY(g2.btnextgroupClick());
+        QCOMPARE(sorted.logLines->lines.last(), QString("Sent 2 pilots of group 2"));
+        QVERIFY(!sorted.logLines->lines.join('\n').contains("further down"));
+    }
+
     void nextGroupWithEmptyRaceList()
     {
         EventsFixture f;
