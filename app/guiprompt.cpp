@@ -43,7 +43,8 @@ bool GuiPrompt::askAs(QuestionKind kind, const QString &question)
     const QMessageBox::Icon icon = kind == QuestionKind::Adding     ? QMessageBox::Information
                                    : kind == QuestionKind::Deleting ? QMessageBox::Critical
                                                                     : QMessageBox::Warning;
-    QMessageBox box(icon, QStringLiteral("Lapvane Admin"), question, QMessageBox::Yes | QMessageBox::No, m_parent);
+    QMessageBox box(icon, QStringLiteral("Lapvane Admin"), question, QMessageBox::Yes | QMessageBox::No,
+                    m_parent);
     box.setObjectName(QStringLiteral("question"));
     box.setDefaultButton(kind == QuestionKind::Adding ? QMessageBox::Yes : QMessageBox::No);
     return box.exec() == QMessageBox::Yes;

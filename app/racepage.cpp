@@ -28,9 +28,9 @@
 #include <QSplitter>
 #include <QTabWidget>
 #include <QTimer>
+#include <QVBoxLayout>
 
 #include <utility>
-#include <QVBoxLayout>
 
 namespace lapvane {
 

@@ -53,7 +53,8 @@ void RssiPointLabels::showLabel(int channel, const QPointF &point, bool hovering
         }
     }
     if (nearest >= 0)
-        QToolTip::showText(QCursor::pos(), QStringLiteral("%1: %2").arg(s->name(), labelAt(channel, nearest)));
+        QToolTip::showText(QCursor::pos(),
+                           QStringLiteral("%1: %2").arg(s->name(), labelAt(channel, nearest)));
 }
 
 } // namespace lapvane
