@@ -132,7 +132,8 @@ void RegistryClient::get(const QUrl &url, const QString &what, QObject *context,
 RegistryReply RegistryClient::finish(QNetworkReply *reply, const QString &what) const
 {
     RegistryReply r;
-    r.body = reply->readAll();
+    if (reply->isOpen())
+        r.body = reply->readAll();
     r.httpStatus = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     switch (reply->error()) {
     case QNetworkReply::NoError:
