@@ -27,6 +27,14 @@ RegistryClient::RegistryClient(const Settings &settings, QObject *parent)
 {
 }
 
+RegistryClient::~RegistryClient()
+{
+    for (QNetworkReply *reply : m_network.findChildren<QNetworkReply *>()) {
+        reply->disconnect();
+        reply->abort();
+    }
+}
+
 QString RegistryClient::salt() const
 {
     return m_settings.text(QStringLiteral("edaerolistsalt"));

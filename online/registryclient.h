@@ -38,6 +38,8 @@ public:
 
     // Reads "AerolistUrl" and "Aerolistsalt" at the moment of each use.
     explicit RegistryClient(const Settings &settings, QObject *parent = nullptr);
+    // Requests still under way are dropped without an answer.
+    ~RegistryClient() override;
 
     // A request with no answer within this time fails as a time-out.
     void setTimeoutMs(int ms) { m_timeoutMs = ms; }
