@@ -195,11 +195,12 @@ void RegistryBrowser::btnextClick()
 void RegistryBrowser::btgetimageClick()
 {
     const int seq = ++m_photoSeq;
-    auto noPhoto = [this] {
+    // The photo shown so far may be another pilot's: it goes at once.
+    if (!m_photo.isNull()) {
         m_photo = QImage();
         emit photoChanged(m_photo);
-        setPhotoFile(kNoPhoto);
-    };
+    }
+    auto noPhoto = [this] { setPhotoFile(kNoPhoto); };
     if (m_photoFile.isEmpty()) {
         noPhoto();
         return;

@@ -88,10 +88,9 @@ private:
     // Loads the two pilots of the standard answer and waits for the first photo.
     void loadTwo()
     {
-        QSignalSpy photo(m_browser.get(), &RegistryBrowser::photoChanged);
         m_browser->btgetdataClick("ev42");
         QTRY_COMPARE(m_browser->totalpilots(), 2);
-        QTRY_COMPARE(photo.count(), 1);
+        QTRY_VERIFY(!m_browser->photo().isNull());
     }
     void selectLocal(int id)
     {
@@ -177,7 +176,7 @@ private slots:
         m_browser->btnextClick(); // on the last: unchanged
         QCOMPARE(m_browser->currentpilot(), 1);
         QTRY_COMPARE(m_server->targetsFor("/pilots_foto/b%20b.jpg").size(), 2);
-        QTRY_VERIFY(m_browser->photo().pixelColor(8, 6).blue() > 200);
+        QTRY_VERIFY(!m_browser->photo().isNull() && m_browser->photo().pixelColor(8, 6).blue() > 200);
         QCOMPARE(m_browser->photoFile(), QStringLiteral("b b.jpg"));
     }
 
