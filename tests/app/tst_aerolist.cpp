@@ -107,7 +107,7 @@ private slots:
         QVERIFY(m_server->targets.value(0).contains("unic=ev42"));
 
         in<QPushButton>(browser(), "btlocate")->click();
-        QCOMPARE(m_p->window->pilotsPage()->findChild<QLineEdit *>("edsearch")->text(), QStringLiteral("Smith"));
+        QCOMPARE(m_p->window->pilotsPage()->findChild<QLineEdit *>("edtsearchtext")->text(), QStringLiteral("Smith"));
 
         // With no local pilot selected nothing is copied.
         in<QPushButton>(browser(), "btupdate")->click();
