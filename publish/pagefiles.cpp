@@ -4,7 +4,11 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
-#include <QSaveFile>
+#include <QTemporaryFile>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 
 namespace lapvane {
 
@@ -65,13 +69,27 @@ bool writePage(const QString &path, const QString &text, QString *error)
         bytes += line.toUtf8();
         bytes += "\r\n";
     }
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
+    // A temporary file in the same folder, renamed over the page: rename()
+    // replaces it in one step. No sync to disk: a live page is rewritten every
+    // two seconds, and waiting for the disk would slow every cycle.
+    const QFileInfo info(path);
+    QTemporaryFile file(info.dir().filePath(QLatin1Char('.') + info.fileName() + QStringLiteral(".XXXXXX")));
+    auto failed = [&](const QString &reason) {
         if (error)
-            *error = QStringLiteral("the page \"%1\" cannot be written: %2").arg(path, file.errorString());
-        file.cancelWriting();
+            *error = QStringLiteral("the page \"%1\" cannot be written: %2").arg(path, reason);
         return false;
-    }
+    };
+    if (!file.open())
+        return failed(file.errorString());
+    if (file.write(bytes) != bytes.size() || !file.flush())
+        return failed(file.errorString());
+    // Readable by a local web server as any page the program writes.
+    file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup
+                        | QFileDevice::ReadOther);
+    file.close();
+    if (::rename(QFile::encodeName(file.fileName()).constData(), QFile::encodeName(path).constData()) != 0)
+        return failed(QString::fromLocal8Bit(std::strerror(errno)));
+    file.setAutoRemove(false);
     return true;
 }
 

@@ -2,10 +2,14 @@
 // the built-in "comment.htm" to the byte, and what a missing template, a
 // failing store or an unwritable page leave on disk and in the log.
 #include "publish/livepages.h"
+#include "publish/pagefiles.h"
 #include "tests/publish/publishfixture.h"
 
 #include <QDir>
 #include <QTest>
+
+#include <atomic>
+#include <thread>
 
 using namespace lapvane;
 
@@ -128,6 +132,35 @@ private slots:
         QCOMPARE(page("channel2.htm"), pageOf({"UNKNOWN PILOT"}));
         QCOMPARE(page("channel8.htm"), pageOf({"O'Brien &amp; Co"}));
         QCOMPARE(page("top.htm"), pageOf({"top Cup"}));
+        // A local web server running as another user can read them.
+        QVERIFY(QFileInfo(QDir(folder).filePath("top.htm")).permissions().testFlag(QFileDevice::ReadOther));
+    }
+
+    void aReaderNeverSeesHalfAPage()
+    {
+        const QString path = QDir(folder).filePath("comment.htm");
+        const QString big = QString("<p>%1</p>").arg(QString(200000, 'a'));
+        const QString small = QString("<p>%1</p>").arg(QString(1000, 'b'));
+        const QByteArray bigPage = pageOf({big}), smallPage = pageOf({small});
+        QString error;
+        QVERIFY(writePage(path, small, &error));
+        std::atomic_bool done{false};
+        std::atomic_int reads{0}, torn{0};
+        std::thread reader([&] {
+            while (!done) {
+                const QByteArray seen = test::PublishFixture::readFile(path);
+                if (seen != bigPage && seen != smallPage)
+                    ++torn;
+                ++reads;
+            }
+        });
+        for (int i = 0; i < 300; ++i)
+            QVERIFY(writePage(path, i % 2 ? small : big, &error));
+        done = true;
+        reader.join();
+        QVERIFY(reads > 0);
+        QCOMPARE(torn.load(), 0);
+        QCOMPARE(files(), QStringList{"comment.htm"});
     }
 
     void missingPilotViewLeavesTheTopPageAsItWas()
