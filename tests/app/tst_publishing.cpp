@@ -76,10 +76,20 @@ private slots:
         auto *box = p.window->findChild<QCheckBox *>("chsavehtmls");
         QVERIFY(box && box->isEnabled());
         QCOMPARE(box->text(), QStringLiteral("Save local HTMLs (/htmls folder)"));
+        QSqlDatabase db = p.ctx.db.db();
+        exec(db, "INSERT INTO onerace (pilotid, pilotname, \"group\", vtx) VALUES (7, 'Ivan', '1', 'R1')");
+        exec(db, "INSERT INTO laps (pilotid, lapn, laptime, laptimetxt) VALUES (7, 1, 12345, '000:12.345')");
         box->click();
         QVERIFY(p.services->saveHtmls->isRunning());
-        QTRY_VERIFY(QFile::exists(dir.filePath("htmls/comment.htm")));
+        auto comment = [&] {
+            QFile f(dir.filePath("htmls/comment.htm"));
+            return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+        };
+        QTRY_VERIFY(comment().contains("1 - 000:12.345<br>"));
         QTRY_VERIFY(paneLines(*p.window).contains("savehtmls: top problem"));
+        // A lap recorded while the writer runs is on the page at its next cycle.
+        exec(db, "INSERT INTO laps (pilotid, lapn, laptime, laptimetxt) VALUES (7, 2, 25000, '000:12.655')");
+        QTRY_VERIFY_WITH_TIMEOUT(comment().contains("2 - 000:12.655<br>"), 10000);
         box->click();
         QVERIFY(!p.services->saveHtmls->isRunning());
         const QStringList pane = paneLines(*p.window);
