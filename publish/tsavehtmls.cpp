@@ -86,8 +86,8 @@ std::optional<PageSnapshot> tsavehtmls::waitForSnapshot()
     while (!m_stop && !m_handed)
         m_wake.wait(&m_mutex);
     m_snapshotWanted = false;
-    if (m_stop)
-        return std::nullopt;
+    // A snapshot handed over starts a cycle, and a cycle once started is
+    // finished even when a stop comes meanwhile.
     std::optional<PageSnapshot> snap = std::move(m_handed);
     m_handed.reset();
     return snap;
