@@ -6,6 +6,8 @@
 #include "core/operatorlog.h"
 #include "core/settings.h"
 
+#include <QThread>
+
 namespace lapvane {
 
 Announcer::Announcer(Settings &settings, OperatorLog &log, SpeechEngine &engine, AnnouncementRing &ring,
@@ -30,6 +32,11 @@ Announcer::~Announcer()
 
 void Announcer::voiceNotStarted()
 {
+    // The announcer threads speak too: the message is the main thread's.
+    if (QThread::currentThread() != thread()) {
+        QMetaObject::invokeMethod(this, [this] { voiceNotStarted(); }, Qt::QueuedConnection);
+        return;
+    }
     emit noticeRequested(QStringLiteral("Voice not started in settings!"));
     emit voiceSettingsRequested();
 }
@@ -127,7 +134,7 @@ void Announcer::btvoiceinviteClick()
     const int generation = ++m_invitationGeneration;
     m_invitation = std::make_unique<VoiceInvitation>(
         m_settings, m_engine, [this](const QString &text) { return speaktext(text); },
-        [this] { QMetaObject::invokeMethod(this, [this] { voiceNotStarted(); }); }, m_dbPath, m_clocks());
+        [this] { voiceNotStarted(); }, m_dbPath, m_clocks());
     connect(m_invitation.get(), &VoiceInvitation::logLine, &m_log, &OperatorLog::savelog);
     connect(m_invitation.get(), &VoiceInvitation::countdownChanged, this, &Announcer::countdownChanged);
     connect(m_invitation.get(), &VoiceInvitation::ended, this, [this, generation] {
