@@ -34,13 +34,17 @@ public:
         });
         sink->start(p.buffer.get());
         if (sink->error() != QAudio::NoError) {
-            if (onFailure)
-                onFailure(QStringLiteral("The sound device did not play %1 (error %2).")
+            // Said once until a sound plays again: a broken device must not
+            // fill the log with a line per lap.
+            if (!m_failing && onFailure)
+                onFailure(QStringLiteral("The sound device did not play %1 (error %2); sounds are skipped.")
                               .arg(clip.name)
                               .arg(int(sink->error())));
+            m_failing = true;
             end(id);
             return;
         }
+        m_failing = false;
         // A device that never reports the end (a stalled sound server) must
         // not keep a cue or the speech "playing" for ever.
         p.watchdog = std::make_unique<QTimer>();
@@ -88,6 +92,7 @@ private:
     }
 
     std::unordered_map<quint64, Playback> m_playbacks;
+    bool m_failing = false;
 };
 
 DeviceSoundOutput::DeviceSoundOutput(QObject *parent) : SoundOutput(parent)
