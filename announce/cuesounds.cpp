@@ -87,12 +87,12 @@ void CueSounds::playPath(const QString &path)
         m_output.play(clip);
 }
 
-qint64 CueSounds::measureCountdown(StopFlag &stop, const Clock &clock)
+qint64 CueSounds::measureCountdown(StopFlag &stop, const Clock &clock, const std::function<bool()> &abandoned)
 {
     stop.clear();
     tryCue(Cue::StartCountdown);
     const qint64 started = clock.nowMs();
-    waitUntil([] { return false; }, &stop);
+    waitUntil([&abandoned] { return abandoned && abandoned(); }, &stop);
     return clock.nowMs() - started;
 }
 

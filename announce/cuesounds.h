@@ -8,6 +8,7 @@
 #include <QString>
 
 #include <array>
+#include <functional>
 
 namespace lapvane {
 
@@ -51,8 +52,9 @@ public:
 
     // "Start" of the countdown measurement: clears the stop flag, plays the
     // countdown and waits, the program working on, until the flag is raised
-    // ("Stop"). Returns the milliseconds in between.
-    qint64 measureCountdown(StopFlag &stop, const Clock &clock);
+    // ("Stop") or abandoned() holds (the window closed). Returns the
+    // milliseconds in between.
+    qint64 measureCountdown(StopFlag &stop, const Clock &clock, const std::function<bool()> &abandoned = {});
 
 private:
     struct Player

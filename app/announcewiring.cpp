@@ -75,11 +75,13 @@ void wireRaceSounds(MainWindow &w, ProgramContext &ctx, ProgramServices &service
 
     // The countdown measurement: "Start" waits, the program working on, until "Stop".
     QPushButton *start = child<QPushButton>(w, "Button8");
-    QObject::connect(start, &QPushButton::clicked, &w, [&ctx, &services, &cues, start] {
+    QObject::connect(start, &QPushButton::clicked, &w, [&w, &ctx, &services, &cues, start] {
         start->setEnabled(false);
-        const qint64 ms = cues.measureCountdown(ctx.STOPFLAG, services.clock);
+        // Closing the window ends the wait too, or the program could not quit.
+        const qint64 ms = cues.measureCountdown(ctx.STOPFLAG, services.clock, [&w] { return !w.isVisible(); });
         start->setEnabled(true);
-        ctx.settings.set(QStringLiteral("edstartdelay"), QString::number(ms));
+        if (w.isVisible())
+            ctx.settings.set(QStringLiteral("edstartdelay"), QString::number(ms));
     });
     onClick(w, "Button9", [&ctx] { ctx.STOPFLAG.raise(); });
 
