@@ -16,6 +16,7 @@ namespace lapvane {
 class SinkPlayer : public QObject
 {
 public:
+    std::function<void(quint64)> onStarted;
     std::function<void(quint64)> onEnded;
     std::function<void(const QString &)> onFailure;
 
@@ -28,6 +29,12 @@ public:
         p.sink = std::make_unique<QAudioSink>(QMediaDevices::defaultAudioOutput(), clip.format);
         QAudioSink *sink = p.sink.get();
         QObject::connect(sink, &QAudioSink::stateChanged, this, [this, id, sink](QAudio::State state) {
+            auto it = m_playbacks.find(id);
+            if (state == QAudio::ActiveState && it != m_playbacks.end() && !it->second.started) {
+                it->second.started = true;
+                if (onStarted)
+                    onStarted(id);
+            }
             // Idle: every sample has been handed to the device.
             if (state == QAudio::IdleState || (state == QAudio::StoppedState && sink->error() != QAudio::NoError))
                 end(id);
@@ -67,6 +74,7 @@ private:
         std::unique_ptr<QBuffer> buffer;
         std::unique_ptr<QAudioSink> sink;
         std::unique_ptr<QTimer> watchdog;
+        bool started = false;
     };
 
     void end(quint64 id)
@@ -105,6 +113,7 @@ DeviceSoundOutput::DeviceSoundOutput(QObject *parent) : SoundOutput(parent)
     m_thread->setObjectName(QStringLiteral("audio"));
     m_player = new SinkPlayer;
     m_player->moveToThread(m_thread);
+    m_player->onStarted = [this](quint64 id) { emit started(id); };
     m_player->onEnded = [this](quint64 id) { ended(id); };
     m_player->onFailure = [this](const QString &line) { emit logLine(line); };
     m_thread->start();
@@ -114,6 +123,7 @@ DeviceSoundOutput::~DeviceSoundOutput()
 {
     QMetaObject::invokeMethod(m_player, [p = m_player] { p->stopAll(); }, Qt::BlockingQueuedConnection);
     m_player->onEnded = nullptr;
+    m_player->onStarted = nullptr;
     m_thread->quit();
     m_thread->wait();
     delete m_player;

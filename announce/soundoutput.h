@@ -23,6 +23,8 @@ public:
     virtual bool hasDevice() const = 0;
 
 signals:
+    // A playback has reached the device (its first samples are out).
+    void started(quint64 id);
     // A playback ended: played out, cut short or failed. Sent from the
     // output's own thread.
     void finished(quint64 id);

@@ -3,6 +3,7 @@
 // the announcer's cost while idle, and the pass loop tick while phrases are
 // synthesised on the announcer thread.
 #include "announce/announcer.h"
+#include "announce/devicesoundoutput.h"
 #include "announce/espeakengine.h"
 #include "announce/soundoutput.h"
 #include "bench/benchstandins.h"
@@ -81,12 +82,15 @@ struct Setup
     StopFlag stop;
     std::unique_ptr<RaceEngine> engine;
     TimingOutput output;
+    SoundOutput *sound = &output; // where the phrases go
     std::unique_ptr<EspeakEngine> speech;
     std::unique_ptr<Announcer> announcer;
     QList<qint32> nextPassMs;
 
-    Setup()
+    explicit Setup(SoundOutput *device = nullptr)
     {
+        if (device)
+            sound = device;
         if (!db.open(dir.filePath(kDatabaseFileName)))
             qFatal("%s", qPrintable(db.error()));
         settings.set("edtlaps", "0");
@@ -114,7 +118,7 @@ struct Setup
         if (!engine->racestartraceExecute())
             qFatal("race did not start");
         output.since.start();
-        speech = std::make_unique<EspeakEngine>(output);
+        speech = std::make_unique<EspeakEngine>(*sound);
         announcer = std::make_unique<Announcer>(settings, *log, *speech, engine->ring(), db.filePath());
         QObject::connect(engine.get(), &RaceEngine::lapsChanged, announcer.get(), &Announcer::lapWritten);
     }
@@ -174,6 +178,38 @@ void benchLatency()
                 percentile(ms, 0.5), percentile(ms, 0.9), percentile(ms, 1.0));
 }
 
+// On a real sound device (a PulseAudio null sink will do): lap recorded to
+// the phrase's first samples leaving for the device.
+void benchLatencyOnDevice()
+{
+    DeviceSoundOutput device;
+    if (!device.hasDevice()) {
+        std::printf("lap recorded -> audio starting: no sound device here, not measured\n");
+        return;
+    }
+    Setup s(&device);
+    s.announcerOn(true);
+    QElapsedTimer clock;
+    clock.start();
+    qint64 startedNs = 0;
+    QObject::connect(&device, &SoundOutput::started, &device, [&] { startedNs = clock.nsecsElapsed(); });
+    std::vector<double> ms;
+    for (int i = 0; i < 30; ++i) {
+        waitUntil([&] { return !s.speech->isSpeaking(); }, nullptr, 10000);
+        pause(50);
+        startedNs = 0;
+        s.queueLap(i);
+        const qint64 t0 = clock.nsecsElapsed();
+        s.engine->tmrraceTimer();
+        if (waitUntil([&] { return startedNs != 0; }, nullptr, 5000) != WaitResult::Done)
+            qFatal("lap %d did not reach the device", i);
+        ms.push_back((startedNs - t0) / 1e6);
+    }
+    std::printf("lap recorded -> audio starting on the sound device (engine idle, 30 laps): median %.1f ms, "
+                "p90 %.1f ms, max %.1f ms\n",
+                percentile(ms, 0.5), percentile(ms, 0.9), percentile(ms, 1.0));
+}
+
 void benchIdle()
 {
     Setup s;
@@ -227,6 +263,7 @@ int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
     benchLatency();
+    benchLatencyOnDevice();
     benchIdle();
     benchTickWhileSpeaking();
     return 0;
