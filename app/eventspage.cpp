@@ -466,7 +466,7 @@ void EventsPage::attachRacePage(RacePage &race)
         hooks.resetList = [devices] { devices->raceresetlistExecute(); };
         hooks.registerPilots = [devices] { devices->raceregpilotsExecute(); };
     }
-    // The spoken invitation is not wired yet; "Voice invite" does nothing for now.
+    // hooks.voiceInvite is set by the announcer's wiring (wireAnnouncer).
 
     connect(race.findChild<QPushButton *>(QStringLiteral("btnextgroup")), &QPushButton::clicked, this,
             &EventsPage::btnextgroupClick);

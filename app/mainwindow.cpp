@@ -118,11 +118,15 @@ void MainWindow::FormCreate()
     // Settings, window placement first.
     applyPlacement();
     m_ctx.settings.load(*m_ctx.ini);
+    if (m_startupHooks.openSoundPlayers)
+        m_startupHooks.openSoundPlayers();
 
     m_ctx.log.savelog(QStringLiteral("==="));
     m_ctx.log.savelog(QStringLiteral("Checking waves..."));
     checkSoundFiles(m_ctx.settings, m_ctx.log);
     m_ctx.log.savelog(QStringLiteral("Checking sound names..."));
+    if (m_startupHooks.checkSoundNames)
+        m_startupHooks.checkSoundNames();
     m_ctx.settings.loadVoiceIndex(*m_ctx.ini);
     m_ctx.log.savelog(QStringLiteral("Checks finished."));
 }
