@@ -116,6 +116,8 @@ void MainWindow::FormCreate()
     // Settings, window placement first.
     applyPlacement();
     m_ctx.settings.load(*m_ctx.ini);
+    if (const QString note = m_ctx.ini->conversionNote(); !note.isEmpty())
+        m_ctx.log.savelog(note);
 
     m_ctx.log.savelog(QStringLiteral("==="));
     m_ctx.log.savelog(QStringLiteral("Checking waves..."));
