@@ -91,8 +91,8 @@ private slots:
         // VS TimeMachine lap: every field, each followed by ",".
         row("lap plain", "lap:7,1,4321,2550,2500,\n", true);
         row("lap signs", "lap:+7,1,-4321,2550,-2500,\n", true);
-        row("lap NUL and ETB in T", QByteArray("lap:7,1,4321,2550\0\x17 99999,25000,x,", 36), false);
-        row("lap NUL ends N", QByteArray("lap:7\0,1,4321,2550,2500,", 24), false);
+        row("lap NUL and ETB in T", QByteArrayLiteral("lap:7,1,4321,2550\0\x17 99999,25000,x,"), false);
+        row("lap NUL ends N", QByteArrayLiteral("lap:7\0,1,4321,2550,2500,"), false);
         row("lap blank in id", "lap:7,1,43 21,2550,2500,", false);
         row("lap leading blank", "lap:7,1, 4321,2550,2500,", false);
         row("lap CR in field", "lap:7,1,4321,2550\r,2500,", false);
@@ -102,14 +102,14 @@ private slots:
         row("lap high byte", "lap:7,1,4321,25\xb5" "50,2500,", false);
         // Ping and time sync clocks.
         row("ping plain", "ping:70000,0,\n", true);
-        row("ping NUL", QByteArray("ping:700\0" "00,0,", 13), false);
+        row("ping NUL", QByteArrayLiteral("ping:700\0" "00,0,"), false);
         row("ping letter", "ping:7000x,0,", false);
         row("timesynchok plain", "timesynchok:98765,98765,\n", true);
         row("timesynchok blank", "timesynchok: 98765,98765,", false);
         row("timesynchok control", "timesynchok:98\x17" "765,1,", false);
         // Chorus RF lap time in hexadecimal.
         row("chorus hex", "S1L0100001F40", true);
-        row("chorus NUL in hex", QByteArray("S1L0100\0" "01F4", 12), false);
+        row("chorus NUL in hex", QByteArrayLiteral("S1L0100\0" "01F4"), false);
         row("chorus blank in hex", "S1L01 0001F4", false);
         row("chorus sign", "S1L01+1F40", false);
         row("chorus control", "S1L011F\x17", false);

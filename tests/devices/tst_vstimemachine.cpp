@@ -170,7 +170,7 @@ private slots:
     {
         DeviceFixture f;
         f.vsLine->open();
-        f.vsLine->receiverSends(QByteArray("lap:7,1,4321,2550\0\x17 99999,25000,x,\n", 37));
+        f.vsLine->receiverSends(QByteArrayLiteral("lap:7,1,4321,2550\0\x17 99999,25000,x,\n"));
         QCOMPARE(f.devices->gettrans().source, PassSource::None);
         QCOMPARE(f.capture->lines.last(), QStringLiteral("packet error"));
         QCOMPARE(f.vsLine->takeHostBytes(), QByteArray());
@@ -178,7 +178,7 @@ private slots:
         UdpPeer peer;
         wifiOn(f, peer);
         f.settings.set(QStringLiteral("chvstimeshowping"), true);
-        f.devices->vsTimeMachine().handleDatagram(QByteArray("lap:7\0,1,4321,2550,2500,\n", 25),
+        f.devices->vsTimeMachine().handleDatagram(QByteArrayLiteral("lap:7\0,1,4321,2550,2500,\n"),
                                                   QHostAddress(QHostAddress::LocalHost), 1);
         QCOMPARE(f.capture->lines.last(), QStringLiteral("packet error"));
         QVERIFY(f.logText().contains(QStringLiteral("lap:7\\x00,1,4321")));
