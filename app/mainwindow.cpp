@@ -11,6 +11,7 @@
 #include "app/racepage.h"
 #include "app/settingspage.h"
 #include "app/settingwidgets.h"
+#include "publish/savehtmls.h"
 #include "race/raceengine.h"
 
 #include <QAction>
@@ -96,6 +97,7 @@ MainWindow::MainWindow(ProgramContext &ctx, ProgramServices &services, QWidget *
         services.race->stopTick();
         return !services.race->isRunning();
     };
+    m_hooks.stopSaveHtmls = [&services] { return services.saveHtmls->stop(); };
     m_events->attachRacePage(*m_race);
     if (services.devices)
         wireDevices(*this, *services.devices);

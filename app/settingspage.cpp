@@ -150,7 +150,7 @@ SettingsPage::SettingsPage(ProgramContext &ctx, CommandList &commands, QWidget *
             connect(pick, &QPushButton::clicked, this, [this, &s, edit = QString::fromLatin1(t.edit)] {
                 const QString file = QFileDialog::getOpenFileName(
                     this, QStringLiteral("Page template"), QFileInfo(s.text(edit)).absolutePath(),
-                    QStringLiteral("Web pages (*.htm *.html);;All files (*)"));
+                    QStringLiteral("HTML/TEXT files (*.htm *.html *.txt);;All files (*)"));
                 if (!file.isEmpty())
                     s.set(edit, file);
             });
@@ -184,7 +184,7 @@ SettingsPage::SettingsPage(ProgramContext &ctx, CommandList &commands, QWidget *
     }
     {
         FormPage p = formPage(QStringLiteral("tsaerolist"), exportTabs);
-        addRows(s, p.form, {"edaerolistsalt"});
+        addRows(s, p.form, {"edaerolisturl", "edaerolistsalt"});
         exportTabs->addTab(p.page, QStringLiteral("Aerolist"));
     }
     auto *exportBox = new QGroupBox(QStringLiteral("Results Export:"), this);
