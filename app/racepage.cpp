@@ -136,6 +136,9 @@ RacePage::RacePage(ProgramContext &ctx, ProgramServices &services, CommandList &
     m_log->setObjectName(QStringLiteral("log1"));
     m_log->setReadOnly(true);
     m_log->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    // The pane keeps the last lines only, so a long run or line noise cannot
+    // grow memory; "log.txt" keeps everything.
+    m_log->setMaximumBlockCount(kLogPaneLines);
     m_log->setPlainText(QStringLiteral("hello"));
     rightLayout->addWidget(m_log, 3);
     connect(clear, &QPushButton::clicked, this, &RacePage::btnlogclearClick);
@@ -146,7 +149,7 @@ RacePage::RacePage(ProgramContext &ctx, ProgramServices &services, CommandList &
     next->addWidget(namedButton(QStringLiteral("btnextgroup"), QStringLiteral("Next Group >>"), right));
     for (const char *c : {"chautoconfirm", "chautoreg", "chvoiceinvite"})
         next->addWidget(createSettingControl(ctx.settings, QLatin1String(c), right));
-    // The spoken invitation comes with the announcer; until then its buttons are shown disabled.
+    // Disabled until the announcer is wired in (wireAnnouncer).
     for (QPushButton *b : {namedButton(QStringLiteral("btvoiceinvite"), QStringLiteral("Voice invite"), right),
                            namedButton(QStringLiteral("btvoiceinvitestop"), QStringLiteral("X"), right)}) {
         b->setEnabled(false);
@@ -178,13 +181,11 @@ RacePage::RacePage(ProgramContext &ctx, ProgramServices &services, CommandList &
     buildModels();
     wireCommands(commands);
 
-    // The voice invitation and the Telegram post come with their own work;
-    // until then their switches are shown, not live.
-    for (const char *name : {"chvoiceinvite", "chautotelegram"}) {
-        QWidget *w = findChild<QWidget *>(QLatin1String(name));
-        w->setEnabled(false);
-        w->setToolTip(QStringLiteral("Not available yet"));
-    }
+    // The Telegram post of a race comes with its own work; until then its
+    // switch is shown, not live.
+    QWidget *autoTelegram = findChild<QWidget *>(QStringLiteral("chautotelegram"));
+    autoTelegram->setEnabled(false);
+    autoTelegram->setToolTip(QStringLiteral("Not available yet"));
 }
 
 RacePage::~RacePage() = default;

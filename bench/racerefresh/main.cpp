@@ -2,7 +2,7 @@
 // window (1920x1080, 16 pilots, race page shown, log file on):
 //  0. the race running without passes: what the tick and the clock cost;
 //  1. 100 passes/s for 30 s: main-thread processor time as a share of one
-//     core, and pass -> lap committed (its "ID:" line, logged right after the
+//     core, and pass -> lap committed (the engine's word right after the
 //     commit) p50/p99;
 //  2. a burst of 100 queued passes: from the last commit until the race list
 //     and the log pane have repainted with all of it;
@@ -138,13 +138,19 @@ int main(int argc, char **argv)
     if (!services.race->racestartraceExecute())
         return 2;
 
-    // Pass -> lap committed: the "ID:" line follows the commit in the same tick.
+    // Pass -> lap committed: the engine says whose laps changed right after
+    // the commit, in the same tick. (The log's "ID:" line cannot serve: the
+    // log sums up floods of one kind of line.)
     QList<double> commitMs;
     qint64 lastCommitNs = 0;
     int committed = 0;
+    QString lastLogLine;
+    qint64 lastLogLineNs = 0;
     QObject::connect(&ctx.log, &OperatorLog::lineAdded, [&](const QString &line) {
-        if (!line.startsWith(QLatin1String("ID:")))
-            return;
+        lastLogLine = line;
+        lastLogLineNs = receivers.clock.nsecsElapsed();
+    });
+    QObject::connect(services.race.get(), &RaceEngine::pilotLapsChanged, [&] {
         const qint64 now = receivers.clock.nsecsElapsed();
         QMutexLocker lock(&receivers.mutex);
         if (receivers.taken.empty())
@@ -251,15 +257,14 @@ int main(int argc, char **argv)
     const int burstCount = 100;
     for (int n = burstFirst; n < burstFirst + burstCount; ++n)
         ++lapsOf[n % kPilots + 1];
-    const QString lastLine = QStringLiteral("ID:%1 ").arg(makePass(burstFirst + burstCount - 1).recvid);
     listPaint.onPaint = [&] {
         if (!listShownNs && committed >= burstFirst + burstCount && allShown())
             listShownNs = receivers.clock.nsecsElapsed();
     };
+    // The log pane is shown when it ends with the last line logged.
     logPaint.onPaint = [&] {
-        if (!logShownNs && committed >= burstFirst + burstCount
-            && page->logPane()->document()->lastBlock().text().startsWith(lastLine))
-            logShownNs = receivers.clock.nsecsElapsed();
+        if (logShownNs < lastLogLineNs && page->logPane()->document()->lastBlock().text() == lastLogLine)
+            logShownNs = receivers.clock.nsecsElapsed(); // the first paint showing the latest line
     };
     {
         QMutexLocker lock(&receivers.mutex);
@@ -267,11 +272,14 @@ int main(int argc, char **argv)
             receivers.waiting.push_back({makePass(sent.fetch_add(1)), receivers.clock.nsecsElapsed()});
     }
     const qint64 burstStartNs = receivers.clock.nsecsElapsed();
-    waitFor([&] { return listShownNs && logShownNs; }, 10000);
-    std::printf("2. burst of %d queued passes: all committed %.1f ms after they queued; race list shown %.1f ms and "
-                "log pane %.1f ms after the last commit\n",
+    waitFor([&] { return listShownNs && committed >= burstFirst + burstCount; }, 10000);
+    settle(200); // the pane's last lines, if any came
+    const bool burstLogged = lastLogLineNs > burstStartNs;
+    std::printf("2. burst of %d queued passes: all committed %.1f ms after they queued; race list shown %.1f ms after "
+                "the last commit; log pane shown %.1f ms after its last line%s\n",
                 burstCount, (lastCommitNs - burstStartNs) / 1e6, (listShownNs - lastCommitNs) / 1e6,
-                (logShownNs - lastCommitNs) / 1e6);
+                burstLogged && logShownNs >= lastLogLineNs ? (logShownNs - lastLogLineNs) / 1e6 : 0.0,
+                burstLogged ? "" : " (no line logged: the log summed the flood up)");
     std::fflush(stdout);
     listPaint.onPaint = nullptr;
     logPaint.onPaint = nullptr;
@@ -291,10 +299,9 @@ int main(int argc, char **argv)
     int expected[kPilots + 1];
     std::copy(std::begin(lapsOf), std::end(lapsOf), std::begin(expected));
     // The arrival time of each pass is known once the loop has taken it.
-    QObject::connect(&ctx.log, &OperatorLog::lineAdded, [&](const QString &line) {
-        if (!line.startsWith(QLatin1String("ID:")) || committed <= slowFirst)
+    QObject::connect(services.race.get(), &RaceEngine::pilotLapsChanged, [&](int pilot) {
+        if (committed <= slowFirst)
             return;
-        const int pilot = line.mid(3, line.indexOf(QLatin1Char(' ')) - 3).toInt() - 100;
         pending.push_back({pilot, ++expected[pilot], lastCommitNs - qint64(commitMs.last() * 1e6)});
     });
     listPaint.onPaint = [&] {
