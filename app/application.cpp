@@ -1,72 +1,90 @@
 // Start-up and the run of the program.
 #include "app/application.h"
 
+#include "app/demo.h"
+#include "app/logobar.h"
 #include "app/mainwindow.h"
 #include "app/programcontext.h"
 #include "app/programservices.h"
-#include "core/cues.h"
 #include "app/signalwatcher.h"
+#include "app/startoptions.h"
+#include "core/cues.h"
 
 #include <QApplication>
-#include <QCommandLineParser>
 #include <QDir>
 #include <QMessageBox>
 
 #include <cstdio>
+#include <optional>
 
 namespace lapvane {
 
-QString programFolder(const QStringList &arguments, const QString &executableFolder, QString *error)
-{
-    QCommandLineParser parser;
-    parser.addOption(QCommandLineOption(QStringLiteral("home"),
-                                        QStringLiteral("Keep the database, settings and files in DIR."),
-                                        QStringLiteral("DIR")));
-    if (!parser.parse(arguments)) {
-        *error = parser.errorText();
-        return {};
-    }
-    if (!parser.isSet(QStringLiteral("home")))
-        return executableFolder;
-    const QString home = QDir(parser.value(QStringLiteral("home"))).absolutePath();
-    if (!QDir().mkpath(home)) {
-        *error = QStringLiteral("Cannot create the program folder \"%1\".").arg(home);
-        return {};
-    }
-    return home;
-}
-
 int runApplication(int argc, char **argv)
 {
+    // --help and --version answer before anything else, without a display.
+    QStringList raw;
+    for (int i = 0; i < argc; ++i)
+        raw << QString::fromLocal8Bit(argv[i]);
+    const QString info = infoRequest(raw);
+    if (!info.isEmpty()) {
+        std::fputs(qPrintable(info == QLatin1String("help") ? helpText() : versionText()), stdout);
+        return 0;
+    }
+
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Lapvane Admin"));
+    QApplication::setDesktopFileName(QStringLiteral("lapvaneadmin"));
+    QApplication::setWindowIcon(QIcon(LogoBar::productLogo(128)));
     // Installed first: a SIGTERM or SIGINT during start-up waits in the
     // watcher's socket and closes the window once the event loop runs.
     SignalWatcher watcher;
 
-    QString error;
-    const QString folder = programFolder(QApplication::arguments(), QApplication::applicationDirPath(), &error);
-    if (folder.isEmpty()) {
+    auto refuse = [](const QString &error, int code) {
         std::fprintf(stderr, "%s\n", qPrintable(error));
         QMessageBox::critical(nullptr, QStringLiteral("Lapvane Admin"), error);
-        return 2;
+        return code;
+    };
+    StartOptions options;
+    QString error;
+    if (!parseStartOptions(QApplication::arguments(), &options, &error))
+        return refuse(error, 2);
+
+    std::optional<Demo> demo;
+    FolderChoice choice;
+    if (options.demo) {
+        demo.emplace();
+        if (!demo->makeFolder(options.home, &error) || !demo->openGate(Demo::kLapMs, &error))
+            return refuse(error, 2);
+        choice.folder = demo->folder();
+    } else {
+        choice = chooseProgramFolder(options.home, QApplication::applicationDirPath(), QDir::homePath(),
+                                     canWriteFolder);
+        if (choice.folder.isEmpty())
+            return refuse(choice.error, 2);
     }
 
-    ProgramContext ctx(folder);
+    ProgramContext ctx(choice.folder);
     // The database opens before the window is built; a file that cannot be
     // used stops the start and is left as it is.
-    if (!ctx.db.open(QDir(folder).filePath(QLatin1String(kDatabaseFileName)))) {
-        std::fprintf(stderr, "%s\n", qPrintable(ctx.db.error()));
-        QMessageBox::critical(nullptr, QStringLiteral("Lapvane Admin"), ctx.db.error());
-        return 1;
-    }
+    if (!ctx.db.open(QDir(choice.folder).filePath(QLatin1String(kDatabaseFileName))))
+        return refuse(ctx.db.error(), 1);
+    if (demo && !Demo::seed(ctx.db.db(), &error))
+        return refuse(QStringLiteral("The demo data could not be written: ") + error, 1);
 
     SystemClock clock;
     SilentCuePlayer cues;
     ProgramServices services(ctx, cues, clock);
     MainWindow window(ctx, services);
+    if (!choice.note.isEmpty())
+        ctx.log.savelog(choice.note);
     window.FormCreate();
     window.show();
+    if (demo) {
+        std::printf("Demo folder: %s\nSimulated Lapvane gate: %s\n", qPrintable(demo->folder()),
+                    qPrintable(demo->gatePort()));
+        std::fflush(stdout);
+        demo->start(ctx, services, window);
+    }
 
     // SIGTERM and SIGINT close the window the normal way, so shutdown runs.
     QObject::connect(&watcher, &SignalWatcher::terminationRequested, &window, &QWidget::close);

@@ -11,6 +11,8 @@
 #include "app/racepage.h"
 #include "app/settingspage.h"
 #include "app/settingwidgets.h"
+#include "app/startoptions.h"
+#include "app/version.h"
 #include "race/raceengine.h"
 
 #include <QAction>
@@ -109,7 +111,7 @@ MainWindow::~MainWindow() = default;
 
 void MainWindow::FormCreate()
 {
-    findChild<QLabel *>(QStringLiteral("lbversion"))->setText(QStringLiteral("ver 1.11"));
+    findChild<QLabel *>(QStringLiteral("lbversion"))->setText(QStringLiteral("ver ") + programVersion());
     setSettingChoices(m_ctx.settings, findChild<QWidget *>(QStringLiteral("cbresfields")),
                       m_ctx.db.fieldNames(QStringLiteral("results")));
 
@@ -127,6 +129,12 @@ void MainWindow::FormCreate()
 
 void MainWindow::applyPlacement()
 {
+    // First start: a size that shows the whole race page, centred.
+    const QScreen *primary = QGuiApplication::primaryScreen();
+    if (!m_ctx.ini->contains(QStringLiteral("Size"), QStringLiteral("Width")) && primary) {
+        setGeometry(firstStartGeometry(primary->availableGeometry(), minimumSize()));
+        return;
+    }
     const WindowPlacement p = Settings::loadPlacement(*m_ctx.ini);
     resize(qMax(p.width, minimumWidth()), qMax(p.height, minimumHeight()));
     QPoint at(p.x, p.y);
