@@ -151,6 +151,8 @@ void Demo::start(ProgramContext &ctx, ProgramServices &services, MainWindow &win
                     .arg(QDir::toNativeSeparators(m_folder)));
     Settings &s = ctx.settings;
     s.set(QStringLiteral("edtlaps"), QString::number(kLaps));
+    // Places for the finishers; the first three count as wins.
+    s.set(QStringLiteral("cbwinplaces"), 3);
     // "Next Group >>" confirms the next group with the gate; no question per pilot.
     s.set(QStringLiteral("chautoconfirm"), true);
     s.set(QStringLiteral("chkconfirmAdd"), false);

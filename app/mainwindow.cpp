@@ -5,6 +5,7 @@
 #include "app/devicewiring.h"
 #include "app/commands.h"
 #include "app/eventspage.h"
+#include "app/logobar.h"
 #include "app/pilotspage.h"
 #include "app/programcontext.h"
 #include "app/programservices.h"
@@ -38,6 +39,7 @@ MainWindow::MainWindow(ProgramContext &ctx, ProgramServices &services, QWidget *
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Lapvane Admin"));
     setMinimumSize(600, 400);
+    setWindowIcon(QIcon(LogoBar::productLogo(128)));
 
     m_commands = new CommandList(this);
     m_pages = new QTabWidget(this);
