@@ -27,16 +27,23 @@ done
 [ "$(dpkg-deb -f "$deb" Version)" = "$version" ] || fail "package version"
 depends="$(dpkg-deb -f "$deb" Depends)"
 echo "Depends: $depends"
-# Found by dpkg-shlibdeps from what the programs link ...
-for p in libqt6widgets6 libqt6sql6 libqt6serialport6 libqt6multimedia6 libqt6charts6 libqt6svg6 libespeak-ng1; do
-  grep -q "\b$p\b" <<<"$depends" || fail "$p not among the dependencies"
-done
-# ... and the run-time plugins no tool can see.
+# The run-time plugins no tool can see.
 for p in libqt6sql6-sqlite gstreamer1.0-plugins-base gstreamer1.0-plugins-good espeak-ng-data; do
   grep -q "\b$p\b" <<<"$depends" || fail "$p not among the dependencies"
 done
 
 dpkg-deb -x "$deb" "$out/root"
+# Every library the packaged programs load is brought by a declared dependency
+# (found by dpkg-shlibdeps, not listed by hand).
+for exe in "$out/root/usr/bin/lapvaneadmin" "$out/root/usr/bin/lapvaneadmin-receiversim"; do
+  for lib in $(objdump -p "$exe" | awk '/NEEDED/ {print $2}'); do
+    path="$(ldconfig -p | awk -v l="$lib" '$1 == l && !found {print $NF; found = 1}')"
+    [ -n "$path" ] || fail "$lib of $(basename "$exe") not found on this machine"
+    owner="$( (dpkg -S "$(readlink -f "$path")" 2>/dev/null || dpkg -S "$path" 2>/dev/null || true) | sed -n '1s/:.*//p')"
+    [ -n "$owner" ] || fail "no package holds $path"
+    grep -q "\b$owner\b" <<<"$depends" || fail "$lib ($owner) needed by $(basename "$exe") is not a dependency"
+  done
+done
 desktop="$out/root/usr/share/applications/lapvaneadmin.desktop"
 for line in "Type=Application" "Name=Lapvane Admin" "Exec=lapvaneadmin" "Icon=lapvaneadmin"; do
   grep -qx "$line" "$desktop" || fail "desktop entry lacks $line"
