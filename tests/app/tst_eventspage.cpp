@@ -440,7 +440,7 @@ private slots:
         QCOMPARE(results->font().pointSize(), int(EventsPage::kMaxFontPt));
 
         for (const char *name : {"btsavehtml", "Button16", "btntelegaSendGroups", "btnTelegaSendResults",
-                                 "btsendtoAerolist", "btracetelegramSend", "BitBtn1"}) {
+                                 "btracetelegramSend"}) {
             QVERIFY2(!find(name)->isEnabled(), name);
             QCOMPARE(find(name)->toolTip(), QStringLiteral("Not available yet"));
         }
