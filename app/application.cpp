@@ -1,6 +1,11 @@
 // Start-up and the run of the program.
 #include "app/application.h"
 
+#include "announce/announcer.h"
+#include "announce/cuesounds.h"
+#include "announce/devicesoundoutput.h"
+#include "announce/espeakengine.h"
+#include "app/announcewiring.h"
 #include "app/demo.h"
 #include "app/logobar.h"
 #include "app/mainwindow.h"
@@ -8,7 +13,7 @@
 #include "app/programservices.h"
 #include "app/signalwatcher.h"
 #include "app/startoptions.h"
-#include "core/cues.h"
+#include "race/raceengine.h"
 
 #include <QApplication>
 #include <QDir>
@@ -72,11 +77,18 @@ int runApplication(int argc, char **argv)
         return refuse(QStringLiteral("The demo data could not be written: ") + error, 1);
 
     SystemClock clock;
-    SilentCuePlayer cues;
+    // Sound cues and speech share one output; without a sound device both
+    // are skipped with one line in the log.
+    DeviceSoundOutput sound;
+    QObject::connect(&sound, &SoundOutput::logLine, &ctx.log, &OperatorLog::savelog);
+    CueSounds cues(ctx.settings, ctx.log, sound);
     ProgramServices services(ctx, cues, clock);
+    EspeakEngine speech(sound);
+    Announcer announcer(ctx.settings, ctx.log, speech, services.race->ring(), ctx.db.filePath());
     MainWindow window(ctx, services);
     if (!choice.note.isEmpty())
         ctx.log.savelog(choice.note);
+    wireAnnouncer(window, ctx, services, cues, announcer);
     window.FormCreate();
     window.show();
     if (demo) {
