@@ -17,21 +17,28 @@ bool isNameChar(char c)
 
 } // namespace
 
-PathVerdict resolveHtmlsFile(const QString &folder, const QByteArray &encodedPath, QString *filePath)
+bool isTraversal(const QByteArray &encodedPath)
 {
     if (!encodedPath.startsWith('/'))
-        return PathVerdict::BadRequest;
+        return true;
     // Decoded once; a "%252e" stays "%2e" and is then simply not a valid name.
     const QByteArray path = QByteArray::fromPercentEncoding(encodedPath);
     for (const char c : path) {
         if (c == '\\' || static_cast<unsigned char>(c) < 0x20 || c == 0x7f)
-            return PathVerdict::BadRequest;
+            return true;
     }
-    const QList<QByteArray> segments = path.mid(1).split('/');
-    for (const QByteArray &s : segments) {
+    for (const QByteArray &s : path.split('/')) {
         if (s == "." || s == "..")
-            return PathVerdict::BadRequest;
+            return true;
     }
+    return false;
+}
+
+PathVerdict resolveHtmlsFile(const QString &folder, const QByteArray &encodedPath, QString *filePath)
+{
+    if (isTraversal(encodedPath))
+        return PathVerdict::BadRequest;
+    const QList<QByteArray> segments = QByteArray::fromPercentEncoding(encodedPath).mid(1).split('/');
     if (segments.size() != 1)
         return PathVerdict::NotFound;
     const QByteArray name = segments.first();

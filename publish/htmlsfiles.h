@@ -18,6 +18,10 @@ enum class PathVerdict {
 // '.', '-' and '_', not starting with a dot. Dot segments, backslashes and
 // control characters (also percent-encoded) are a bad request; a name that
 // resolves (through a symbolic link) outside the folder is not found.
+// A path that tries to climb out: dot segments, backslashes or control
+// characters, also percent-encoded.
+bool isTraversal(const QByteArray &encodedPath);
+
 PathVerdict resolveHtmlsFile(const QString &folder, const QByteArray &encodedPath, QString *filePath);
 
 // "text/html; charset=utf-8" for an .htm page held in UTF-8; pages in another

@@ -119,11 +119,24 @@ void GuardedTcpServer::incomingConnection(qintptr descriptor)
         return;
     }
     if (m_counters.connections.load() >= m_options.maxConnections) {
+        // Turned away once its request is in: closing with unread data would
+        // reset the connection before the client reads the answer.
         ++m_counters.dropped;
-        socket->write("HTTP/1.1 503 Service Unavailable\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
-        socket->disconnectFromHost();
+        auto turnAway = [socket] {
+            socket->readAll();
+            if (socket->state() != QAbstractSocket::ConnectedState)
+                return;
+            socket->write("HTTP/1.1 503 Service Unavailable\r\nContent-Type: text/plain\r\n"
+                          "Content-Length: 21\r\nConnection: close\r\n\r\nToo many connections\n");
+            socket->disconnectFromHost();
+        };
+        connect(socket, &QTcpSocket::readyRead, socket, turnAway);
         connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
-        QTimer::singleShot(1000, socket, &QTcpSocket::abort);
+        QTimer::singleShot(500, socket, turnAway);
+        QTimer::singleShot(3000, socket, [socket] {
+            socket->abort();
+            socket->deleteLater();
+        });
         return;
     }
     ++m_counters.connections;
@@ -151,7 +164,7 @@ void LiveHttpServer::missingHandler(const QHttpServerRequest &request, QTcpSocke
 // LiveServerWorker
 
 LiveServerWorker::LiveServerWorker(const LiveServer::Options &options, LiveServerCounters &counters)
-    : m_options(options), m_counters(counters)
+    : m_options(options), m_counters(counters), m_heartbeat(this)
 {
 }
 
@@ -243,6 +256,8 @@ LiveServerWorker::Reply LiveServerWorker::route(const QHttpServerRequest &reques
 {
     const QByteArray path = request.url().path(QUrl::FullyEncoded).toUtf8();
     const QByteArray json = "application/json; charset=utf-8";
+    if (isTraversal(path))
+        return {400, "text/plain; charset=utf-8", "Bad request.\n", {}};
     if (path == "/api/events") {
         *subscribed = true;
         return {};

@@ -78,6 +78,8 @@ class LiveServerWorker : public QObject
 public:
     LiveServerWorker(const LiveServer::Options &options, LiveServerCounters &counters);
     ~LiveServerWorker() override;
+    LiveServerWorker(const LiveServerWorker &) = delete;
+    LiveServerWorker &operator=(const LiveServerWorker &) = delete;
 
     // In the server thread.
     bool listen(QString *error, quint16 *port);
