@@ -5,6 +5,7 @@
 #include "app/devicewiring.h"
 #include "app/commands.h"
 #include "app/eventspage.h"
+#include "app/livewiring.h"
 #include "app/pilotspage.h"
 #include "app/programcontext.h"
 #include "app/programservices.h"
@@ -103,6 +104,7 @@ MainWindow::MainWindow(ProgramContext &ctx, ProgramServices &services, QWidget *
     connectAntiDoubleReadCheck();
     connect(m_commands->action(QStringLiteral("settsave")), &QAction::triggered, this, &MainWindow::settsaveExecute);
     connect(m_settings, &SettingsPage::showLogRequested, this, &MainWindow::Button20Click);
+    m_live = wireLiveServer(*this, ctx, services);
 }
 
 MainWindow::~MainWindow() = default;
