@@ -122,6 +122,12 @@ void LiveFeed::flush()
             return;
     }
     m_lastPilots = pilots;
+    // A race that is not running stands at its last counted pass.
+    if (!status.running) {
+        race.clockMs = 0;
+        for (const LivePilot &p : race.pilots)
+            race.clockMs = qMax(race.clockMs, p.totalMs);
+    }
     race.lapLimit = wholeNumberOr(m_settings.text(QStringLiteral("edtlaps")), 0);
     race.timeLimitMin = wholeNumberOr(m_settings.text(QStringLiteral("edttimelimit")), 0);
     if (m_selection) {

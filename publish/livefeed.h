@@ -28,7 +28,8 @@ public:
     LiveFeed(QSqlDatabase db, Settings &settings, OperatorLog &log, const CurrentSelection *selection,
              LiveServer &server, QObject *parent = nullptr);
 
-    // Whether a race runs and its clock, asked at each snapshot.
+    // Whether a race runs and its clock, asked at each snapshot. A race that
+    // is not running shows the time of its last counted pass.
     void setStatusProvider(std::function<RaceStatus()> status) { m_status = std::move(status); }
 
     // Notifications (main thread). They cost nothing while the server is off;
