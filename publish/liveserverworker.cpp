@@ -359,6 +359,9 @@ void LiveServerWorker::subscribe(QTcpSocket *socket, bool headOnly)
                             {QStringLiteral("race"), currentRace()}};
     out += "id: " + QByteArray::number(m_nextId - 1) + "\ndata: " + jsonBytes(hello) + "\n\n";
     socket->write(out);
+    // The system buffers little for a feed, so a client that stops reading
+    // shows soon in what waits to be written.
+    socket->setSocketOption(QAbstractSocket::SendBufferSizeSocketOption, 128 * 1024);
     m_subscribers.append(socket);
 }
 
@@ -375,6 +378,8 @@ bool LiveServerWorker::writeTo(QTcpSocket *socket, const QByteArray &bytes)
         return false;
     }
     socket->write(bytes);
+    // Out now, not at the next turn of the event loop.
+    socket->flush();
     return true;
 }
 

@@ -330,6 +330,41 @@ private slots:
         QCOMPARE(get(f.port(), "/api/race").status, 200);
     }
 
+    // A feed client that stops reading is dropped; the others go on.
+    void aSubscriberThatStopsReadingIsDropped()
+    {
+        LiveFixture f;
+        LiveServer::Options o;
+        o.maxBacklogBytes = 256 * 1024;
+        QVERIFY(f.start(o));
+        QTcpSocket stuck;
+        stuck.setReadBufferSize(1024);
+        stuck.connectToHost(QHostAddress(QHostAddress::LocalHost), f.port());
+        QVERIFY(stuck.waitForConnected(3000));
+        stuck.setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, 4096);
+        stuck.write("GET /api/events HTTP/1.1\r\nHost: x\r\n\r\n");
+        QVERIFY(stuck.waitForBytesWritten(3000));
+        FeedClient reader(f.port());
+        QJsonObject m;
+        QVERIFY(reader.next(&m));
+        QTRY_COMPARE(f.server.counters().subscribers.load(), 2);
+
+        const QString padding(2000, QLatin1Char('x'));
+        for (int i = 0; i < 4000 && f.server.counters().subscribers.load() == 2; ++i) {
+            f.server.push(QJsonObject{{"type", "test"}, {"n", i}, {"padding", padding}});
+            if (i % 20 == 19)
+                QTest::qWait(1); // lets the server thread and the reader keep up
+            while (reader.next(&m, 0)) {
+            }
+        }
+        QTRY_COMPARE(f.server.counters().subscribers.load(), 1);
+        QVERIFY(f.server.counters().dropped.load() >= 1);
+        f.server.push(QJsonObject{{"type", "last"}});
+        do
+            QVERIFY(reader.next(&m));
+        while (m.value("type").toString() != "last");
+    }
+
     void switchedBySettingsAndAPortInUseIsReported()
     {
         LiveFixture f;
