@@ -2,6 +2,7 @@
 // dialog and "Next Group >>" on the race page.
 #include "app/eventspage.h"
 
+#include "app/aerolistexport.h"
 #include "app/commands.h"
 #include "app/csvcommands.h"
 #include "app/gridcolumns.h"
@@ -16,12 +17,19 @@
 #include "events/eventsviews.h"
 #include "events/stagegroups.h"
 #include "events/stagerosters.h"
+#include "publish/pagefiles.h"
+#include "publish/pagesnapshot.h"
+#include "publish/resultsexport.h"
 #include "race/raceengine.h"
 #include "race/raceexport.h"
+#include "race/racelist.h"
 
 #include <QAction>
 #include <QCheckBox>
 #include <QClipboard>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileDialog>
 #include <QEvent>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -29,6 +37,7 @@
 #include <QHBoxLayout>
 #include <QSplitter>
 #include <QTabWidget>
+#include <QUrl>
 #include <QVBoxLayout>
 
 namespace lapvane {
@@ -173,7 +182,8 @@ EventsPage::EventsPage(ProgramContext &ctx, ProgramServices &services, CommandLi
     resultsLayout->addLayout(tools);
 
     auto *publish = new QHBoxLayout;
-    publish->addWidget(namedButton(QStringLiteral("btsavehtml"), QStringLiteral("Export Results to HTML"), resultsBox));
+    publish->addWidget(captionedCommandButton(QStringLiteral("btsavehtml"), QStringLiteral("Export Results to HTML"),
+                                              commands.action(QStringLiteral("eventexporthtml")), resultsBox));
     publish->addWidget(csvExportButton(m_results, ctx.log, services.prompt, resultsBox));
     publish->addWidget(namedButton(QStringLiteral("Button16"), QStringLiteral("Export Groups to TXT"), resultsBox));
     publish->addWidget(new QLabel(QStringLiteral("Telegram"), resultsBox));
@@ -195,6 +205,18 @@ EventsPage::EventsPage(ProgramContext &ctx, ProgramServices &services, CommandLi
     // Created once and kept hidden until "Auto group" shows it.
     m_groupDialog = new Tfrmgroup(this);
     m_groupDialog->hide();
+    // The registry export window, its own window kept hidden until used.
+    m_aerolistExport = std::make_unique<TfrmAerolistExport>(ctx, m_views, services.prompt);
+
+    m_exportHooks.chooseFile = [this](const QString &suggestedName) {
+        QFileDialog dialog(this, QStringLiteral("Export Results to HTML"), m_ctx.folder,
+                           QStringLiteral("HTML (*.htm*);;All files (*)"));
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setDefaultSuffix(QStringLiteral("htm"));
+        dialog.selectFile(suggestedName);
+        return dialog.exec() == QDialog::Accepted ? dialog.selectedFiles().value(0) : QString();
+    };
+    m_exportHooks.openFile = [](const QString &path) { QDesktopServices::openUrl(QUrl::fromLocalFile(path)); };
 
     bindGrids();
     wireCommands(commands);
@@ -208,6 +230,29 @@ EventsPage::EventsPage(ProgramContext &ctx, ProgramServices &services, CommandLi
 }
 
 EventsPage::~EventsPage() = default;
+
+void EventsPage::eventexporthtmlExecute()
+{
+    const PageSnapshot snapshot = takePageSnapshot(m_views, m_ctx.settings, m_services.raceList->channel(), QString());
+    const ResultsExportInput in{m_ctx.db.db(), &snapshot,   &m_ctx.settings, m_views.resultsModel(), m_ctx.folder,
+                                QDateTime::currentDateTime(), [this](const QString &line) { m_ctx.log.savelog(line); }};
+    QString page, error;
+    if (!buildResultsExport(in, &page, &error)) {
+        m_services.prompt.notice(QStringLiteral("Export to HTML failed: %1.").arg(error));
+        return;
+    }
+    // The results were walked to their end.
+    m_views.setCurrentResultRow(m_views.resultsModel()->rowCountValue() - 1);
+    const QString file =
+        m_exportHooks.chooseFile(resultsExportFileName(snapshot.eventName, snapshot.stageName));
+    if (file.isEmpty())
+        return;
+    if (!writePage(file, page, &error)) {
+        m_services.prompt.notice(QStringLiteral("Export to HTML failed: %1.").arg(error));
+        return;
+    }
+    m_exportHooks.openFile(file);
+}
 
 void EventsPage::bindGrids()
 {
@@ -265,9 +310,12 @@ void EventsPage::wireCommands(CommandList &commands)
     on("eventGroup", [this] { m_groups->eventGroupExecute(); });
     on("eventsAutogroup", [this] { m_groups->eventsAutogroupExecute(); });
     on("eventCheckList", [this] { m_groups->eventCheckListExecute(); });
+    on("eventexporthtml", [this] { eventexporthtmlExecute(); });
 
     m_groups->hooks().showGroupDialog = [this](GroupDialogModel &model) { return m_groupDialog->run(model); };
 
+    connect(findChild<QPushButton *>(QStringLiteral("btsendtoAerolist")), &QPushButton::clicked,
+            m_aerolistExport.get(), &TfrmAerolistExport::btsendtoAerolistClick);
     connect(findChild<QPushButton *>(QStringLiteral("Button25")), &QPushButton::clicked, this,
             &EventsPage::Button25Click);
     connect(findChild<QPushButton *>(QStringLiteral("btfontplus")), &QPushButton::clicked, this,
@@ -278,12 +326,12 @@ void EventsPage::wireCommands(CommandList &commands)
 
 void EventsPage::disableNotYetAvailable(CommandList &commands)
 {
-    for (const char *name : {"btsavehtml", "Button16", "btntelegaSendGroups", "btnTelegaSendResults", "btsendtoAerolist"}) {
+    for (const char *name : {"Button16", "btntelegaSendGroups", "btnTelegaSendResults"}) {
         QWidget *w = findChild<QWidget *>(QLatin1String(name));
         w->setEnabled(false);
         w->setToolTip(kNotYet);
     }
-    for (const char *name : {"eventexporthtml", "racetelegramSend"}) {
+    for (const char *name : {"racetelegramSend"}) {
         QAction *a = commands.action(QLatin1String(name));
         a->setEnabled(false);
         a->setToolTip(kNotYet);
@@ -420,7 +468,7 @@ void EventsPage::attachRacePage(RacePage &race)
         hooks.resetList = [devices] { devices->raceresetlistExecute(); };
         hooks.registerPilots = [devices] { devices->raceregpilotsExecute(); };
     }
-    // The spoken invitation is not wired yet; "Voice invite" does nothing for now.
+    // hooks.voiceInvite is set by the announcer's wiring (wireAnnouncer).
 
     connect(race.findChild<QPushButton *>(QStringLiteral("btnextgroup")), &QPushButton::clicked, this,
             &EventsPage::btnextgroupClick);

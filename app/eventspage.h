@@ -4,6 +4,7 @@
 
 #include <QWidget>
 
+#include <functional>
 #include <memory>
 
 class QTableView;
@@ -18,6 +19,7 @@ class RacePage;
 class StageGroups;
 class StageRosters;
 class Tfrmgroup;
+class TfrmAerolistExport;
 
 class EventsPage : public QWidget
 {
@@ -30,6 +32,7 @@ public:
     QTableView *stageList() const { return m_stages; }
     QTableView *results() const { return m_results; }
     Tfrmgroup *groupDialog() const { return m_groupDialog; }
+    TfrmAerolistExport *aerolistExport() const { return m_aerolistExport.get(); }
     StageGroups &groups() { return *m_groups; }
 
     // Wires what the race page shows of the events: the compact results grid,
@@ -43,6 +46,18 @@ public:
     void btfontplusClick();
     void btfontlessClick();
     void btnextgroupClick();
+    // "Export to HTML": the stage results between "header.html" and
+    // "bottom.html", saved where the operator chooses and opened.
+    void eventexporthtmlExecute();
+
+    // How the export asks for its file (empty: cancelled) and opens it; the
+    // window uses a save dialog and the desktop's default application.
+    struct ExportHooks
+    {
+        std::function<QString(const QString &suggestedName)> chooseFile;
+        std::function<void(const QString &path)> openFile;
+    };
+    ExportHooks &exportHooks() { return m_exportHooks; }
 
     // Bounds of the results grid's font size, in points.
     static constexpr int kMinFontPt = 6;
@@ -71,8 +86,10 @@ private:
     QTableView *m_stages = nullptr;
     QTableView *m_results = nullptr;
     Tfrmgroup *m_groupDialog = nullptr;
+    std::unique_ptr<TfrmAerolistExport> m_aerolistExport;
     RacePage *m_race = nullptr;
     bool m_shown = false;
+    ExportHooks m_exportHooks;
 };
 
 } // namespace lapvane
