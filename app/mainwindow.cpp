@@ -120,6 +120,8 @@ void MainWindow::FormCreate()
     // Settings, window placement first.
     applyPlacement();
     m_ctx.settings.load(*m_ctx.ini);
+    if (const QString note = m_ctx.ini->conversionNote(); !note.isEmpty())
+        m_ctx.log.savelog(note);
     if (m_startupHooks.openSoundPlayers)
         m_startupHooks.openSoundPlayers();
 
