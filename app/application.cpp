@@ -24,6 +24,23 @@
 
 namespace lapvane {
 
+namespace {
+
+// A start that cannot go on: the reason goes to stderr and into a message
+// box. With nobody at the screen (a service, a test) SIGTERM or SIGINT closes
+// the box and ends the program.
+int startFailure(SignalWatcher &watcher, const QString &text, int exitCode)
+{
+    std::fprintf(stderr, "%s\n", qPrintable(text));
+    std::fflush(stderr);
+    QMessageBox box(QMessageBox::Critical, QStringLiteral("Lapvane Admin"), text, QMessageBox::Ok);
+    QObject::connect(&watcher, &SignalWatcher::terminationRequested, &box, &QDialog::reject);
+    box.exec();
+    return exitCode;
+}
+
+} // namespace
+
 int runApplication(int argc, char **argv)
 {
     // --help and --version answer before anything else, without a display.
@@ -44,37 +61,32 @@ int runApplication(int argc, char **argv)
     // watcher's socket and closes the window once the event loop runs.
     SignalWatcher watcher;
 
-    auto refuse = [](const QString &error, int code) {
-        std::fprintf(stderr, "%s\n", qPrintable(error));
-        QMessageBox::critical(nullptr, QStringLiteral("Lapvane Admin"), error);
-        return code;
-    };
     StartOptions options;
     QString error;
     if (!parseStartOptions(QApplication::arguments(), &options, &error))
-        return refuse(error, 2);
+        return startFailure(watcher, error, 2);
 
     std::optional<Demo> demo;
     FolderChoice choice;
     if (options.demo) {
         demo.emplace();
         if (!demo->makeFolder(options.home, &error) || !demo->openGate(Demo::kLapMs, &error))
-            return refuse(error, 2);
+            return startFailure(watcher, error, 2);
         choice.folder = demo->folder();
     } else {
         choice = chooseProgramFolder(options.home, QApplication::applicationDirPath(), QDir::homePath(),
                                      canWriteFolder);
         if (choice.folder.isEmpty())
-            return refuse(choice.error, 2);
+            return startFailure(watcher, choice.error, 2);
     }
 
     ProgramContext ctx(choice.folder);
     // The database opens before the window is built; a file that cannot be
     // used stops the start and is left as it is.
     if (!ctx.db.open(QDir(choice.folder).filePath(QLatin1String(kDatabaseFileName))))
-        return refuse(ctx.db.error(), 1);
+        return startFailure(watcher, ctx.db.error(), 1);
     if (demo && !Demo::seed(ctx.db.db(), &error))
-        return refuse(QStringLiteral("The demo data could not be written: ") + error, 1);
+        return startFailure(watcher, QStringLiteral("The demo data could not be written: ") + error, 1);
 
     SystemClock clock;
     // Sound cues and speech share one output; without a sound device both
@@ -90,6 +102,8 @@ int runApplication(int argc, char **argv)
         ctx.log.savelog(choice.note);
     wireAnnouncer(window, ctx, services, cues, announcer);
     window.FormCreate();
+    for (const QString &repair : ctx.db.repairs())
+        ctx.log.savelog(repair);
     window.show();
     if (demo) {
         std::printf("Demo folder: %s\nSimulated Lapvane gate: %s\n", qPrintable(demo->folder()),
