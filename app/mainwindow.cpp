@@ -5,12 +5,16 @@
 #include "app/devicewiring.h"
 #include "app/commands.h"
 #include "app/eventspage.h"
+#include "app/logobar.h"
+#include "app/livewiring.h"
 #include "app/pilotspage.h"
 #include "app/programcontext.h"
 #include "app/programservices.h"
 #include "app/racepage.h"
 #include "app/settingspage.h"
 #include "app/settingwidgets.h"
+#include "app/startoptions.h"
+#include "app/version.h"
 #include "publish/savehtmls.h"
 #include "race/raceengine.h"
 
@@ -37,6 +41,7 @@ MainWindow::MainWindow(ProgramContext &ctx, ProgramServices &services, QWidget *
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Lapvane Admin"));
     setMinimumSize(600, 400);
+    setWindowIcon(QIcon(LogoBar::productLogo(128)));
 
     m_commands = new CommandList(this);
     m_pages = new QTabWidget(this);
@@ -104,13 +109,14 @@ MainWindow::MainWindow(ProgramContext &ctx, ProgramServices &services, QWidget *
     connectAntiDoubleReadCheck();
     connect(m_commands->action(QStringLiteral("settsave")), &QAction::triggered, this, &MainWindow::settsaveExecute);
     connect(m_settings, &SettingsPage::showLogRequested, this, &MainWindow::Button20Click);
+    m_live = wireLiveServer(*this, ctx, services);
 }
 
 MainWindow::~MainWindow() = default;
 
 void MainWindow::FormCreate()
 {
-    findChild<QLabel *>(QStringLiteral("lbversion"))->setText(QStringLiteral("ver 1.11"));
+    findChild<QLabel *>(QStringLiteral("lbversion"))->setText(QStringLiteral("ver ") + programVersion());
     setSettingChoices(m_ctx.settings, findChild<QWidget *>(QStringLiteral("cbresfields")),
                       m_ctx.db.fieldNames(QStringLiteral("results")));
 
@@ -134,6 +140,12 @@ void MainWindow::FormCreate()
 
 void MainWindow::applyPlacement()
 {
+    // First start: a size that shows the whole race page, centred.
+    const QScreen *primary = QGuiApplication::primaryScreen();
+    if (!m_ctx.ini->contains(QStringLiteral("Size"), QStringLiteral("Width")) && primary) {
+        setGeometry(firstStartGeometry(primary->availableGeometry(), minimumSize()));
+        return;
+    }
     const WindowPlacement p = Settings::loadPlacement(*m_ctx.ini);
     resize(qMax(p.width, minimumWidth()), qMax(p.height, minimumHeight()));
     QPoint at(p.x, p.y);

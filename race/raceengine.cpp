@@ -603,6 +603,7 @@ void RaceEngine::processPass(qint32 recvid, qint32 racemillis)
         return;
     }
     m_ring.write(pilotId, lapno);
+    emit lapRecorded(pilotId, lapno, racemillis, racemillis - lastms);
     if (teamRow >= 0) {
         f += 1;
         m_teams.setLaps(teamRow, f);
@@ -703,6 +704,7 @@ bool RaceEngine::finish(bool automatic)
     setStartEnabled(true);
     savelog(QStringLiteral("Finished at ")
             + longTimeText(QDateTime::fromMSecsSinceEpoch(m_s.clock.nowMs()).time()));
+    emit raceFinished();
     if (ok && m_s.settings.flag(QStringLiteral("chautoexport")))
         emit exportRequested();
     return ok;

@@ -100,6 +100,11 @@ signals:
     void voiceInviteStopRequested();
     // The finish with "auto export results" on: run the export to the stage.
     void exportRequested();
+    // A lap was counted and stored: the pilot, his lap number, the race time
+    // of the pass and the lap's duration.
+    void lapRecorded(int pilotId, int lapn, qint64 raceMs, qint64 lapMs);
+    // The finish has written the standings (also when it re-ranks an idle race).
+    void raceFinished();
 
 private:
     // A whole-number race setting read on every tick; an unreadable value
