@@ -138,7 +138,8 @@ void wireRacePage(MainWindow &w, ProgramServices &services, Announcer &announcer
     RaceEngine &race = *services.race;
     QObject::connect(&race, &RaceEngine::voiceInviteStopRequested, &announcer,
                      &Announcer::stopInvitationForRaceStart);
-    QObject::connect(&race, &RaceEngine::lapsChanged, &announcer, &Announcer::lapWritten);
+    // Each counted lap wakes the lap announcer.
+    QObject::connect(&race, &RaceEngine::pilotLapsChanged, &announcer, &Announcer::lapWritten);
 }
 
 void wirePilotsPage(MainWindow &w, CommandList &commands, Announcer &announcer)
