@@ -150,7 +150,7 @@ TelegramResult TelegramBot::readReply(QNetworkReply *reply) const
 {
     TelegramResult r;
     const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    const QByteArray body = reply->readAll();
+    const QByteArray body = reply->isOpen() ? reply->readAll() : QByteArray();
     QJsonParseError parseError{};
     const QJsonDocument doc = QJsonDocument::fromJson(body, &parseError);
     const bool isJson = parseError.error == QJsonParseError::NoError && doc.isObject();

@@ -75,7 +75,9 @@ QString speedText(const QString &tracklen, qint64 besttimeMs, const QLocale &loc
         const double unit = std::pow(10.0, whole - 5);
         rounded = std::round(kmh / unit) * unit;
     }
-    return QStringLiteral("(") + locale.toString(rounded, 'f', 1) + QStringLiteral(" км/ч)");
+    QLocale out = locale; // with thousands separators, also in the C format
+    out.setNumberOptions(locale.numberOptions() & ~QLocale::OmitGroupSeparator);
+    return QStringLiteral("(") + out.toString(rounded, 'f', 1) + QStringLiteral(" км/ч)");
 }
 
 QString raceResultText(QSqlDatabase db, const QString &lapLimit, const QString &tracklen, const QLocale &locale)
