@@ -276,17 +276,16 @@ void EventsPage::wireCommands(CommandList &commands)
 
 void EventsPage::disableNotYetAvailable(CommandList &commands)
 {
-    for (const char *name : {"btsavehtml", "Button16", "btntelegaSendGroups", "btnTelegaSendResults", "btsendtoAerolist"}) {
+    for (const char *name : {"btsavehtml", "btsendtoAerolist"}) {
         QWidget *w = findChild<QWidget *>(QLatin1String(name));
         w->setEnabled(false);
         w->setToolTip(kNotYet);
     }
-    for (const char *name : {"eventexporthtml", "racetelegramSend"}) {
+    for (const char *name : {"eventexporthtml"}) {
         QAction *a = commands.action(QLatin1String(name));
         a->setEnabled(false);
         a->setToolTip(kNotYet);
     }
-    findChild<QWidget *>(QStringLiteral("btracetelegramSend"))->setToolTip(kNotYet);
 }
 
 bool EventsPage::eventFilter(QObject *watched, QEvent *event)

@@ -11,6 +11,8 @@
 #include "app/racepage.h"
 #include "app/settingspage.h"
 #include "app/settingwidgets.h"
+#include "app/telegramwiring.h"
+#include "online/telegramservice.h"
 #include "race/raceengine.h"
 
 #include <QAction>
@@ -99,6 +101,7 @@ MainWindow::MainWindow(ProgramContext &ctx, ProgramServices &services, QWidget *
     m_events->attachRacePage(*m_race);
     if (services.devices)
         wireDevices(*this, *services.devices);
+    wireTelegram(*this, *services.telegram, ctx);
     services.guiPrompt.setParentWidget(this);
     connectAntiDoubleReadCheck();
     connect(m_commands->action(QStringLiteral("settsave")), &QAction::triggered, this, &MainWindow::settsaveExecute);
@@ -116,6 +119,7 @@ void MainWindow::FormCreate()
     // Settings, window placement first.
     applyPlacement();
     m_ctx.settings.load(*m_ctx.ini);
+    m_services.telegram->startUp(*m_ctx.ini);
 
     m_ctx.log.savelog(QStringLiteral("==="));
     m_ctx.log.savelog(QStringLiteral("Checking waves..."));
@@ -208,6 +212,8 @@ void MainWindow::FormClose()
     terminating("terminating racetimer...", m_hooks.stopRaceTimer);
     terminating("terminating savehtmls...", m_hooks.stopSaveHtmls);
     terminating("terminating voiceinvite...", m_hooks.stopVoiceInvite);
+    // The bot's receiver stops; posts still on their way are dropped.
+    m_services.telegram->shutdown();
     closePort(m_hooks.closeLapvane, "Lapvane Com closed", "Lapvane Com error");
     closePort(m_hooks.closeVsTime, "VS Com closed", "VS Com error");
     closePort(m_hooks.closeChorus, "Chorus Com closed", "Chorus Com error");

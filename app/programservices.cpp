@@ -5,6 +5,7 @@
 #include "devices/deviceenv.h"
 #include "devices/timingdevices.h"
 #include "events/eventsviews.h"
+#include "online/telegramservice.h"
 #include "race/lapcorrections.h"
 #include "race/raceengine.h"
 #include "race/raceexport.h"
@@ -46,6 +47,11 @@ ProgramServices::ProgramServices(ProgramContext &c, CuePlayer &cuePlayer, const 
     // The finish with "auto export results" on runs the export.
     QObject::connect(race.get(), &RaceEngine::exportRequested, raceExport.get(),
                      &RaceExport::raceexporttoeventExecute);
+    // Telegram: the race result after an export with "auto Telegram" on; the
+    // bot answers from the stage selected in the stages list.
+    telegram = std::make_unique<TelegramService>(ctx.db.db(), ctx.settings, ctx.log, *events);
+    raceExport->setTelegramSender([t = telegram.get()] { t->racetelegramSendExecute(); });
+    telegram->setStageSelectedProbe([e = events.get()] { return e->stagesSelection()->hasSelection(); });
 
     if (devices) {
         // "Confirm Selected" registers each transponder with the receivers.
@@ -57,6 +63,7 @@ ProgramServices::ProgramServices(ProgramContext &c, CuePlayer &cuePlayer, const 
 ProgramServices::~ProgramServices()
 {
     // The race objects go first: they may still reach the receivers.
+    telegram.reset();
     raceExport.reset();
     laps.reset();
     raceList.reset();

@@ -21,6 +21,7 @@ class RaceList;
 class LapCorrections;
 class RaceExport;
 class TimingDevices;
+class TelegramService;
 
 struct ProgramServices
 {
@@ -43,6 +44,7 @@ struct ProgramServices
     std::unique_ptr<RaceList> raceList;
     std::unique_ptr<LapCorrections> laps;
     std::unique_ptr<RaceExport> raceExport;
+    std::unique_ptr<TelegramService> telegram;
 };
 
 } // namespace lapvane

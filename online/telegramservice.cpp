@@ -8,6 +8,7 @@
 #include "online/telegramtexts.h"
 
 #include <QJsonObject>
+#include <QSaveFile>
 
 namespace lapvane {
 
@@ -158,6 +159,15 @@ void TelegramService::Button1Click()
         emit botNameChanged(QStringLiteral("error!"));
         m_log.savelog(QStringLiteral("Telegram bot: ") + (r.ok ? QStringLiteral("the answer holds no bot name") : r.error));
     });
+}
+
+bool TelegramService::saveGroupsText(const QString &path, QString *error) const
+{
+    QSaveFile file(path);
+    if (file.open(QIODevice::WriteOnly) && file.write(GenerateGroupsText().toUtf8()) >= 0 && file.commit())
+        return true;
+    *error = QStringLiteral("The group list could not be saved to %1: %2").arg(path, file.errorString());
+    return false;
 }
 
 QString TelegramService::welcomeText() const

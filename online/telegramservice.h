@@ -57,6 +57,9 @@ public:
     void sendChart(const QString &imagePath);
     // Button1Click: the typed token becomes the client's; the bot's name follows.
     void Button1Click();
+    // Button16Click after the save dialog: the group list written whole to
+    // path; false with the reason when it could not be written.
+    bool saveGroupsText(const QString &path, QString *error) const;
     // bttelegawelcomeClick's text for the current event and stage.
     QString welcomeText() const;
 

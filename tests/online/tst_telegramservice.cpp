@@ -210,6 +210,17 @@ private slots:
         QVERIFY(m_lines->lines.isEmpty()); // the commands write no log line of their own
     }
 
+    void groupListSavedToAFile()
+    {
+        QString error;
+        QVERIFY2(m_tg->saveGroupsText(m_dir.filePath("groups.txt"), &error), qPrintable(error));
+        QFile f(m_dir.filePath("groups.txt"));
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(QString::fromUtf8(f.readAll()), m_tg->GenerateGroupsText());
+        QVERIFY(!m_tg->saveGroupsText(m_dir.filePath("no/such/folder/g.txt"), &error));
+        QVERIFY(error.startsWith("The group list could not be saved to"));
+    }
+
     void receiverFollowsItsOption()
     {
         QVERIFY(!m_tg->receiver().isOn());
