@@ -14,6 +14,8 @@
 
 #include <QAction>
 #include <QElapsedTimer>
+#include <QImage>
+#include <QRegularExpression>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPlainTextEdit>
@@ -65,14 +67,14 @@ private:
     TelegramService &tg() { return *m_p->services->telegram; }
 
     // The program over a settings file that points Telegram at the stand-in.
-    void start(const QByteArray &extraSettings = {})
+    void start(const QByteArray &extraSettings = {}, bool realReceivers = false)
     {
         QFile ini(m_dir.filePath("lapvaneadmin.ini"));
         QVERIFY(ini.open(QIODevice::WriteOnly));
         ini.write("[SETTINGS]\r\nTelegaApiUrl=" + m_api->baseUrl().toUtf8() + "\r\nTelegaToken=" + kToken.toUtf8()
                   + "\r\nTelegaChatID=@track\r\n" + extraSettings);
         ini.close();
-        m_p = std::make_unique<Program>(m_dir.path());
+        m_p = std::make_unique<Program>(m_dir.path(), realReceivers);
     }
 
     void addRacer(int pilotId, const QString &name, int trans)
@@ -128,6 +130,30 @@ private slots:
         QVERIFY(box->text().contains("chat not found"));
         QVERIFY(!box->text().contains("WINDOWSECRET"));
         box->close();
+    }
+
+    void signalChartPostedAsAPicture()
+    {
+        start({}, true); // the chart comes with the real receivers
+        find<QPushButton>("Button14")->click();
+        QTRY_COMPARE(m_api->requestsFor("sendPhoto").size(), 1);
+        const QStringList charts = QDir(m_dir.path()).entryList({"chart*.jpg"});
+        QCOMPARE(charts.size(), 1); // left on disk
+        QVERIFY(QRegularExpression("^chart\\d{1,3}\\.jpg$").match(charts.first()).hasMatch());
+        const auto &r = m_api->requestsFor("sendPhoto").first();
+        QByteArray photo, chat;
+        for (const auto &part : test::parseMultipart(r.headers.value("content-type"), r.body)) {
+            if (part.name == "photo") {
+                photo = part.body;
+                QCOMPARE(QString::fromUtf8(part.fileName), charts.first());
+            } else if (part.name == "chat_id") {
+                chat = part.body;
+            }
+        }
+        QCOMPARE(chat, QByteArray("@track"));
+        QVERIFY(photo.startsWith("\xFF\xD8")); // a JPEG
+        QVERIFY(!QImage::fromData(photo, "JPG").isNull());
+        QTRY_VERIFY(find("Button14")->isEnabled());
     }
 
     void autoTelegramAfterAnExport()
