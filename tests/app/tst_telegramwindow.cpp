@@ -140,7 +140,7 @@ private slots:
         const QStringList charts = QDir(m_dir.path()).entryList({"chart*.jpg"});
         QCOMPARE(charts.size(), 1); // left on disk
         QVERIFY(QRegularExpression("^chart\\d{1,3}\\.jpg$").match(charts.first()).hasMatch());
-        const auto &r = m_api->requestsFor("sendPhoto").first();
+        const test::FakeRequest r = m_api->requestsFor("sendPhoto").first();
         QByteArray photo, chat;
         for (const auto &part : test::parseMultipart(r.headers.value("content-type"), r.body)) {
             if (part.name == "photo") {
