@@ -2,6 +2,7 @@
 // dialog and "Next Group >>" on the race page.
 #include "app/eventspage.h"
 
+#include "app/aerolistexport.h"
 #include "app/commands.h"
 #include "app/gridcolumns.h"
 #include "app/groupdialog.h"
@@ -193,6 +194,8 @@ EventsPage::EventsPage(ProgramContext &ctx, ProgramServices &services, CommandLi
     // Created once and kept hidden until "Auto group" shows it.
     m_groupDialog = new Tfrmgroup(this);
     m_groupDialog->hide();
+    // The registry export window, its own window kept hidden until used.
+    m_aerolistExport = std::make_unique<TfrmAerolistExport>(ctx, m_views, services.prompt);
 
     bindGrids();
     wireCommands(commands);
@@ -266,6 +269,8 @@ void EventsPage::wireCommands(CommandList &commands)
 
     m_groups->hooks().showGroupDialog = [this](GroupDialogModel &model) { return m_groupDialog->run(model); };
 
+    connect(findChild<QPushButton *>(QStringLiteral("btsendtoAerolist")), &QPushButton::clicked,
+            m_aerolistExport.get(), &TfrmAerolistExport::btsendtoAerolistClick);
     connect(findChild<QPushButton *>(QStringLiteral("Button25")), &QPushButton::clicked, this,
             &EventsPage::Button25Click);
     connect(findChild<QPushButton *>(QStringLiteral("btfontplus")), &QPushButton::clicked, this,
@@ -276,7 +281,7 @@ void EventsPage::wireCommands(CommandList &commands)
 
 void EventsPage::disableNotYetAvailable(CommandList &commands)
 {
-    for (const char *name : {"btsavehtml", "btsendtoAerolist"}) {
+    for (const char *name : {"btsavehtml"}) {
         QWidget *w = findChild<QWidget *>(QLatin1String(name));
         w->setEnabled(false);
         w->setToolTip(kNotYet);

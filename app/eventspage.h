@@ -18,6 +18,7 @@ class RacePage;
 class StageGroups;
 class StageRosters;
 class Tfrmgroup;
+class TfrmAerolistExport;
 
 class EventsPage : public QWidget
 {
@@ -30,6 +31,7 @@ public:
     QTableView *stageList() const { return m_stages; }
     QTableView *results() const { return m_results; }
     Tfrmgroup *groupDialog() const { return m_groupDialog; }
+    TfrmAerolistExport *aerolistExport() const { return m_aerolistExport.get(); }
     StageGroups &groups() { return *m_groups; }
 
     // Wires what the race page shows of the events: the compact results grid,
@@ -71,6 +73,7 @@ private:
     QTableView *m_stages = nullptr;
     QTableView *m_results = nullptr;
     Tfrmgroup *m_groupDialog = nullptr;
+    std::unique_ptr<TfrmAerolistExport> m_aerolistExport;
     RacePage *m_race = nullptr;
     bool m_shown = false;
 };

@@ -1,6 +1,7 @@
 // The "Pilots" page: the registry grid, its search and commands.
 #include "app/pilotspage.h"
 
+#include "app/aerolistbrowser.h"
 #include "app/commands.h"
 #include "app/gridcolumns.h"
 #include "app/programcontext.h"
@@ -69,8 +70,6 @@ PilotsPage::PilotsPage(ProgramContext &ctx, ProgramServices &services, CommandLi
     buttons->addWidget(commandButton(QStringLiteral("btplayname"), commands.action(QStringLiteral("pilotplayname")), this));
     buttons->addStretch();
     QPushButton *service = namedButton(QStringLiteral("BitBtn1"), QStringLiteral("Load pilots from Aerolist"), this);
-    service->setEnabled(false);
-    service->setToolTip(kNotYet);
     buttons->addWidget(service);
 
     auto *layout = new QVBoxLayout(this);
@@ -97,6 +96,12 @@ PilotsPage::PilotsPage(ProgramContext &ctx, ProgramServices &services, CommandLi
     connect(m_search, &QLineEdit::textChanged, this, &PilotsPage::edtsearchtextChange);
     m_search->installEventFilter(this);
     connect(m_hasPhoto, &QLabel::linkActivated, this, &PilotsPage::pilotshowphotoExecute);
+
+    // The registry browser: its own window over this registry.
+    m_aerolist = std::make_unique<TfrmAerolist>(ctx, *m_pilots, *services.events, services.prompt);
+    connect(service, &QPushButton::clicked, this, &PilotsPage::BitBtn1Click);
+    connect(m_aerolist.get(), &TfrmAerolist::locateRequested, this, &PilotsPage::setSearchText);
+    connect(m_aerolist.get(), &TfrmAerolist::localPilotChanged, this, &PilotsPage::dbgrd1CellClick);
 
     auto on = [this, &commands](const char *name, const std::function<void()> &run) {
         connect(commands.action(QLatin1String(name)), &QAction::triggered, this, run);
@@ -142,6 +147,18 @@ void PilotsPage::dbgrd1CellClick()
 {
     m_hasPhoto->setVisible(m_pilots->currentHasPhoto());
     m_hasSound->setVisible(m_pilots->currentHasNameSound());
+}
+
+void PilotsPage::BitBtn1Click()
+{
+    m_aerolist->show();
+    m_aerolist->raise();
+    m_aerolist->activateWindow();
+}
+
+void PilotsPage::setSearchText(const QString &text)
+{
+    m_search->setText(text);
 }
 
 void PilotsPage::eventAdd2CurStageExecute()

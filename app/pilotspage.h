@@ -18,6 +18,7 @@ struct ProgramServices;
 class CommandList;
 class PilotRegistry;
 class StageRosters;
+class TfrmAerolist;
 
 class PilotsPage : public QWidget
 {
@@ -28,6 +29,8 @@ public:
 
     QTableView *registry() const { return m_registry; }
     PilotRegistry &pilots() { return *m_pilots; }
+    // The registry browser, created once and kept hidden until BitBtn1 shows it.
+    TfrmAerolist *aerolistBrowser() const { return m_aerolist.get(); }
 
     // How files are opened with the desktop's default program (tests record
     // the request instead).
@@ -38,6 +41,9 @@ public:
     void dbgrd1CellClick();
     void eventAdd2CurStageExecute();
     void pilotshowphotoExecute();
+    void BitBtn1Click();
+    // Puts a text into the search field, which filters the registry.
+    void setSearchText(const QString &text);
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -49,6 +55,7 @@ private:
     ProgramServices &m_services;
     std::unique_ptr<PilotRegistry> m_pilots;
     std::unique_ptr<StageRosters> m_rosters;
+    std::unique_ptr<TfrmAerolist> m_aerolist; // uses m_pilots: goes first
     QTableView *m_registry = nullptr;
     QLineEdit *m_search = nullptr;
     QLabel *m_hasPhoto = nullptr;

@@ -195,7 +195,7 @@ SettingsPage::SettingsPage(ProgramContext &ctx, CommandList &commands, QWidget *
     }
     {
         FormPage p = formPage(QStringLiteral("tsaerolist"), exportTabs);
-        addRows(s, p.form, {"edaerolistsalt"});
+        addRows(s, p.form, {"edaerolisturl", "edaerolistsalt"});
         exportTabs->addTab(p.page, QStringLiteral("Aerolist"));
     }
     auto *exportBox = new QGroupBox(QStringLiteral("Results Export:"), this);

@@ -127,6 +127,8 @@ std::vector<SettingDef> buildDefinitions()
         indexCombo("cbVoices", "PLAYNAMES", "playVoiceIndex", 0, {}, "Voice:"),
         // Aerolist
         text("edaerolistsalt", "Aerolist", "Aerolistsalt", QString(), "Salt:"),
+        // The registry service's base address, with its scheme.
+        text("edaerolisturl", "Aerolist", "AerolistUrl", QString(), "Address:"),
 
         // Not kept in the settings file: these start at the same value on every run.
         check("chsavelogfile", "", "", true, "Save log file"),
