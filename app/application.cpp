@@ -4,7 +4,12 @@
 #include "app/mainwindow.h"
 #include "app/programcontext.h"
 #include "app/programservices.h"
-#include "core/cues.h"
+#include "announce/announcer.h"
+#include "announce/cuesounds.h"
+#include "announce/devicesoundoutput.h"
+#include "announce/espeakengine.h"
+#include "app/announcewiring.h"
+#include "race/raceengine.h"
 #include "app/signalwatcher.h"
 
 #include <QApplication>
@@ -62,9 +67,16 @@ int runApplication(int argc, char **argv)
     }
 
     SystemClock clock;
-    SilentCuePlayer cues;
+    // Sound cues and speech share one output; without a sound device both
+    // are skipped with one line in the log.
+    DeviceSoundOutput sound;
+    QObject::connect(&sound, &SoundOutput::logLine, &ctx.log, &OperatorLog::savelog);
+    CueSounds cues(ctx.settings, ctx.log, sound);
     ProgramServices services(ctx, cues, clock);
+    EspeakEngine speech(sound);
+    Announcer announcer(ctx.settings, ctx.log, speech, services.race->ring(), ctx.db.filePath());
     MainWindow window(ctx, services);
+    wireAnnouncer(window, ctx, services, cues, announcer);
     window.FormCreate();
     window.show();
 

@@ -16,12 +16,19 @@
 #include "events/eventsviews.h"
 #include "events/stagegroups.h"
 #include "events/stagerosters.h"
+#include "publish/pagefiles.h"
+#include "publish/pagesnapshot.h"
+#include "publish/resultsexport.h"
 #include "race/raceengine.h"
 #include "race/raceexport.h"
+#include "race/racelist.h"
 
 #include <QAction>
 #include <QCheckBox>
 #include <QClipboard>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileDialog>
 #include <QEvent>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -29,13 +36,12 @@
 #include <QHBoxLayout>
 #include <QSplitter>
 #include <QTabWidget>
+#include <QUrl>
 #include <QVBoxLayout>
 
 namespace lapvane {
 
 namespace {
-
-const QString kNotYet = QStringLiteral("Not available yet");
 
 QHBoxLayout *counterRow(const QString &caption, const QString &counterName, QWidget *parent)
 {
@@ -173,7 +179,8 @@ EventsPage::EventsPage(ProgramContext &ctx, ProgramServices &services, CommandLi
     resultsLayout->addLayout(tools);
 
     auto *publish = new QHBoxLayout;
-    publish->addWidget(namedButton(QStringLiteral("btsavehtml"), QStringLiteral("Export Results to HTML"), resultsBox));
+    publish->addWidget(captionedCommandButton(QStringLiteral("btsavehtml"), QStringLiteral("Export Results to HTML"),
+                                              commands.action(QStringLiteral("eventexporthtml")), resultsBox));
     publish->addWidget(namedButton(QStringLiteral("Button16"), QStringLiteral("Export Groups to TXT"), resultsBox));
     publish->addWidget(new QLabel(QStringLiteral("Telegram"), resultsBox));
     publish->addWidget(namedButton(QStringLiteral("btntelegaSendGroups"), QStringLiteral("send Groups"), resultsBox));
@@ -197,9 +204,18 @@ EventsPage::EventsPage(ProgramContext &ctx, ProgramServices &services, CommandLi
     // The registry export window, its own window kept hidden until used.
     m_aerolistExport = std::make_unique<TfrmAerolistExport>(ctx, m_views, services.prompt);
 
+    m_exportHooks.chooseFile = [this](const QString &suggestedName) {
+        QFileDialog dialog(this, QStringLiteral("Export Results to HTML"), m_ctx.folder,
+                           QStringLiteral("HTML (*.htm*);;All files (*)"));
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setDefaultSuffix(QStringLiteral("htm"));
+        dialog.selectFile(suggestedName);
+        return dialog.exec() == QDialog::Accepted ? dialog.selectedFiles().value(0) : QString();
+    };
+    m_exportHooks.openFile = [](const QString &path) { QDesktopServices::openUrl(QUrl::fromLocalFile(path)); };
+
     bindGrids();
     wireCommands(commands);
-    disableNotYetAvailable(commands);
     showCounts();
     showNames();
 
@@ -209,6 +225,29 @@ EventsPage::EventsPage(ProgramContext &ctx, ProgramServices &services, CommandLi
 }
 
 EventsPage::~EventsPage() = default;
+
+void EventsPage::eventexporthtmlExecute()
+{
+    const PageSnapshot snapshot = takePageSnapshot(m_views, m_ctx.settings, m_services.raceList->channel(), QString());
+    const ResultsExportInput in{m_ctx.db.db(), &snapshot,   &m_ctx.settings, m_views.resultsModel(), m_ctx.folder,
+                                QDateTime::currentDateTime(), [this](const QString &line) { m_ctx.log.savelog(line); }};
+    QString page, error;
+    if (!buildResultsExport(in, &page, &error)) {
+        m_services.prompt.notice(QStringLiteral("Export to HTML failed: %1.").arg(error));
+        return;
+    }
+    // The results were walked to their end.
+    m_views.setCurrentResultRow(m_views.resultsModel()->rowCountValue() - 1);
+    const QString file =
+        m_exportHooks.chooseFile(resultsExportFileName(snapshot.eventName, snapshot.stageName));
+    if (file.isEmpty())
+        return;
+    if (!writePage(file, page, &error)) {
+        m_services.prompt.notice(QStringLiteral("Export to HTML failed: %1.").arg(error));
+        return;
+    }
+    m_exportHooks.openFile(file);
+}
 
 void EventsPage::bindGrids()
 {
@@ -266,6 +305,7 @@ void EventsPage::wireCommands(CommandList &commands)
     on("eventGroup", [this] { m_groups->eventGroupExecute(); });
     on("eventsAutogroup", [this] { m_groups->eventsAutogroupExecute(); });
     on("eventCheckList", [this] { m_groups->eventCheckListExecute(); });
+    on("eventexporthtml", [this] { eventexporthtmlExecute(); });
 
     m_groups->hooks().showGroupDialog = [this](GroupDialogModel &model) { return m_groupDialog->run(model); };
 
@@ -277,20 +317,6 @@ void EventsPage::wireCommands(CommandList &commands)
             &EventsPage::btfontplusClick);
     connect(findChild<QPushButton *>(QStringLiteral("btfontless")), &QPushButton::clicked, this,
             &EventsPage::btfontlessClick);
-}
-
-void EventsPage::disableNotYetAvailable(CommandList &commands)
-{
-    for (const char *name : {"btsavehtml"}) {
-        QWidget *w = findChild<QWidget *>(QLatin1String(name));
-        w->setEnabled(false);
-        w->setToolTip(kNotYet);
-    }
-    for (const char *name : {"eventexporthtml"}) {
-        QAction *a = commands.action(QLatin1String(name));
-        a->setEnabled(false);
-        a->setToolTip(kNotYet);
-    }
 }
 
 bool EventsPage::eventFilter(QObject *watched, QEvent *event)
@@ -422,7 +448,7 @@ void EventsPage::attachRacePage(RacePage &race)
         hooks.resetList = [devices] { devices->raceresetlistExecute(); };
         hooks.registerPilots = [devices] { devices->raceregpilotsExecute(); };
     }
-    // The spoken invitation is not wired yet; "Voice invite" does nothing for now.
+    // hooks.voiceInvite is set by the announcer's wiring (wireAnnouncer).
 
     connect(race.findChild<QPushButton *>(QStringLiteral("btnextgroup")), &QPushButton::clicked, this,
             &EventsPage::btnextgroupClick);

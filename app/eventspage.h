@@ -4,6 +4,7 @@
 
 #include <QWidget>
 
+#include <functional>
 #include <memory>
 
 class QTableView;
@@ -45,6 +46,18 @@ public:
     void btfontplusClick();
     void btfontlessClick();
     void btnextgroupClick();
+    // "Export to HTML": the stage results between "header.html" and
+    // "bottom.html", saved where the operator chooses and opened.
+    void eventexporthtmlExecute();
+
+    // How the export asks for its file (empty: cancelled) and opens it; the
+    // window uses a save dialog and the desktop's default application.
+    struct ExportHooks
+    {
+        std::function<QString(const QString &suggestedName)> chooseFile;
+        std::function<void(const QString &path)> openFile;
+    };
+    ExportHooks &exportHooks() { return m_exportHooks; }
 
     // Bounds of the results grid's font size, in points.
     static constexpr int kMinFontPt = 6;
@@ -56,7 +69,6 @@ protected:
 private:
     void bindGrids();
     void wireCommands(CommandList &commands);
-    void disableNotYetAvailable(CommandList &commands);
     void showCounts();
     void showNames();
     void locateResultsRow(int row);
@@ -76,6 +88,7 @@ private:
     std::unique_ptr<TfrmAerolistExport> m_aerolistExport;
     RacePage *m_race = nullptr;
     bool m_shown = false;
+    ExportHooks m_exportHooks;
 };
 
 } // namespace lapvane

@@ -13,6 +13,7 @@
 #include "app/settingwidgets.h"
 #include "app/telegramwiring.h"
 #include "online/telegramservice.h"
+#include "publish/savehtmls.h"
 #include "race/raceengine.h"
 
 #include <QAction>
@@ -98,6 +99,7 @@ MainWindow::MainWindow(ProgramContext &ctx, ProgramServices &services, QWidget *
         services.race->stopTick();
         return !services.race->isRunning();
     };
+    m_hooks.stopSaveHtmls = [&services] { return services.saveHtmls->stop(); };
     m_events->attachRacePage(*m_race);
     if (services.devices)
         wireDevices(*this, *services.devices);
@@ -120,11 +122,15 @@ void MainWindow::FormCreate()
     applyPlacement();
     m_ctx.settings.load(*m_ctx.ini);
     m_services.telegram->startUp(*m_ctx.ini);
+    if (m_startupHooks.openSoundPlayers)
+        m_startupHooks.openSoundPlayers();
 
     m_ctx.log.savelog(QStringLiteral("==="));
     m_ctx.log.savelog(QStringLiteral("Checking waves..."));
     checkSoundFiles(m_ctx.settings, m_ctx.log);
     m_ctx.log.savelog(QStringLiteral("Checking sound names..."));
+    if (m_startupHooks.checkSoundNames)
+        m_startupHooks.checkSoundNames();
     m_ctx.settings.loadVoiceIndex(*m_ctx.ini);
     m_ctx.log.savelog(QStringLiteral("Checks finished."));
 }

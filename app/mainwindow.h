@@ -54,6 +54,16 @@ public:
     };
     ShutdownHooks &shutdownHooks() { return m_hooks; }
 
+    // Start-up steps of modules wired in from outside; empty ones are skipped.
+    struct StartupHooks
+    {
+        // After the settings are loaded: open the seven sound players.
+        std::function<void()> openSoundPlayers;
+        // "Checking sound names...": the voice list and the lap announcer.
+        std::function<void()> checkSoundNames;
+    };
+    StartupHooks &startupHooks() { return m_startupHooks; }
+
 protected:
     void closeEvent(QCloseEvent *event) override;
 
@@ -72,6 +82,7 @@ private:
     PilotsPage *m_pilots = nullptr;
     SettingsPage *m_settings = nullptr;
     ShutdownHooks m_hooks;
+    StartupHooks m_startupHooks;
     bool m_closed = false;
 };
 

@@ -110,7 +110,7 @@ PilotsPage::PilotsPage(ProgramContext &ctx, ProgramServices &services, CommandLi
     on("pilotshowphoto", [this] { pilotshowphotoExecute(); });
     on("pilotsaddnew", [this] { m_pilots->pilotsaddnewExecute(); });
     on("pilotsdelete", [this] { m_pilots->pilotsdeleteExecute(); });
-    // Speaking the name comes with the announcer.
+    // Disabled until the announcer is wired in (wireAnnouncer).
     QAction *play = commands.action(QStringLiteral("pilotplayname"));
     play->setEnabled(false);
     play->setToolTip(kNotYet);

@@ -6,6 +6,8 @@
 #include "devices/timingdevices.h"
 #include "events/eventsviews.h"
 #include "online/telegramservice.h"
+#include "publish/pagesnapshot.h"
+#include "publish/savehtmls.h"
 #include "race/lapcorrections.h"
 #include "race/raceengine.h"
 #include "race/raceexport.h"
@@ -53,6 +55,21 @@ ProgramServices::ProgramServices(ProgramContext &c, CuePlayer &cuePlayer, const 
     raceExport->setTelegramSender([t = telegram.get()] { t->racetelegramSendExecute(); });
     telegram->setStageSelectedProbe([e = events.get()] { return e->stagesSelection()->hasSelection(); });
 
+    // The live pages: a snapshot of the current event, stage, options and race
+    // clock is taken here on the main thread for each of the writer's cycles.
+    auto clockText = std::make_shared<QString>(QStringLiteral("00:00:00"));
+    QObject::connect(race.get(), &RaceEngine::clockChanged, race.get(),
+                     [clockText](const QString &time, const QString &) { *clockText = time; });
+    saveHtmls = std::make_unique<SaveHtmls>(ctx.log, ctx.folder, ctx.db.filePath(), [this, clockText] {
+        return takePageSnapshot(*events, ctx.settings, raceList->channel(), *clockText);
+    });
+    // Switching "Save local HTMLs" on or off, also by loading the settings.
+    QObject::connect(&ctx.settings, &Settings::changed, saveHtmls.get(),
+                     [s = saveHtmls.get()](const QString &control, const QVariant &value) {
+                         if (control == QLatin1String("chsavehtmls"))
+                             s->checksavehtmls(value.toBool());
+                     });
+
     if (devices) {
         // "Confirm Selected" registers each transponder with the receivers.
         raceList->setConfirmHandler([d = devices.get()](int rowId, qint32 id) { return d->confirmID(rowId, id); });
@@ -62,6 +79,8 @@ ProgramServices::ProgramServices(ProgramContext &c, CuePlayer &cuePlayer, const 
 
 ProgramServices::~ProgramServices()
 {
+    // The live pages writer reads the race objects' state: it ends first.
+    saveHtmls.reset();
     // The race objects go first: they may still reach the receivers.
     telegram.reset();
     raceExport.reset();

@@ -1,7 +1,7 @@
 // The program's working parts below the window, created once after the
 // database is open and shared by the pages: the timing receivers, the events
 // views (the current event and stage), the race engine, race list
-// operations, lap corrections and the export of a race. Tests may hand in
+// operations, lap corrections, the export of a race and the live pages. Tests may hand in
 // their own receivers and prompt.
 #pragma once
 
@@ -22,6 +22,7 @@ class LapCorrections;
 class RaceExport;
 class TimingDevices;
 class TelegramService;
+class SaveHtmls;
 
 struct ProgramServices
 {
@@ -45,6 +46,8 @@ struct ProgramServices
     std::unique_ptr<LapCorrections> laps;
     std::unique_ptr<RaceExport> raceExport;
     std::unique_ptr<TelegramService> telegram;
+    // The live pages writer behind "Save local HTMLs (/htmls folder)".
+    std::unique_ptr<SaveHtmls> saveHtmls;
 };
 
 } // namespace lapvane

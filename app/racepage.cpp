@@ -140,7 +140,7 @@ RacePage::RacePage(ProgramContext &ctx, ProgramServices &services, CommandList &
     next->addWidget(namedButton(QStringLiteral("btnextgroup"), QStringLiteral("Next Group >>"), right));
     for (const char *c : {"chautoconfirm", "chautoreg", "chvoiceinvite"})
         next->addWidget(createSettingControl(ctx.settings, QLatin1String(c), right));
-    // The spoken invitation comes with the announcer; until then its buttons are shown disabled.
+    // Disabled until the announcer is wired in (wireAnnouncer).
     for (QPushButton *b : {namedButton(QStringLiteral("btvoiceinvite"), QStringLiteral("Voice invite"), right),
                            namedButton(QStringLiteral("btvoiceinvitestop"), QStringLiteral("X"), right)}) {
         b->setEnabled(false);

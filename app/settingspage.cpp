@@ -13,6 +13,7 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QScrollArea>
 #include <QTabWidget>
@@ -104,9 +105,38 @@ SettingsPage::SettingsPage(ProgramContext &ctx, CommandList &commands, QWidget *
         devices->addTab(p.page, QStringLiteral("Chorus RF"));
     }
     {
+        // Each cue's file with its "..." and "Try"; the announcer wiring connects them.
         FormPage p = formPage(QStringLiteral("tsracesounds"), devices);
-        addRows(s, p.form, {"chksounds", "edstartwavepath", "edstartdelay", "edracerandomstart", "edstartsound",
-                            "edlappasspath", "edfinishpath", "edfin1path", "edfinallpath", "edregcheckpath"});
+        addRows(s, p.form, {"chksounds"});
+        auto cueRow = [&](const char *edit, const char *choose, const char *play) {
+            auto *row = new QHBoxLayout;
+            QWidget *path = createSettingControl(s, QLatin1String(edit), p.page);
+            // Paths change through "..." only; the start signal may also be typed.
+            if (qstrcmp(edit, "edstartsound") != 0)
+                static_cast<QLineEdit *>(path)->setReadOnly(true);
+            row->addWidget(path, 1);
+            QPushButton *pick = namedButton(QLatin1String(choose), QStringLiteral("..."), p.page);
+            pick->setFixedWidth(32);
+            row->addWidget(pick);
+            row->addWidget(namedButton(QLatin1String(play), QStringLiteral("Try"), p.page));
+            p.form->addRow(Settings::definition(QLatin1String(edit))->caption, row);
+        };
+        cueRow("edstartwavepath", "bt5", "bt6");
+        auto *delay = new QHBoxLayout;
+        delay->addWidget(createSettingControl(s, QStringLiteral("edstartdelay"), p.page), 1);
+        delay->addWidget(namedButton(QStringLiteral("Button8"), QStringLiteral("Start"), p.page));
+        delay->addWidget(namedButton(QStringLiteral("Button9"), QStringLiteral("Stop"), p.page));
+        p.form->addRow(Settings::definition(QStringLiteral("edstartdelay"))->caption, delay);
+        addRows(s, p.form, {"edracerandomstart"});
+        cueRow("edstartsound", "Button17", "Button23");
+        cueRow("edlappasspath", "bt7", "bt8");
+        cueRow("edfin1path", "Button2", "Button3");
+        cueRow("edfinishpath", "bt9", "bt10");
+        cueRow("edfinallpath", "Button6", "Button7");
+        cueRow("edregcheckpath", "Button4", "Button5");
+        QPushButton *defaults = namedButton(QStringLiteral("btdefaultsounds"), QStringLiteral("Use default sounds"), p.page);
+        defaults->setToolTip(QStringLiteral("Write the program's own cue sounds into the \"sounds\" folder and use them"));
+        p.form->addRow(buttonRow({defaults}));
         devices->addTab(p.page, QStringLiteral("Race Sounds"));
     }
     {
@@ -151,7 +181,7 @@ SettingsPage::SettingsPage(ProgramContext &ctx, CommandList &commands, QWidget *
             connect(pick, &QPushButton::clicked, this, [this, &s, edit = QString::fromLatin1(t.edit)] {
                 const QString file = QFileDialog::getOpenFileName(
                     this, QStringLiteral("Page template"), QFileInfo(s.text(edit)).absolutePath(),
-                    QStringLiteral("Web pages (*.htm *.html);;All files (*)"));
+                    QStringLiteral("HTML/TEXT files (*.htm *.html *.txt);;All files (*)"));
                 if (!file.isEmpty())
                     s.set(edit, file);
             });

@@ -13,6 +13,8 @@ packages=(
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good libespeak-ng-dev espeak-ng-data
   # test tools: speech and sound checks, a real browser for the pages, packaging
   espeak-ng sox chromium dpkg-dev file
+  # a silent sound server for the sound output's own test
+  pulseaudio
   # fonts (Cyrillic), certificates for the HTTPS services
   fonts-dejavu-core ca-certificates
   # a virtual display for machines without one

@@ -439,11 +439,6 @@ private slots:
             QTest::mouseClick(find<QPushButton>("btfontplus"), Qt::LeftButton);
         QCOMPARE(results->font().pointSize(), int(EventsPage::kMaxFontPt));
 
-        for (const char *name : {"btsavehtml"}) {
-            QVERIFY2(!find(name)->isEnabled(), name);
-            QCOMPARE(find(name)->toolTip(), QStringLiteral("Not available yet"));
-        }
-        QVERIFY(!w().commands().action("eventexporthtml")->isEnabled());
         QVERIFY(!w().commands().action("pilotplayname")->isEnabled());
     }
 };

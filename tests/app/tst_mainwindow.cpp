@@ -175,8 +175,7 @@ private slots:
         QTest::newRow("Ctrl+S results") << "tableresults" << s << "eventsend2race";
         QTest::newRow("Ctrl+S registry") << "dbgrd1" << s << "eventAdd2CurStage";
         QTest::newRow("Ctrl+E race list") << "tableonerace" << e << "raceexporttoevent";
-        // "Export to HTML" is shown disabled until the HTML export is built.
-        QTest::newRow("Ctrl+E results") << "tblEventsResults" << e << "";
+        QTest::newRow("Ctrl+E results") << "tblEventsResults" << e << "eventexporthtml";
         QTest::newRow("Ctrl+Y race list") << "tableonerace" << QKeySequence(Qt::CTRL | Qt::Key_Y) << "raceconfirmSel";
         QTest::newRow("Ctrl+R race list") << "tableonerace" << QKeySequence(Qt::CTRL | Qt::Key_R) << "raceresetlist";
         QTest::newRow("Ctrl+D stage list") << "tblEventsStages" << QKeySequence(Qt::CTRL | Qt::Key_D) << "eventduplicatestage";

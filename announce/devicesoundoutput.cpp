@@ -1,0 +1,178 @@
+// The sound output on the default audio device.
+#include "announce/devicesoundoutput.h"
+
+#include <QAudioDevice>
+#include <QAudioSink>
+#include <QBuffer>
+#include <QMediaDevices>
+#include <QThread>
+#include <QTimer>
+
+#include <unordered_map>
+
+namespace lapvane {
+
+// Owns the audio sinks; every method runs on the audio thread.
+class SinkPlayer : public QObject
+{
+public:
+    std::function<void(quint64)> onStarted;
+    std::function<void(quint64)> onEnded;
+    std::function<void(const QString &)> onFailure;
+
+    void start(quint64 id, const PcmClip &clip)
+    {
+        auto &p = m_playbacks[id];
+        p.buffer = std::make_unique<QBuffer>();
+        p.buffer->setData(clip.samples);
+        p.buffer->open(QIODevice::ReadOnly);
+        p.sink = std::make_unique<QAudioSink>(QMediaDevices::defaultAudioOutput(), clip.format);
+        QAudioSink *sink = p.sink.get();
+        QObject::connect(sink, &QAudioSink::stateChanged, this, [this, id, sink](QAudio::State state) {
+            auto it = m_playbacks.find(id);
+            if (state == QAudio::ActiveState && it != m_playbacks.end() && !it->second.started) {
+                it->second.started = true;
+                if (onStarted)
+                    onStarted(id);
+            }
+            // Idle: every sample has been handed to the device.
+            if (state == QAudio::IdleState || (state == QAudio::StoppedState && sink->error() != QAudio::NoError))
+                end(id);
+        });
+        sink->start(p.buffer.get());
+        if (sink->error() != QAudio::NoError) {
+            // Said once until a sound plays again: a broken device must not
+            // fill the log with a line per lap.
+            if (!m_failing && onFailure)
+                onFailure(QStringLiteral("The sound device did not play %1 (error %2); sounds are skipped.")
+                              .arg(clip.name)
+                              .arg(int(sink->error())));
+            m_failing = true;
+            end(id);
+            return;
+        }
+        m_failing = false;
+        // A device that never reports the end (a stalled sound server) must
+        // not keep a cue or the speech "playing" for ever.
+        p.watchdog = std::make_unique<QTimer>();
+        p.watchdog->setSingleShot(true);
+        QObject::connect(p.watchdog.get(), &QTimer::timeout, this, [this, id] { end(id); });
+        p.watchdog->start(int(qMin<qint64>(clip.durationMs() + 2000, 10 * 60 * 1000)));
+    }
+
+    void stop(quint64 id) { end(id); }
+
+    void stopAll()
+    {
+        while (!m_playbacks.empty())
+            end(m_playbacks.begin()->first);
+    }
+
+private:
+    struct Playback
+    {
+        std::unique_ptr<QBuffer> buffer;
+        std::unique_ptr<QAudioSink> sink;
+        std::unique_ptr<QTimer> watchdog;
+        bool started = false;
+    };
+
+    void end(quint64 id)
+    {
+        auto it = m_playbacks.find(id);
+        if (it == m_playbacks.end())
+            return;
+        Playback p = std::move(it->second);
+        m_playbacks.erase(it);
+        if (p.sink) {
+            p.sink->disconnect(this);
+            p.sink->stop();
+        }
+        // The sink may still be inside its own signal: let it go later.
+        if (p.sink)
+            p.sink.release()->deleteLater();
+        if (p.buffer)
+            p.buffer.release()->deleteLater();
+        if (p.watchdog)
+            p.watchdog.release()->deleteLater();
+        if (onEnded)
+            onEnded(id);
+    }
+
+    std::unordered_map<quint64, Playback> m_playbacks;
+    bool m_failing = false;
+};
+
+DeviceSoundOutput::DeviceSoundOutput(QObject *parent) : SoundOutput(parent)
+{
+    m_devices = new QMediaDevices(this);
+    connect(m_devices, &QMediaDevices::audioOutputsChanged, this, &DeviceSoundOutput::updateDevices);
+    updateDevices();
+
+    m_thread = new QThread(this);
+    m_thread->setObjectName(QStringLiteral("audio"));
+    m_player = new SinkPlayer;
+    m_player->moveToThread(m_thread);
+    m_player->onStarted = [this](quint64 id) { emit started(id); };
+    m_player->onEnded = [this](quint64 id) { ended(id); };
+    m_player->onFailure = [this](const QString &line) { emit logLine(line); };
+    m_thread->start();
+}
+
+DeviceSoundOutput::~DeviceSoundOutput()
+{
+    QMetaObject::invokeMethod(m_player, [p = m_player] { p->stopAll(); }, Qt::BlockingQueuedConnection);
+    m_player->onEnded = nullptr;
+    m_player->onStarted = nullptr;
+    m_thread->quit();
+    m_thread->wait();
+    delete m_player;
+}
+
+void DeviceSoundOutput::updateDevices()
+{
+    const bool has = !QMediaDevices::audioOutputs().isEmpty();
+    m_hasDevice = has;
+    if (has)
+        m_toldNoDevice = false;
+}
+
+quint64 DeviceSoundOutput::play(const PcmClip &clip)
+{
+    if (clip.isEmpty())
+        return 0;
+    if (!m_hasDevice) {
+        if (!m_toldNoDevice.exchange(true))
+            emit logLine(QStringLiteral("No sound output device: sound cues and speech are skipped."));
+        return 0;
+    }
+    const quint64 id = ++m_nextId;
+    {
+        QMutexLocker lock(&m_lock);
+        m_running.insert(id, true);
+    }
+    QMetaObject::invokeMethod(m_player, [p = m_player, id, clip] { p->start(id, clip); }, Qt::QueuedConnection);
+    return id;
+}
+
+void DeviceSoundOutput::stop(quint64 id)
+{
+    QMetaObject::invokeMethod(m_player, [p = m_player, id] { p->stop(id); }, Qt::QueuedConnection);
+}
+
+int DeviceSoundOutput::playing() const
+{
+    QMutexLocker lock(&m_lock);
+    return int(m_running.size());
+}
+
+void DeviceSoundOutput::ended(quint64 id)
+{
+    {
+        QMutexLocker lock(&m_lock);
+        m_running.remove(id);
+    }
+    emit finished(id);
+}
+
+} // namespace lapvane

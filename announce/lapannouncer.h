@@ -1,0 +1,67 @@
+// The lap announcer (`tnamelaps`): a worker thread that speaks the pilot's
+// name and lap number of every entry of the announcement ring, in ring order,
+// one phrase after the other.
+#pragma once
+
+#include "announce/wakeup.h"
+
+#include <QHash>
+#include <QObject>
+#include <QString>
+
+#include <atomic>
+#include <functional>
+
+class QThread;
+
+namespace lapvane {
+
+class AnnouncementRing;
+class SpeechEngine;
+
+class LapAnnouncer : public QObject
+{
+    Q_OBJECT
+public:
+    // speaktext speaks one phrase (the announcer's `speaktext`); dbPath is the
+    // database file, read on the thread's own connection.
+    LapAnnouncer(AnnouncementRing &ring, SpeechEngine &engine, std::function<bool(const QString &)> speaktext,
+                 const QString &dbPath, QObject *parent = nullptr);
+    ~LapAnnouncer() override;
+
+    // Starts the thread from the ring's next write position; the ring is
+    // expected empty (the caller clears it).
+    void start();
+    // Asks the thread to stop and waits for it; false when none ran.
+    bool stop();
+    bool isRunning() const;
+
+    // A lap was written to the ring: look at it now instead of at the next
+    // idle check.
+    void wake() { m_wake.notify(); }
+
+    // The phrase for a lap: "name N-й круг".
+    static QString lapPhrase(const QString &name, int lap);
+
+    // Without a wake-up the ring is looked at this often while idle.
+    static constexpr int kIdleCheckMs = 20;
+
+signals:
+    // A line for the operator log; sent from the announcer's thread.
+    void logLine(const QString &line);
+
+private:
+    void run();
+
+    AnnouncementRing &m_ring;
+    SpeechEngine &m_engine;
+    std::function<bool(const QString &)> m_speaktext;
+    QString m_dbPath;
+    QThread *m_thread = nullptr;
+    std::atomic_bool m_stop{false};
+    WakeUp m_wake;
+    QMetaObject::Connection m_speechEnded;
+    static std::atomic_int s_connections;
+};
+
+} // namespace lapvane

@@ -1,0 +1,173 @@
+// The voice invitation thread.
+#include "announce/voiceinvitation.h"
+
+#include "announce/speechengine.h"
+#include "core/settings.h"
+#include "store/database.h"
+
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <QThread>
+
+#include <chrono>
+
+namespace lapvane {
+
+std::atomic_int VoiceInvitation::s_connections{0};
+
+qint64 SteadyCountdownClock::nowMs()
+{
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+void SteadyCountdownClock::sleepUntil(qint64 untilMs)
+{
+    for (qint64 left = untilMs - nowMs(); left > 0 && !m_interrupted; left = untilMs - nowMs())
+        m_wake.wait(int(left));
+}
+
+void SteadyCountdownClock::interrupt()
+{
+    m_interrupted = true;
+    m_wake.notify();
+}
+
+VoiceInvitation::VoiceInvitation(Settings &settings, SpeechEngine &engine,
+                                 std::function<bool(const QString &)> speaktext,
+                                 std::function<void()> voiceNotStarted, const QString &dbPath,
+                                 std::unique_ptr<CountdownClock> clock, QObject *parent)
+    : QObject(parent), m_settings(settings), m_engine(engine), m_speaktext(std::move(speaktext)),
+      m_voiceNotStarted(std::move(voiceNotStarted)), m_dbPath(dbPath), m_clock(std::move(clock))
+{
+    m_speechEnded = connect(&m_engine, &SpeechEngine::speechFinished, this, [this] { m_wake.notify(); },
+                            Qt::DirectConnection);
+}
+
+VoiceInvitation::~VoiceInvitation()
+{
+    disconnect(m_speechEnded);
+    stop(true);
+}
+
+QString VoiceInvitation::invitationText(const QString &opening, const QString &group, const QStringList &names)
+{
+    QString text = opening + QStringLiteral(" ") + group + QStringLiteral(". ");
+    for (const QString &name : names)
+        text += name + QStringLiteral(",");
+    return text + QStringLiteral(". ");
+}
+
+QString VoiceInvitation::countdownText(const QString &before, int seconds, const QString &after)
+{
+    return before + QStringLiteral(" ") + QString::number(seconds) + QStringLiteral(" ") + after + QStringLiteral(". ");
+}
+
+void VoiceInvitation::start()
+{
+    m_stop = false;
+    m_quiet = false;
+    m_thread = QThread::create([this] { run(); });
+    m_thread->setObjectName(QStringLiteral("tvoiceinvite"));
+    m_thread->start();
+}
+
+void VoiceInvitation::stop(bool quietly)
+{
+    if (!m_thread)
+        return;
+    m_quiet = quietly;
+    m_stop = true;
+    m_clock->interrupt();
+    m_wake.notify();
+    m_thread->wait();
+    delete m_thread;
+    m_thread = nullptr;
+}
+
+bool VoiceInvitation::isRunning() const
+{
+    return m_thread && m_thread->isRunning();
+}
+
+void VoiceInvitation::waitWhileSpeaking()
+{
+    // Speech ends wake the thread; the timed wait only guards a lost wake-up.
+    while (m_engine.isSpeaking() && !m_stop)
+        m_wake.wait(20);
+}
+
+void VoiceInvitation::run()
+{
+    // Said once at the start; every speak below repeats it while the switch is off.
+    if (!m_settings.flag(QStringLiteral("chksoundnames")) && m_voiceNotStarted)
+        m_voiceNotStarted();
+
+    waitWhileSpeaking();
+
+    QString group;
+    QStringList names;
+    bool listed = false;
+    const QString connection = QStringLiteral("tvoiceinvite%1").arg(++s_connections);
+    {
+        QString error;
+        QSqlDatabase db = Database::openWorkerConnection(m_dbPath, connection, &error);
+        QSqlQuery q(db);
+        if (db.isOpen() && q.exec(QStringLiteral("SELECT * FROM onerace ORDER BY id"))) {
+            const int groupField = q.record().indexOf(QStringLiteral("group"));
+            const int nameField = q.record().indexOf(QStringLiteral("pilotname"));
+            while (q.next()) {
+                if (!listed)
+                    group = q.value(groupField).toString();
+                listed = true;
+                names << q.value(nameField).toString();
+            }
+        }
+        q.finish();
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(connection);
+    if (!listed) {
+        emit logLine(QStringLiteral("Invite pilot error!"));
+        emit ended();
+        return;
+    }
+    if (!m_stop)
+        m_speaktext(invitationText(m_settings.text(QStringLiteral("edvoiceinvite1")), group, names));
+
+    if (m_settings.flag(QStringLiteral("chvoicecountdown"))) {
+        bool ok = false;
+        const int length = m_settings.text(QStringLiteral("edvoicecountdownsec")).trimmed().toInt(&ok);
+        if (!ok)
+            emit logLine(QStringLiteral("The countdown length \"%1\" is not a number of seconds; no countdown.")
+                             .arg(m_settings.text(QStringLiteral("edvoicecountdownsec"))));
+        qint64 next = 0;
+        for (int i = ok ? length : -1; i >= 0; --i) {
+            const int current = m_settings.text(QStringLiteral("edvoicecountdownsec")).trimmed().toInt();
+            if (!m_stop && (i == current || i == 60 || i == 30 || i == 15)) {
+                waitWhileSpeaking();
+                if (!m_stop)
+                    m_speaktext(countdownText(m_settings.text(QStringLiteral("eddostarta")), i,
+                                              m_settings.text(QStringLiteral("edseconds"))));
+            }
+            // The seconds run from the first announcement, after the invitation.
+            if (i == length)
+                next = m_clock->nowMs();
+            emit countdownChanged(i);
+            if (m_stop)
+                break;
+            next += 1000;
+            m_clock->sleepUntil(next);
+        }
+        if (!m_quiet) {
+            // A stop cuts what is being said: the final phrase comes at once.
+            if (m_stop)
+                m_engine.stop();
+            waitWhileSpeaking();
+            m_speaktext(m_settings.text(QStringLiteral("edprepare2start")));
+        }
+    }
+    emit ended();
+}
+
+} // namespace lapvane

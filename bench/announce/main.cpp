@@ -1,0 +1,270 @@
+// Benchmark of the lap announcer with real espeak-ng speech: the time from a
+// recorded lap to its phrase reaching the sound output with the engine idle,
+// the announcer's cost while idle, and the pass loop tick while phrases are
+// synthesised on the announcer thread.
+#include "announce/announcer.h"
+#include "announce/devicesoundoutput.h"
+#include "announce/espeakengine.h"
+#include "announce/soundoutput.h"
+#include "bench/benchstandins.h"
+#include "core/clock.h"
+#include "core/cues.h"
+#include "core/operatorlog.h"
+#include "core/settings.h"
+#include "core/wait.h"
+#include "race/raceengine.h"
+#include "store/database.h"
+#include "store/transaction.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QMutex>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <algorithm>
+#include <cstdio>
+#include <ctime>
+#include <vector>
+
+using namespace lapvane;
+
+namespace {
+
+constexpr int kPilots = 16;
+
+// Notes when each phrase arrives; a phrase is over at the next turn of the
+// main event loop.
+class TimingOutput : public SoundOutput
+{
+public:
+    QElapsedTimer since;
+    quint64 play(const PcmClip &clip) override
+    {
+        QMutexLocker lock(&m_lock);
+        m_arrivedNs.push_back(since.nsecsElapsed());
+        m_audioMs += clip.durationMs();
+        const quint64 id = ++m_next;
+        QMetaObject::invokeMethod(this, [this, id] { emit finished(id); }, Qt::QueuedConnection);
+        return id;
+    }
+    void stop(quint64) override {}
+    bool hasDevice() const override { return true; }
+    size_t count() const
+    {
+        QMutexLocker lock(&m_lock);
+        return m_arrivedNs.size();
+    }
+    qint64 arrivedNs(size_t i) const
+    {
+        QMutexLocker lock(&m_lock);
+        return m_arrivedNs[i];
+    }
+
+private:
+    mutable QMutex m_lock;
+    std::vector<qint64> m_arrivedNs;
+    qint64 m_audioMs = 0;
+    quint64 m_next = 0;
+};
+
+struct Setup
+{
+    QTemporaryDir dir;
+    Database db;
+    Settings settings;
+    std::unique_ptr<OperatorLog> log;
+    bench::YesPrompt prompt;
+    bench::QueueReceivers rx;
+    SilentCuePlayer cues;
+    SystemClock clock;
+    StopFlag stop;
+    std::unique_ptr<RaceEngine> engine;
+    TimingOutput output;
+    SoundOutput *sound = &output; // where the phrases go
+    std::unique_ptr<EspeakEngine> speech;
+    std::unique_ptr<Announcer> announcer;
+    QList<qint32> nextPassMs;
+
+    explicit Setup(SoundOutput *device = nullptr)
+    {
+        if (device)
+            sound = device;
+        if (!db.open(dir.filePath(kDatabaseFileName)))
+            qFatal("%s", qPrintable(db.error()));
+        settings.set("edtlaps", "0");
+        settings.set("chksounds", false);
+        settings.set("chsavelogfile", false);
+        log = std::make_unique<OperatorLog>(settings, dir.path());
+        Transaction tx(db.db());
+        QSqlQuery q(db.db());
+        q.prepare("INSERT INTO onerace (pilotid, pilotname, pilottrans, \"group\", vtx, place, lapno, "
+                  "confirmed) VALUES (?, ?, ?, '1', ?, 999, 0, 'Y')");
+        const QStringList names = QString::fromUtf8("Иван Петров,Анна Смирнова,Борис Кузнецов,Вера Попова")
+                                      .split(',');
+        for (int p = 1; p <= kPilots; ++p) {
+            q.addBindValue(p);
+            q.addBindValue(names[p % names.size()]);
+            q.addBindValue(1000 + p);
+            q.addBindValue(QString("R%1").arg(p));
+            q.exec();
+            nextPassMs << 30000 + p;
+        }
+        tx.commit();
+        engine = std::make_unique<RaceEngine>(
+            RaceServices{db.db(), settings, *log, prompt, rx, cues, clock, stop, nullptr});
+        engine->setTimerDriven(false);
+        if (!engine->racestartraceExecute())
+            qFatal("race did not start");
+        output.since.start();
+        speech = std::make_unique<EspeakEngine>(*sound);
+        announcer = std::make_unique<Announcer>(settings, *log, *speech, engine->ring(), db.filePath());
+        QObject::connect(engine.get(), &RaceEngine::lapsChanged, announcer.get(), &Announcer::lapWritten);
+    }
+    ~Setup()
+    {
+        announcer.reset();
+        engine.reset();
+    }
+
+    void announcerOn(bool on)
+    {
+        settings.set("chksoundnames", !on);
+        settings.set("chksoundnames", on);
+    }
+
+    void queueLap(int i)
+    {
+        const int p = i % kPilots;
+        rx.queue.append(Pass{PassSource::LapvaneGate, 1001 + p, nextPassMs[p]});
+        nextPassMs[p] += 30000;
+    }
+};
+
+double percentile(std::vector<double> v, double p)
+{
+    std::sort(v.begin(), v.end());
+    const size_t i = std::min(v.size() - 1, size_t(p * (v.size() - 1) + 0.5));
+    return v[i];
+}
+
+qint64 processCpuNs()
+{
+    timespec ts{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+    return qint64(ts.tv_sec) * 1000000000 + ts.tv_nsec;
+}
+
+void benchLatency()
+{
+    Setup s;
+    s.announcerOn(true);
+    std::vector<double> ms;
+    for (int i = 0; i < 60; ++i) {
+        // The engine idle: the last phrase is over.
+        waitUntil([&] { return !s.speech->isSpeaking(); }, nullptr, 5000);
+        pause(20);
+        const size_t before = s.output.count();
+        s.queueLap(i);
+        const qint64 t0 = s.output.since.nsecsElapsed();
+        s.engine->tmrraceTimer();
+        if (waitUntil([&] { return s.output.count() > before; }, nullptr, 5000) != WaitResult::Done)
+            qFatal("lap %d was not announced", i);
+        ms.push_back((s.output.arrivedNs(before) - t0) / 1e6);
+    }
+    std::printf("lap recorded -> phrase at the sound output (engine idle, 60 laps): median %.1f ms, p90 %.1f ms, "
+                "max %.1f ms\n",
+                percentile(ms, 0.5), percentile(ms, 0.9), percentile(ms, 1.0));
+}
+
+// On a real sound device (a PulseAudio null sink will do): lap recorded to
+// the phrase's first samples leaving for the device.
+void benchLatencyOnDevice()
+{
+    DeviceSoundOutput device;
+    if (!device.hasDevice()) {
+        std::printf("lap recorded -> audio starting: no sound device here, not measured\n");
+        return;
+    }
+    Setup s(&device);
+    s.announcerOn(true);
+    QElapsedTimer clock;
+    clock.start();
+    qint64 startedNs = 0;
+    QObject::connect(&device, &SoundOutput::started, &device, [&] { startedNs = clock.nsecsElapsed(); });
+    std::vector<double> ms;
+    for (int i = 0; i < 30; ++i) {
+        waitUntil([&] { return !s.speech->isSpeaking(); }, nullptr, 10000);
+        pause(50);
+        startedNs = 0;
+        s.queueLap(i);
+        const qint64 t0 = clock.nsecsElapsed();
+        s.engine->tmrraceTimer();
+        if (waitUntil([&] { return startedNs != 0; }, nullptr, 5000) != WaitResult::Done)
+            qFatal("lap %d did not reach the device", i);
+        ms.push_back((startedNs - t0) / 1e6);
+    }
+    std::printf("lap recorded -> audio starting on the sound device (engine idle, 30 laps): median %.1f ms, "
+                "p90 %.1f ms, max %.1f ms\n",
+                percentile(ms, 0.5), percentile(ms, 0.9), percentile(ms, 1.0));
+}
+
+void benchIdle()
+{
+    Setup s;
+    auto measure = [](int seconds) {
+        const qint64 cpu0 = processCpuNs();
+        QElapsedTimer wall;
+        wall.start();
+        QThread::sleep(seconds);
+        return 100.0 * double(processCpuNs() - cpu0) / double(wall.nsecsElapsed());
+    };
+    const double without = measure(5);
+    s.announcerOn(true);
+    const double with = measure(5);
+    std::printf("idle CPU over 5 s: %.3f %% of a core with the announcer waiting, %.3f %% without it\n", with,
+                without);
+}
+
+void benchTickWhileSpeaking()
+{
+    auto run = [](bool speaking, size_t *phrases) {
+        Setup s;
+        s.announcerOn(speaking);
+        std::vector<double> us;
+        QElapsedTimer wall;
+        wall.start();
+        for (int i = 0; i < 1500; ++i) {
+            s.queueLap(i);
+            QElapsedTimer t;
+            t.start();
+            s.engine->tmrraceTimer();
+            us.push_back(t.nsecsElapsed() / 1000.0);
+            // The 3 ms race timer: the rest of the time the loop handles events.
+            while (t.nsecsElapsed() < 3000000)
+                QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
+        }
+        *phrases = s.output.count();
+        return us;
+    };
+    size_t quietPhrases = 0, phrases = 0;
+    const std::vector<double> quiet = run(false, &quietPhrases);
+    const std::vector<double> busy = run(true, &phrases);
+    std::printf("pass loop tick recording a lap, 1500 ticks 3 ms apart: median %.0f us, p99 %.0f us without "
+                "speech; median %.0f us, p99 %.0f us while %zu phrases were synthesised\n",
+                percentile(quiet, 0.5), percentile(quiet, 0.99), percentile(busy, 0.5), percentile(busy, 0.99),
+                phrases);
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    benchLatency();
+    benchLatencyOnDevice();
+    benchIdle();
+    benchTickWhileSpeaking();
+    return 0;
+}

@@ -1,0 +1,325 @@
+// Sound cues: WAV files into memory, the seven players and their start-up
+// opening, choosing and trying a file, the countdown measurement, the
+// program's own default sounds, and the cue moments of a whole race.
+#include "announce/cuesounds.h"
+#include "announce/defaultsounds.h"
+#include "announce/devicesoundoutput.h"
+#include "announce/wavfile.h"
+#include "tests/announce/fakesound.h"
+#include "tests/race/racefixture.h"
+
+#include <QtEndian>
+#include <QTest>
+
+#include <cmath>
+
+using namespace lapvane;
+using namespace lapvane::test;
+
+namespace {
+
+QByteArray int16Tone(int count, double hz = 440, int rate = 22050)
+{
+    QByteArray s(count * 2, Qt::Uninitialized);
+    auto *p = reinterpret_cast<qint16 *>(s.data());
+    for (int i = 0; i < count; ++i)
+        p[i] = qint16(10000 * std::sin(2 * 3.14159265 * hz * i / rate));
+    return s;
+}
+
+// A WAV file with a hand-made header: format tag, bits, channels and the
+// sample bytes as given.
+QByteArray rawWav(quint16 tag, quint16 bits, quint16 channels, const QByteArray &data, quint32 declared = 0)
+{
+    QByteArray out("RIFF....WAVE");
+    auto put16 = [&out](quint16 v) { char b[2]; qToLittleEndian(v, b); out.append(b, 2); };
+    auto put32 = [&out](quint32 v) { char b[4]; qToLittleEndian(v, b); out.append(b, 4); };
+    // An odd-sized chunk before the format, padded to an even length.
+    out.append("LIST");
+    put32(3);
+    out.append("abc");
+    out.append('\0');
+    out.append("fmt ");
+    put32(16);
+    put16(tag);
+    put16(channels);
+    put32(8000);
+    put32(8000 * channels * bits / 8);
+    put16(quint16(channels * bits / 8));
+    put16(bits);
+    out.append("data");
+    put32(declared ? declared : quint32(data.size()));
+    out.append(data);
+    return out;
+}
+
+qint16 sampleAt(const PcmClip &clip, int i)
+{
+    return reinterpret_cast<const qint16 *>(clip.samples.constData())[i];
+}
+
+struct Cues
+{
+    explicit Cues(RaceFixture &f) : cues(f.settings, *f.log, output) {}
+    FakeSoundOutput output;
+    CueSounds cues;
+};
+
+QString writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size())
+        qFatal("cannot write %s", qPrintable(path));
+    return path;
+}
+
+} // namespace
+
+class TestCueSounds : public QObject
+{
+    Q_OBJECT
+private slots:
+    void wavSampleFormats_data()
+    {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<int>("channels");
+        QTest::addColumn<int>("frames");
+        QTest::addColumn<int>("second"); // the second sample, as 16 bit
+        const char u8[] = {char(0x80), char(0xC0), char(0x00)};
+        QTest::newRow("8-bit unsigned") << rawWav(1, 8, 1, QByteArray(u8, 3)) << 1 << 3 << 0x4000;
+        QByteArray s16;
+        for (qint16 v : {qint16(0), qint16(-1234), qint16(32767), qint16(-32768)}) {
+            char b[2];
+            qToLittleEndian(v, b);
+            s16.append(b, 2);
+        }
+        QTest::newRow("16-bit stereo") << rawWav(1, 16, 2, s16) << 2 << 2 << -1234;
+        const char s24[] = {0, 0, 0, 0x00, 0x34, char(0x92)};
+        QTest::newRow("24-bit") << rawWav(1, 24, 1, QByteArray(s24, 6)) << 1 << 2 << int(qint16(0x9234));
+        const char s32[] = {0, 0, 0, 0, 0, 0, 0x10, 0x20};
+        QTest::newRow("32-bit") << rawWav(1, 32, 1, QByteArray(s32, 8)) << 1 << 2 << 0x2010;
+        float floats[] = {0.0f, -0.5f, 2.0f};
+        QTest::newRow("32-bit float, clipped")
+            << rawWav(3, 32, 1, QByteArray(reinterpret_cast<const char *>(floats), 12)) << 1 << 3 << -16383;
+        // A recorder that never wrote the length: the samples that are there.
+        QTest::newRow("data longer than the file") << rawWav(1, 16, 1, s16, 0xFFFFFFF0u) << 1 << 4 << -1234;
+        // Half a frame at the end is dropped.
+        QTest::newRow("odd byte at the end") << rawWav(1, 16, 1, s16 + "x") << 1 << 4 << -1234;
+    }
+    void wavSampleFormats()
+    {
+        QFETCH(QByteArray, file);
+        QFETCH(int, channels);
+        QFETCH(int, frames);
+        QFETCH(int, second);
+        PcmClip clip;
+        QString error;
+        QVERIFY2(parseWav(file, &clip, &error), qPrintable(error));
+        QCOMPARE(clip.format.sampleFormat(), QAudioFormat::Int16);
+        QCOMPARE(clip.format.channelCount(), channels);
+        QCOMPARE(clip.format.sampleRate(), 8000);
+        QCOMPARE(clip.samples.size(), frames * channels * 2);
+        QCOMPARE(int(sampleAt(clip, 1)), second);
+    }
+
+    void notPlayableWavs_data()
+    {
+        QTest::addColumn<QByteArray>("file");
+        QTest::newRow("empty") << QByteArray();
+        QTest::newRow("an MP3") << QByteArray("ID3\x03\x00\x00\x00\x00\x00\x00 and more bytes of the song");
+        QTest::newRow("no samples") << rawWav(1, 16, 1, QByteArray());
+        QTest::newRow("ADPCM") << rawWav(2, 4, 1, QByteArray(100, 'a'));
+        QTest::newRow("no channels") << rawWav(1, 16, 0, QByteArray(100, 'a'));
+        QTest::newRow("header cut off") << rawWav(1, 16, 1, QByteArray(100, 'a')).left(30);
+    }
+    void notPlayableWavs()
+    {
+        QFETCH(QByteArray, file);
+        PcmClip clip;
+        QString error;
+        QVERIFY(!parseWav(file, &clip, &error));
+        QVERIFY(!error.isEmpty());
+        QVERIFY(clip.isEmpty());
+    }
+
+    void startupOpensThePlayersInOrderUntilTheFirstFailure()
+    {
+        RaceFixture f;
+        Cues c(f);
+        // A fresh machine: no files at all.
+        QVERIFY(!c.cues.openPlayers());
+        QCOMPARE(f.logCount("WAV player didn't open files, check manually!"), 1);
+        for (Cue cue : CueSounds::openingOrder())
+            QVERIFY(!c.cues.isOpen(cue));
+
+        // Countdown, start and lap there; "finish others" missing: it and
+        // the players after it stay closed.
+        const QString good = writeFile(f.dir.filePath("beep.wav"), wavBytes(int16Tone(2205), 22050));
+        f.settings.set("edstartwavepath", good);
+        f.settings.set("edstartsound", good);
+        f.settings.set("edlappasspath", good);
+        f.settings.set("edfinishpath", f.dir.filePath("missing.wav"));
+        f.settings.set("edfin1path", good);
+        f.settings.set("edfinallpath", good);
+        f.settings.set("edregcheckpath", good);
+        f.lines->lines.clear();
+        QVERIFY(!c.cues.openPlayers());
+        QCOMPARE(f.lines->lines, QStringList{"WAV player didn't open files, check manually!"});
+        QVERIFY(c.cues.isOpen(Cue::StartCountdown));
+        QVERIFY(c.cues.isOpen(Cue::StartSignal));
+        QVERIFY(c.cues.isOpen(Cue::LapPass));
+        QVERIFY(!c.cues.isOpen(Cue::FinishOther));
+        QVERIFY(!c.cues.isOpen(Cue::FinishFirst));
+        QVERIFY(!c.cues.isOpen(Cue::RegisterCheck));
+
+        f.settings.set("edfinishpath", good);
+        f.lines->lines.clear();
+        QVERIFY(c.cues.openPlayers());
+        QVERIFY(f.lines->lines.isEmpty());
+    }
+
+    void playChooseTryAndThePlayCommand()
+    {
+        RaceFixture f;
+        Cues c(f);
+        const QString lap = writeFile(f.dir.filePath("lap.wav"), wavBytes(int16Tone(1000), 22050));
+        const QString other = writeFile(f.dir.filePath("other.wav"), wavBytes(int16Tone(3000), 22050));
+        const QString broken = writeFile(f.dir.filePath("song.mp3"), "ID3 not a wave");
+
+        // A cue without a file is skipped quietly: the race goes on.
+        c.cues.play(Cue::LapPass);
+        QVERIFY(c.output.clips().isEmpty());
+
+        QVERIFY(c.cues.choose(Cue::LapPass, lap));
+        QCOMPARE(f.settings.text("edlappasspath"), lap);
+        // "Try" plays whatever "Enable sounds" says (it is off here).
+        QVERIFY(!f.settings.flag("chksounds"));
+        c.cues.tryCue(Cue::LapPass);
+        c.cues.play(Cue::LapPass);
+        QCOMPARE(c.output.names(), QStringList({lap, lap}));
+        QCOMPARE(c.output.clips().at(0).samples.size(), 2000);
+
+        // A file that cannot be played: said once in the log, the cue silent.
+        QString error;
+        QVERIFY(!c.cues.choose(Cue::LapPass, broken, &error));
+        QVERIFY(!error.isEmpty());
+        QCOMPARE(f.logCount("The sound file " + broken + " cannot be played"), 1);
+        QVERIFY(!c.cues.isOpen(Cue::LapPass));
+        c.cues.play(Cue::LapPass);
+        QCOMPARE(c.output.clips().size(), 2);
+
+        // A start-signal path typed by hand is bound when the cue plays.
+        f.settings.set("edstartsound", other);
+        c.cues.play(Cue::StartSignal);
+        QCOMPARE(c.output.names().last(), other);
+        QCOMPARE(c.cues.boundPath(Cue::StartSignal), other);
+
+        // "Play " + path: the file once, a missing one ignored.
+        c.cues.playPath(lap);
+        c.cues.playPath(f.dir.filePath("nothing.wav"));
+        QCOMPARE(c.output.names().last(), lap);
+        QCOMPARE(c.output.clips().size(), 4);
+    }
+
+    void countdownMeasurement()
+    {
+        RaceFixture f;
+        Cues c(f);
+        c.cues.choose(Cue::StartCountdown, writeFile(f.dir.filePath("cd.wav"), wavBytes(int16Tone(100), 22050)));
+        f.stop.raise(); // left over from an earlier wait
+        QTimer::singleShot(10, [&] {
+            f.clock.advance(3200);
+            f.stop.raise(); // "Stop"
+        });
+        const qint64 measured = c.cues.measureCountdown(f.stop, f.clock);
+        QCOMPARE(measured, 3200);
+        QCOMPARE(c.output.clips().size(), 1);
+    }
+
+    void defaultSounds()
+    {
+        RaceFixture f;
+        Cues c(f);
+        QString error;
+        QVERIFY2(useDefaultSounds(f.dir.path(), c.cues, &error), qPrintable(error));
+        QStringList paths;
+        for (Cue cue : CueSounds::openingOrder()) {
+            const QString path = f.settings.text(CueSounds::pathControl(cue));
+            QCOMPARE(QFileInfo(path).absolutePath(), QDir(f.dir.filePath("sounds")).absolutePath());
+            QVERIFY(c.cues.isOpen(cue));
+            paths << path;
+            PcmClip clip;
+            QVERIFY(readWav(path, &clip, &error));
+            QCOMPARE(clip.format.sampleFormat(), QAudioFormat::Int16);
+            QCOMPARE(clip.format.channelCount(), 1);
+            int peak = 0;
+            for (int i = 0; i < clip.samples.size() / 2; ++i)
+                peak = qMax(peak, qAbs(int(sampleAt(clip, i))));
+            QVERIFY2(peak > 8000, qPrintable(path));
+            QVERIFY2(clip.durationMs() >= 80 && clip.durationMs() <= 5000, qPrintable(path));
+        }
+        QCOMPARE(paths.removeDuplicates(), 0);
+        // The countdown lasts about the default start delay.
+        PcmClip countdown;
+        readWav(f.settings.text("edstartwavepath"), &countdown, nullptr);
+        QVERIFY(countdown.durationMs() > 4000 && countdown.durationMs() <= 5000);
+        // The start-up check is content.
+        QVERIFY(c.cues.openPlayers());
+    }
+
+    void cueMomentsOfAWholeRace_data()
+    {
+        QTest::addColumn<bool>("sounds");
+        QTest::newRow("Enable sounds on") << true;
+        QTest::newRow("Enable sounds off") << false;
+    }
+    void cueMomentsOfAWholeRace()
+    {
+        QFETCH(bool, sounds);
+        RaceFixture f;
+        Cues c(f);
+        QString error;
+        QVERIFY(useDefaultSounds(f.dir.path(), c.cues, &error));
+        RaceServices s = f.services();
+        f.engine = std::make_unique<RaceEngine>(RaceServices{s.db, s.settings, s.log, s.prompt, s.receivers, c.cues,
+                                                             s.clock, s.stop, s.selection, s.raceStateFile});
+        f.engine->setTimerDriven(false);
+        f.settings.set("chksounds", sounds);
+        f.settings.set("edtlaps", "2");
+        f.settings.set("edstartdelay", "0");
+        f.addPilot(1, "Anna", 100);
+        f.addPilot(2, "Boris", 200);
+        QVERIFY(f.start());
+        f.pass(100, 30000);
+        f.pass(200, 31000);
+        f.pass(200, 60000);
+        f.pass(100, 61000);
+        QVERIFY(!f.engine->isRunning());
+        auto file = [&](Cue cue) { return f.settings.text(CueSounds::pathControl(cue)); };
+        const QStringList expected = {file(Cue::StartCountdown), file(Cue::StartSignal), file(Cue::LapPass),
+                                      file(Cue::LapPass),        file(Cue::FinishFirst), file(Cue::FinishOther),
+                                      file(Cue::FinishAll)};
+        QCOMPARE(c.output.names(), sounds ? expected : QStringList());
+    }
+
+    void realOutputWithoutADevice()
+    {
+        DeviceSoundOutput output;
+        if (output.hasDevice())
+            QSKIP("this machine has a sound device");
+        QStringList lines;
+        connect(&output, &SoundOutput::logLine, this, [&](const QString &l) { lines << l; });
+        PcmClip clip;
+        QVERIFY(parseWav(defaultSoundWav(Cue::FinishAll), &clip, nullptr));
+        QElapsedTimer t;
+        t.start();
+        QCOMPARE(output.play(clip), quint64(0));
+        QCOMPARE(output.play(clip), quint64(0));
+        QVERIFY(t.elapsed() < 500);
+        QCOMPARE(output.playing(), 0);
+        QCOMPARE(lines, QStringList{"No sound output device: sound cues and speech are skipped."});
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCueSounds)
+#include "tst_cuesounds.moc"

@@ -1,0 +1,129 @@
+// The live pages writer started and stopped: its log lines in order, the
+// "htmls" folder, pages on disk, a stop during the pause, during a cycle and
+// while it waits for the main thread.
+#include "publish/savehtmls.h"
+#include "tests/publish/publishfixture.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QTest>
+
+using namespace lapvane;
+
+class TstSaveHtmls : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<test::PublishFixture> f;
+    std::unique_ptr<SaveHtmls> saver;
+    int snapshots = 0;
+    std::function<void(PageSnapshot &)> onSnapshot;
+
+    QString htmls(const QString &name = {}) const
+    {
+        return QDir(f->dir.filePath("htmls")).filePath(name);
+    }
+
+private slots:
+    void init()
+    {
+        f = std::make_unique<test::PublishFixture>();
+        snapshots = 0;
+        onSnapshot = nullptr;
+        saver = std::make_unique<SaveHtmls>(*f->log, f->dir.path(), f->db.filePath(), [this] {
+            PageSnapshot s;
+            s.raceClockText = QString("cycle %1").arg(++snapshots);
+            if (onSnapshot)
+                onSnapshot(s);
+            return s;
+        });
+    }
+    void cleanup()
+    {
+        saver.reset();
+        f.reset();
+    }
+
+    void startedAndStopped()
+    {
+        QVERIFY(!QDir(htmls()).exists());
+        saver->setPauseMs(60000);
+        saver->checksavehtmls(true);
+        QVERIFY(QDir(htmls()).exists());
+        QVERIFY(saver->isRunning());
+        QTRY_COMPARE(saver->thread()->cycles(), 1);
+        QVERIFY(QFile::exists(htmls("comment.htm")));
+        QVERIFY(test::PublishFixture::readFile(htmls("comment.htm")).contains("<b>cycle 1</b>"));
+
+        // The pause ends at once when the stop comes.
+        QElapsedTimer stopping;
+        stopping.start();
+        saver->checksavehtmls(false);
+        QVERIFY2(stopping.elapsed() < 1000, qPrintable(QString::number(stopping.elapsed())));
+        QVERIFY(!saver->isRunning());
+        QCOMPARE(f->logLines->lines,
+                 (QStringList{"savehtmls started", "savehtmls started", "savehtmls: onerace problem",
+                              "savehtmls: oneraceres problem", "savehtmls: top problem", "savehtmls: exit",
+                              "savehtmls terminated"}));
+    }
+
+    void rewritesEveryCycle()
+    {
+        saver->setPauseMs(1);
+        saver->checksavehtmls(true);
+        QTRY_VERIFY(saver->thread()->cycles() >= 3);
+        saver->checksavehtmls(false);
+        const int cycles = snapshots;
+        QVERIFY(test::PublishFixture::readFile(htmls("comment.htm")).contains(QString("<b>cycle %1</b>").arg(cycles).toUtf8()));
+        QCOMPARE(f->logLines->lines.count("savehtmls: top problem"), cycles);
+        QCOMPARE(f->logLines->lines.last(), QString("savehtmls terminated"));
+    }
+
+    void stopDuringACycleFinishesIt()
+    {
+        saver->setPauseMs(1);
+        // The stop comes while the second cycle is under way.
+        onSnapshot = [this](PageSnapshot &) {
+            if (snapshots == 2)
+                saver->thread()->requestStop();
+        };
+        saver->checksavehtmls(true);
+        QTRY_VERIFY(saver->thread()->isFinished());
+        QCOMPARE(saver->thread()->cycles(), 2);
+        QVERIFY(test::PublishFixture::readFile(htmls("comment.htm")).contains("<b>cycle 2</b>"));
+        saver->checksavehtmls(false);
+        const QStringList &lines = f->logLines->lines;
+        QCOMPARE(lines.count("savehtmls: top problem"), 2);
+        QCOMPARE(lines.mid(lines.size() - 2), (QStringList{"savehtmls: exit", "savehtmls terminated"}));
+    }
+
+    void stopWhileWaitingForTheMainThread()
+    {
+        // The main thread never hands a snapshot: it goes straight to the stop.
+        saver->checksavehtmls(true);
+        saver->checksavehtmls(false);
+        QCOMPARE(snapshots, 0);
+        QCOMPARE(f->logLines->lines, (QStringList{"savehtmls started", "savehtmls started", "savehtmls: exit",
+                                                  "savehtmls terminated"}));
+    }
+
+    void oneWriterAtATime()
+    {
+        saver->setPauseMs(60000);
+        saver->checksavehtmls(true);
+        tsavehtmls *first = saver->thread();
+        saver->checksavehtmls(true);
+        QCOMPARE(saver->thread(), first);
+        QVERIFY(saver->stop());
+        QVERIFY(!saver->isRunning());
+        // Off with no writer running.
+        f->logLines->lines.clear();
+        saver->checksavehtmls(false);
+        QCOMPARE(f->logLines->lines, QStringList{"can't stop savehtmls thread"});
+        QVERIFY(saver->stop());
+    }
+};
+
+QTEST_GUILESS_MAIN(TstSaveHtmls)
+#include "tst_savehtmls.moc"
