@@ -41,6 +41,23 @@ QString programFolder(const QStringList &arguments, const QString &executableFol
     return home;
 }
 
+namespace {
+
+// A start that cannot go on: the reason goes to stderr and into a message
+// box. With nobody at the screen (a service, a test) SIGTERM or SIGINT closes
+// the box and ends the program.
+int startFailure(SignalWatcher &watcher, const QString &text, int exitCode)
+{
+    std::fprintf(stderr, "%s\n", qPrintable(text));
+    std::fflush(stderr);
+    QMessageBox box(QMessageBox::Critical, QStringLiteral("Lapvane Admin"), text, QMessageBox::Ok);
+    QObject::connect(&watcher, &SignalWatcher::terminationRequested, &box, &QDialog::reject);
+    box.exec();
+    return exitCode;
+}
+
+} // namespace
+
 int runApplication(int argc, char **argv)
 {
     QApplication app(argc, argv);
@@ -51,20 +68,14 @@ int runApplication(int argc, char **argv)
 
     QString error;
     const QString folder = programFolder(QApplication::arguments(), QApplication::applicationDirPath(), &error);
-    if (folder.isEmpty()) {
-        std::fprintf(stderr, "%s\n", qPrintable(error));
-        QMessageBox::critical(nullptr, QStringLiteral("Lapvane Admin"), error);
-        return 2;
-    }
+    if (folder.isEmpty())
+        return startFailure(watcher, error, 2);
 
     ProgramContext ctx(folder);
     // The database opens before the window is built; a file that cannot be
     // used stops the start and is left as it is.
-    if (!ctx.db.open(QDir(folder).filePath(QLatin1String(kDatabaseFileName)))) {
-        std::fprintf(stderr, "%s\n", qPrintable(ctx.db.error()));
-        QMessageBox::critical(nullptr, QStringLiteral("Lapvane Admin"), ctx.db.error());
-        return 1;
-    }
+    if (!ctx.db.open(QDir(folder).filePath(QLatin1String(kDatabaseFileName))))
+        return startFailure(watcher, ctx.db.error(), 1);
 
     SystemClock clock;
     // Sound cues and speech share one output; without a sound device both
@@ -78,6 +89,8 @@ int runApplication(int argc, char **argv)
     MainWindow window(ctx, services);
     wireAnnouncer(window, ctx, services, cues, announcer);
     window.FormCreate();
+    for (const QString &repair : ctx.db.repairs())
+        ctx.log.savelog(repair);
     window.show();
 
     // SIGTERM and SIGINT close the window the normal way, so shutdown runs.

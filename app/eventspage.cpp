@@ -4,6 +4,7 @@
 
 #include "app/aerolistexport.h"
 #include "app/commands.h"
+#include "app/csvcommands.h"
 #include "app/gridcolumns.h"
 #include "app/groupdialog.h"
 #include "app/programcontext.h"
@@ -181,6 +182,7 @@ EventsPage::EventsPage(ProgramContext &ctx, ProgramServices &services, CommandLi
     auto *publish = new QHBoxLayout;
     publish->addWidget(captionedCommandButton(QStringLiteral("btsavehtml"), QStringLiteral("Export Results to HTML"),
                                               commands.action(QStringLiteral("eventexporthtml")), resultsBox));
+    publish->addWidget(csvExportButton(m_results, ctx.log, services.prompt, resultsBox));
     publish->addWidget(namedButton(QStringLiteral("Button16"), QStringLiteral("Export Groups to TXT"), resultsBox));
     publish->addWidget(new QLabel(QStringLiteral("Telegram"), resultsBox));
     publish->addWidget(namedButton(QStringLiteral("btntelegaSendGroups"), QStringLiteral("send Groups"), resultsBox));

@@ -5,6 +5,7 @@
 #include "app/devicewiring.h"
 #include "app/commands.h"
 #include "app/eventspage.h"
+#include "app/livewiring.h"
 #include "app/pilotspage.h"
 #include "app/programcontext.h"
 #include "app/programservices.h"
@@ -108,6 +109,7 @@ MainWindow::MainWindow(ProgramContext &ctx, ProgramServices &services, QWidget *
     connectAntiDoubleReadCheck();
     connect(m_commands->action(QStringLiteral("settsave")), &QAction::triggered, this, &MainWindow::settsaveExecute);
     connect(m_settings, &SettingsPage::showLogRequested, this, &MainWindow::Button20Click);
+    m_live = wireLiveServer(*this, ctx, services);
 }
 
 MainWindow::~MainWindow() = default;
@@ -121,6 +123,8 @@ void MainWindow::FormCreate()
     // Settings, window placement first.
     applyPlacement();
     m_ctx.settings.load(*m_ctx.ini);
+    if (const QString note = m_ctx.ini->conversionNote(); !note.isEmpty())
+        m_ctx.log.savelog(note);
     m_services.telegram->startUp(*m_ctx.ini);
     if (m_startupHooks.openSoundPlayers)
         m_startupHooks.openSoundPlayers();

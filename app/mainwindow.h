@@ -18,6 +18,7 @@ class RacePage;
 class EventsPage;
 class PilotsPage;
 class SettingsPage;
+class LiveService;
 
 class MainWindow : public QMainWindow
 {
@@ -34,6 +35,8 @@ public:
     EventsPage *eventsPage() const { return m_events; }
     PilotsPage *pilotsPage() const { return m_pilots; }
     SettingsPage *settingsPage() const { return m_settings; }
+    // The built-in web server (off until its switch is on).
+    LiveService *liveService() const { return m_live; }
 
     void showSettingsPage();
     void settsaveExecute();
@@ -81,6 +84,7 @@ private:
     EventsPage *m_events = nullptr;
     PilotsPage *m_pilots = nullptr;
     SettingsPage *m_settings = nullptr;
+    LiveService *m_live = nullptr;
     ShutdownHooks m_hooks;
     StartupHooks m_startupHooks;
     bool m_closed = false;

@@ -3,6 +3,7 @@
 
 #include "app/aerolistbrowser.h"
 #include "app/commands.h"
+#include "app/csvcommands.h"
 #include "app/gridcolumns.h"
 #include "app/programcontext.h"
 #include "app/programservices.h"
@@ -68,6 +69,7 @@ PilotsPage::PilotsPage(ProgramContext &ctx, ProgramServices &services, CommandLi
     buttons->addWidget(commandButton(QStringLiteral("btaddtostage"), commands.action(QStringLiteral("eventAdd2CurStage")), this));
     buttons->addWidget(commandButton(QStringLiteral("btshowphoto"), commands.action(QStringLiteral("pilotshowphoto")), this));
     buttons->addWidget(commandButton(QStringLiteral("btplayname"), commands.action(QStringLiteral("pilotplayname")), this));
+    buttons->addWidget(csvImportButton(ctx.db.db(), ctx.log, services.prompt, [this] { m_pilots->reread(); }, this));
     buttons->addStretch();
     QPushButton *service = namedButton(QStringLiteral("BitBtn1"), QStringLiteral("Load pilots from Aerolist"), this);
     buttons->addWidget(service);

@@ -74,6 +74,9 @@ ProgramServices::ProgramServices(ProgramContext &c, CuePlayer &cuePlayer, const 
         // "Confirm Selected" registers each transponder with the receivers.
         raceList->setConfirmHandler([d = devices.get()](int rowId, qint32 id) { return d->confirmID(rowId, id); });
         devices->setRaceRunningProbe([r = race.get()] { return r->isRunning(); });
+        devices->setRaceClockProbe([r = race.get()]() -> std::optional<qint64> {
+            return r->isRunning() ? std::optional<qint64>(r->raceClock().elapsedMs()) : std::nullopt;
+        });
     }
 }
 

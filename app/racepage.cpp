@@ -130,6 +130,9 @@ RacePage::RacePage(ProgramContext &ctx, ProgramServices &services, CommandList &
     m_log->setObjectName(QStringLiteral("log1"));
     m_log->setReadOnly(true);
     m_log->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    // The pane keeps the last lines only, so a long run or line noise cannot
+    // grow memory; "log.txt" keeps everything.
+    m_log->setMaximumBlockCount(kLogPaneLines);
     m_log->setPlainText(QStringLiteral("hello"));
     rightLayout->addWidget(m_log, 3);
     connect(clear, &QPushButton::clicked, this, &RacePage::btnlogclearClick);

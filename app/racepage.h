@@ -35,6 +35,8 @@ public:
     QTableView *lastRace() const { return m_lastRace; }
     QTableView *results() const { return m_results; }
     QPlainTextEdit *logPane() const { return m_log; }
+    // Lines the log pane keeps.
+    static constexpr int kLogPaneLines = 10000;
     RaceListModel *raceListModel() const { return m_raceModel; }
     LapsModel *lapsModel() const { return m_lapsModel; }
     TfrmTeams *teamsWindow() const { return m_teams; }

@@ -2,6 +2,7 @@
 #include "app/settingspage.h"
 
 #include "app/commands.h"
+#include "app/livewiring.h"
 #include "app/programcontext.h"
 #include "app/settingwidgets.h"
 #include "app/widgets.h"
@@ -202,6 +203,7 @@ SettingsPage::SettingsPage(ProgramContext &ctx, CommandList &commands, QWidget *
         sort->addWidget(createSettingControl(s, QStringLiteral("cbresfields"), p.page), 1);
         sort->addWidget(createSettingControl(s, QStringLiteral("cbresfieldssort"), p.page));
         p.form->addRow(Settings::definition(QStringLiteral("cbresfields"))->caption, sort);
+        p.form->addRow(createWebServerBlock(s, p.page));
         exportTabs->addTab(p.page, QStringLiteral("Web pages"));
     }
     {

@@ -1,7 +1,11 @@
 // The settings file: a hand-editable ini file read and written line by line.
 #include "core/inifile.h"
 
+#include "core/strictnumber.h"
+
 #include <QFile>
+#include <QRegularExpression>
+#include <QStringDecoder>
 #include <QSaveFile>
 
 namespace lapvane {
@@ -37,13 +41,37 @@ IniFile::IniFile(const QString &path) : m_path(path)
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return;
-    QString text = QString::fromUtf8(file.readAll());
-    if (text.startsWith(QChar(0xFEFF)))
-        text.remove(0, 1);
-    text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
-    m_lines = text.split(QLatin1Char('\n'));
-    if (!m_lines.isEmpty() && m_lines.last().isEmpty())
-        m_lines.removeLast();
+    QByteArray bytes = file.readAll();
+    if (bytes.startsWith("\xEF\xBB\xBF"))
+        bytes.remove(0, 3);
+    QList<QByteArray> raw = bytes.split('\n');
+    if (!raw.isEmpty() && raw.last().isEmpty())
+        raw.removeLast();
+    // Line by line: a file saved by an older tool in the Cyrillic Windows code
+    // page is read as that code page instead of being turned into U+FFFD and
+    // lost at the next save.
+    QStringDecoder cp1251("windows-1251");
+    for (QByteArray &line : raw) {
+        if (line.endsWith('\r'))
+            line.chop(1);
+        QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+        QString text = utf8.decode(line);
+        if (utf8.hasError()) {
+            ++m_convertedLines;
+            text = cp1251.isValid() ? cp1251.decode(line) : QString::fromLatin1(line);
+        }
+        m_lines << text;
+    }
+}
+
+QString IniFile::conversionNote() const
+{
+    if (m_convertedLines == 0)
+        return {};
+    return QStringLiteral("Settings file %1: %2 line(s) were not UTF-8 and were read as Windows-1251 (Cyrillic); "
+                          "they are kept as read and saved as UTF-8.")
+        .arg(m_path)
+        .arg(m_convertedLines);
 }
 
 int IniFile::findSection(const QString &section) const
@@ -84,20 +112,23 @@ QString IniFile::readString(const QString &section, const QString &key, const QS
 
 int IniFile::readInteger(const QString &section, const QString &key, int def) const
 {
-    bool ok = false;
-    const int value = readString(section, key, QString()).trimmed().toInt(&ok);
-    return ok ? value : def;
+    // Blanks around the number are the ini convention; anything else inside
+    // it ("1\0x9") makes it no number at all.
+    return strictInt(QStringView(readString(section, key, QString())).trimmed()).value_or(def);
 }
 
 bool IniFile::readBool(const QString &section, const QString &key, bool def) const
 {
-    bool ok = false;
-    const int value = readString(section, key, QString()).trimmed().toInt(&ok);
-    return ok ? value != 0 : def;
+    const auto value = strictInt(QStringView(readString(section, key, QString())).trimmed());
+    return value ? *value != 0 : def;
 }
 
-bool IniFile::writeString(const QString &section, const QString &key, const QString &value)
+bool IniFile::writeString(const QString &section, const QString &key, const QString &valueIn)
 {
+    // A line break inside a value (a pasted token) would end the line and
+    // break the keys after it.
+    QString value = valueIn;
+    value.remove(QRegularExpression(QStringLiteral("[\\r\\n\\x{0085}\\x{2028}\\x{2029}]")));
     const QStringList before = m_lines;
     int s = findSection(section);
     if (s < 0) {

@@ -24,13 +24,17 @@ public:
     // Read as an integer; any non-zero value is true.
     bool readBool(const QString &section, const QString &key, bool def) const;
 
-    // Each write goes to the file at once. On failure returns false and
+    // Each write goes to the file at once; line breaks inside a value are
+    // dropped. On failure returns false and
     // errorString() says why; the file on disk is left as it was.
     bool writeString(const QString &section, const QString &key, const QString &value);
     bool writeInteger(const QString &section, const QString &key, int value);
     bool writeBool(const QString &section, const QString &key, bool value);
 
     QString errorString() const { return m_error; }
+    // One line for the operator log when lines had to be read as the Cyrillic
+    // Windows code page; empty otherwise.
+    QString conversionNote() const;
 
 private:
     int findSection(const QString &section) const;
@@ -40,6 +44,7 @@ private:
     QString m_path;
     QStringList m_lines;
     QString m_error;
+    int m_convertedLines = 0;
 };
 
 } // namespace lapvane

@@ -11,10 +11,80 @@
 
 namespace lapvane {
 
+namespace {
+// The kind of a line is at most this long.
+constexpr qsizetype kKindChars = 32;
+// The example shown in a summary.
+constexpr qsizetype kExampleChars = 60;
+} // namespace
+
 OperatorLog::OperatorLog(const Settings &settings, const QString &folder, QObject *parent)
     : QObject(parent), m_settings(settings),
       m_filePath(QDir(folder).filePath(QStringLiteral("log.txt")))
 {
+    m_flushTimer.setSingleShot(true);
+    connect(&m_flushTimer, &QTimer::timeout, this, &OperatorLog::flushRepeats);
+}
+
+QString OperatorLog::escaped(const QString &message)
+{
+    QString out;
+    out.reserve(message.size());
+    for (qsizetype i = 0; i < message.size(); ++i) {
+        const QChar ch = message.at(i);
+        if (ch.isHighSurrogate() && i + 1 < message.size() && message.at(i + 1).isLowSurrogate()) {
+            out += ch;
+            out += message.at(++i);
+            continue;
+        }
+        if (ch.isPrint() || ch == QLatin1Char('\t') || ch == QLatin1Char('\r') || ch == QLatin1Char('\n')) {
+            out += ch;
+            continue;
+        }
+        const ushort u = ch.unicode();
+        if (u < 0x100)
+            out += QStringLiteral("\\x") + QString::number(u, 16).toUpper().rightJustified(2, QLatin1Char('0'));
+        else
+            out += QStringLiteral("\\u") + QString::number(u, 16).toUpper().rightJustified(4, QLatin1Char('0'));
+    }
+    return out;
+}
+
+QString OperatorLog::kindOf(const QString &message)
+{
+    QString kind;
+    for (const QChar ch : message) {
+        if (ch.isDigit()) {
+            if (!kind.endsWith(QLatin1Char('#')))
+                kind += QLatin1Char('#');
+        } else {
+            kind += ch;
+        }
+        if (ch == QLatin1Char(':') || kind.size() >= kKindChars)
+            break;
+    }
+    return kind;
+}
+
+void OperatorLog::flushRepeats()
+{
+    const qint64 now = m_clock->nowMs();
+    while (!m_windowOrder.empty() && now - m_windowOrder.front().first >= kWindowMs) {
+        const QString kind = m_windowOrder.front().second;
+        m_windowOrder.pop_front();
+        const auto it = m_windows.constFind(kind);
+        if (it == m_windows.cend())
+            continue;
+        const Window w = *it;
+        m_windows.erase(it);
+        if (w.suppressed > 0)
+            write(QStringLiteral("... %1 more like this in the last %2 s (%3)")
+                      .arg(w.suppressed)
+                      .arg(kWindowMs / 1000)
+                      .arg(w.example));
+    }
+    if (!m_windowOrder.empty())
+        m_flushTimer.start(int(qBound<qint64>(1, m_windowOrder.front().first + kWindowMs - now, kWindowMs)));
 }
 
 QString OperatorLog::stampText(const QDateTime &moment)
@@ -27,7 +97,28 @@ QString OperatorLog::stampText(const QDateTime &moment)
            + locale.toString(moment.time(), timeFormat.trimmed());
 }
 
-void OperatorLog::savelog(const QString &message)
+void OperatorLog::savelog(const QString &raw)
+{
+    flushRepeats();
+    const QString message = escaped(raw);
+    const QString kind = kindOf(message);
+    auto it = m_windows.find(kind);
+    if (it == m_windows.end()) {
+        it = m_windows.insert(kind, Window{m_clock->nowMs(), 0, 0, {}});
+        m_windowOrder.emplace_back(it->startMs, kind);
+        if (!m_flushTimer.isActive())
+            m_flushTimer.start(int(kWindowMs));
+    }
+    if (it->shown >= kShownPerWindow) {
+        ++it->suppressed;
+        it->example = message.left(kExampleChars);
+        return;
+    }
+    ++it->shown;
+    write(message);
+}
+
+void OperatorLog::write(const QString &message)
 {
     emit lineAdded(message);
     if (!m_settings.flag(QStringLiteral("chsavelogfile")))

@@ -102,6 +102,12 @@ std::vector<SettingDef> buildDefinitions()
         indexCombo("cbresfields", "WWWSERVER", "wwwResultsSort", 0, {}, "Sort by:"),
         indexCombo("cbresfieldssort", "WWWSERVER", "wwwResultsSortOrder", 0,
                    {QStringLiteral("ASC"), QStringLiteral("DESC")}),
+        // The built-in web server; the switch comes last, so a file that turns
+        // it on starts it with its own port and network choice.
+        {QStringLiteral("edwwwserverport"), QStringLiteral("WWWSERVER"), QStringLiteral("wwwServerPort"),
+         T::Integer, C::Edit, 8080, QStringLiteral("Port:"), {}},
+        check("chwwwserverlan", "WWWSERVER", "wwwServerLan", false, "Allow other devices on the network"),
+        check("chwwwserver", "WWWSERVER", "wwwServer", false, "Built-in web server (live pages, overlay, JSON)"),
         // EVENTS
         check("chdupgroup", "EVENTS", "dupGroup", true, "Group"),
         check("chdupvtx", "EVENTS", "dupVTX", true, "VTX"),

@@ -1,22 +1,9 @@
 // The Chorus RF receiver's text protocol.
 #include "devices/chorusprotocol.h"
 
-namespace lapvane::chorusproto {
+#include "core/strictnumber.h"
 
-namespace {
-bool isHexDigit(char c)
-{
-    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
-}
-bool allHex(const QByteArray &text)
-{
-    for (char c : text) {
-        if (!isHexDigit(c))
-            return false;
-    }
-    return !text.isEmpty();
-}
-} // namespace
+namespace lapvane::chorusproto {
 
 LapLine parseLapLine(const QByteArray &line)
 {
@@ -33,9 +20,10 @@ LapLine parseLapLine(const QByteArray &line)
     out.module = m - '0';
     out.hex = line.mid(5);
     // A 32-bit time has at most eight hexadecimal digits.
-    if (!allHex(out.hex) || out.hex.size() > 8)
+    const auto time = strictHex(QByteArrayView(out.hex), 8);
+    if (!time)
         return out;
-    out.timeMs = qint32(out.hex.toUInt(nullptr, 16));
+    out.timeMs = qint32(*time);
     out.kind = LapLine::Lap;
     return out;
 }
@@ -53,11 +41,10 @@ ModuleCount parseModuleCount(const QByteArray &answer)
 
 std::optional<int> parseFrequency(const QString &text)
 {
-    bool ok = false;
-    const int v = text.trimmed().toInt(&ok);
-    if (!ok || v < 1 || v > 0xFFFF)
+    const auto v = strictInt(QStringView(text).trimmed());
+    if (!v || *v < 1 || *v > 0xFFFF)
         return std::nullopt;
-    return v;
+    return *v;
 }
 
 QByteArray frequencyHex(int mhz)
@@ -88,9 +75,8 @@ bool tuneEchoMatches(const QByteArray &echo, const QByteArray &command)
 int rssiValue(const QByteArray &reading)
 {
     const QByteArray digits = reading.mid(3, 4);
-    if (digits.size() != 4 || !allHex(digits))
-        return 1;
-    return int(digits.toUInt(nullptr, 16));
+    const auto v = digits.size() == 4 ? strictHex(QByteArrayView(digits), 4) : std::nullopt;
+    return v ? int(*v) : 1;
 }
 
 } // namespace lapvane::chorusproto

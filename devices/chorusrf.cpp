@@ -1,8 +1,10 @@
 // The Chorus RF receiver on its serial line.
 #include "devices/chorusrf.h"
 
+#include "core/strictnumber.h"
 #include "core/wait.h"
 #include "devices/chorusprotocol.h"
+#include "devices/printabletext.h"
 #include "devices/racelistaccess.h"
 
 #include <QThread>
@@ -20,7 +22,7 @@ constexpr int kSetWaitMs = 1000;
 
 QString text(const QByteArray &bytes)
 {
-    return QString::fromLatin1(bytes);
+    return printableText(bytes);
 }
 } // namespace
 
@@ -195,9 +197,9 @@ void ChorusRf::setChannel(const QString &module, const QString &frequencyMhz)
     }
     if (isBusy())
         return;
-    bool moduleOk = false;
-    const int m = module.trimmed().toInt(&moduleOk);
-    if (!moduleOk || m < 0 || m > 9) {
+    const auto parsed = strictInt(QStringView(module).trimmed());
+    const int m = parsed.value_or(-1);
+    if (m < 0 || m > 9) {
         setStatus(QStringLiteral("Bad module: ") + module);
         return;
     }

@@ -14,6 +14,8 @@ constexpr int kListPauseMs = 100;
 constexpr int kVersionPauseMs = 500;
 constexpr int kVersionMaxBytes = 40;
 constexpr int kCounterWaitMs = 2000;
+// Bytes taken from the line per poll: many records, bounded memory.
+constexpr qint64 kMaxReadBytes = 4096;
 } // namespace
 
 LapvaneGate::LapvaneGate(const DeviceEnv &env, std::unique_ptr<SerialLine> line, QObject *parent)
@@ -47,7 +49,7 @@ void LapvaneGate::connectGate()
         setStatus(QStringLiteral("Cannot connect"));
         m_line->close();
     };
-    m_line->discardBuffers();
+    discardInput();
     if (!writeCommand(kPing))
         return fail();
     setStatus(QStringLiteral("Connecting..."));
@@ -67,7 +69,7 @@ void LapvaneGate::connectGate()
     if (!m_line->isOpen())
         return;
     // Drops the four clock bytes behind the "7".
-    m_line->discardBuffers();
+    discardInput();
     if (!writeCommand(kTimer))
         return fail();
     setStatus(QStringLiteral("Connecting 2..."));
@@ -91,15 +93,28 @@ void LapvaneGate::disconnectGate()
 
 std::optional<Pass> LapvaneGate::takePass()
 {
-    if (!pollable() || waiting() < kPassRecordBytes)
+    if (isBusy() || m_lent)
         return std::nullopt;
-    const QByteArray record = m_line->read(kPassRecordBytes);
-    if (record.size() < kPassRecordBytes) {
-        savelog(QStringLiteral("Problem with reading Lapvane"));
-        return std::nullopt;
+    if (const qint64 n = waiting(); n > 0) {
+        const QByteArray bytes = m_line->read(qMin<qint64>(n, kMaxReadBytes));
+        if (bytes.isEmpty()) {
+            savelog(QStringLiteral("Problem with reading Lapvane"));
+            return std::nullopt;
+        }
+        m_framer.append(bytes);
     }
-    const GatePass p = decodePassRecord(record);
-    return Pass{PassSource::LapvaneGate, p.id, raceTimeMs(p.gateMs, m_startTimeRace)};
+    if (m_framer.buffered() < kPassRecordBytes)
+        return std::nullopt;
+    const auto record = m_framer.next(m_startTimeRace, m_raceView, [this](const QString &l) { savelog(l); });
+    if (!record)
+        return std::nullopt;
+    return Pass{PassSource::LapvaneGate, record->id, record->raceMs};
+}
+
+void LapvaneGate::discardInput()
+{
+    m_line->discardBuffers();
+    m_framer.clear();
 }
 
 bool LapvaneGate::syncStart(const StopFlag &stop, int timeoutMs)
@@ -110,7 +125,7 @@ bool LapvaneGate::syncStart(const StopFlag &stop, int timeoutMs)
         return false;
     }
     Busy busy(*this);
-    m_line->discardBuffers();
+    discardInput();
     if (!writeCommand(kPing)) {
         savelog(problem);
         return false;
@@ -129,6 +144,7 @@ bool LapvaneGate::syncStart(const StopFlag &stop, int timeoutMs)
     if (first.at(0) == kPingReply) {
         const QByteArray clock = m_line->read(4);
         m_startTimeRace = le32(clock.constData());
+        m_framer.newRace();
     } else {
         savelog(QStringLiteral("lapvane: error ping reply (%1)").arg(quint8(first.at(0))));
         ok = false;
@@ -141,7 +157,7 @@ bool LapvaneGate::raceMode()
 {
     if (!isOpen())
         return false;
-    m_line->discardBuffers();
+    discardInput();
     return writeCommand(kRaceMode);
 }
 
@@ -154,7 +170,7 @@ bool LapvaneGate::startRegistration()
 {
     if (!isOpen())
         return false;
-    m_line->discardBuffers();
+    discardInput();
     return writeCommand(kRegMode);
 }
 
@@ -163,7 +179,7 @@ void LapvaneGate::listPilots()
     if (!isOpen() || isBusy())
         return;
     Busy busy(*this);
-    m_line->discardBuffers();
+    discardInput();
     if (!writeCommand(kListIds)) {
         savelog(QStringLiteral("List request error! Check COM port."));
         return;

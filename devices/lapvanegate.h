@@ -4,6 +4,7 @@
 #pragma once
 
 #include "core/receivers.h"
+#include "devices/gateframer.h"
 #include "devices/serialdevice.h"
 
 #include <optional>
@@ -24,8 +25,12 @@ public:
     void disconnectGate();
 
     // The poll branch: one whole pass record, if one waits, as a pass of
-    // source 1 with the race time on the gate's clock.
+    // source 1 with the race time on the gate's clock. During a race the
+    // records are checked against the race (see GateFramer) and found again
+    // after line noise.
     std::optional<Pass> takePass();
+    // What a running race allows; without it records are taken as they come.
+    void setRaceView(GateFramer::RaceViewSource source) { m_raceView = std::move(source); }
 
     // Race start ping: the gate's clock becomes `starttimerace`. Waits at
     // most timeoutMs; logs its lines and, on failure, its "STOP RACE
@@ -66,8 +71,12 @@ private:
     void setQueryRunning(bool running);
     // Connect's wait for one byte; false when the port closed meanwhile.
     bool waitForByte();
+    // Empties the line's input and the records not yet taken.
+    void discardInput();
 
     quint32 m_startTimeRace = 0;
+    GateFramer m_framer;
+    GateFramer::RaceViewSource m_raceView;
     QString m_counterText = QStringLiteral("n/a");
     bool m_queryRunning = false;
 };

@@ -1,6 +1,8 @@
 // The serial line of a real (or pseudo-terminal) port, on QSerialPort.
 #include "devices/serialportline.h"
 
+#include <QFileInfo>
+
 namespace lapvane {
 
 namespace {
@@ -98,6 +100,21 @@ bool SerialPortLine::waitForMoreInput(int timeoutMs)
     return m_port.waitForReadyRead(timeoutMs);
 }
 
+QString SerialPortLine::lostReason(QSerialPort::SerialPortError error) const
+{
+    // The port's error text comes from errno, which a read that merely hit
+    // the end of input leaves as an earlier call set it ("File exists",
+    // "Inappropriate ioctl for device"): the reason is told from what
+    // happened instead.
+    const QString path =
+        portName().startsWith(QLatin1Char('/')) ? portName() : QStringLiteral("/dev/") + portName();
+    if (error == QSerialPort::DeviceNotFoundError || !QFileInfo::exists(path))
+        return QStringLiteral("the device is gone");
+    if (error == QSerialPort::ResourceError)
+        return QStringLiteral("the device stopped answering: %1").arg(m_port.errorString());
+    return QStringLiteral("the line was closed at the other end");
+}
+
 void SerialPortLine::onError(QSerialPort::SerialPortError error)
 {
     switch (error) {
@@ -107,7 +124,7 @@ void SerialPortLine::onError(QSerialPort::SerialPortError error)
     case QSerialPort::ResourceError:
     case QSerialPort::DeviceNotFoundError:
         if (m_port.isOpen()) {
-            lose(m_port.errorString());
+            lose(lostReason(error));
             return;
         }
         break;

@@ -26,6 +26,8 @@ protected:
 
 private:
     void onError(QSerialPort::SerialPortError error);
+    // Why the receiver is gone, in plain words.
+    QString lostReason(QSerialPort::SerialPortError error) const;
 
     QSerialPort m_port;
 };

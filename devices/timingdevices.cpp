@@ -27,6 +27,23 @@ TimingDevices::TimingDevices(const DeviceEnv &env, QSqlDatabase db, CuePlayer &c
       m_rssi(std::make_unique<RssiSweep>(*m_chorus))
 {
     m_chorus->setRaceList(&m_raceList);
+    m_lapvane->setRaceView([this]() -> std::optional<GateFramer::RaceView> {
+        const std::optional<qint64> clock = m_raceClock ? m_raceClock() : std::nullopt;
+        if (!clock)
+            return std::nullopt;
+        QString error;
+        const auto rows = m_raceList.rows(&error);
+        if (!rows) {
+            // Without the race list nothing can be checked; the pass loop
+            // meets the same store failure and reports it.
+            return std::nullopt;
+        }
+        GateFramer::RaceView view;
+        view.raceClockMs = *clock;
+        for (const RaceListAccess::Row &row : *rows)
+            view.ids.insert(row.pilottrans);
+        return view;
+    });
     m_tmrregpilots.setObjectName(QStringLiteral("tmrregpilots"));
     m_tmrregpilots.setInterval(10);
     connect(&m_tmrregpilots, &QTimer::timeout, this, &TimingDevices::tmrregpilotsTimer);
@@ -269,6 +286,11 @@ void TimingDevices::setRaceListOrderBy(const QString &orderBy)
 void TimingDevices::setRaceRunningProbe(std::function<bool()> probe)
 {
     m_vs->setRaceRunningProbe(std::move(probe));
+}
+
+void TimingDevices::setRaceClockProbe(std::function<std::optional<qint64>()> probe)
+{
+    m_raceClock = std::move(probe);
 }
 
 StartClocks TimingDevices::startClocks() const

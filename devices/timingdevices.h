@@ -115,6 +115,9 @@ public:
     void setRaceListOrderBy(const QString &orderBy);
     // Whether the pass loop runs (for the WiFi lap mailbox).
     void setRaceRunningProbe(std::function<bool()> probe);
+    // The race clock in ms while a race runs, no value otherwise: with the
+    // race list it tells the Lapvane gate's records from line noise.
+    void setRaceClockProbe(std::function<std::optional<qint64>()> probe);
     // Shutdown: stops the sweep and registration, closes ports and socket.
     void shutdown();
 
@@ -134,6 +137,7 @@ private:
     std::unique_ptr<VsTimeMachine> m_vs;
     std::unique_ptr<ChorusRf> m_chorus;
     std::unique_ptr<RssiSweep> m_rssi;
+    std::function<std::optional<qint64>()> m_raceClock;
     QTimer m_tmrregpilots;
     int m_syncTimeoutMs = 3000;
     bool m_confirming = false;

@@ -1,16 +1,16 @@
 // The VS TimeMachine's text protocol.
 #include "devices/vsprotocol.h"
 
+#include "core/strictnumber.h"
+
 namespace lapvane::vsproto {
 
 namespace {
+// A sign and digits and nothing else: a NUL or a stray byte inside a field
+// makes the whole line unreadable, so it is not acknowledged and comes again.
 std::optional<qint32> toInt(const QByteArray &text)
 {
-    bool ok = false;
-    const qint32 v = text.toInt(&ok);
-    if (!ok)
-        return std::nullopt;
-    return v;
+    return strictInt(QByteArrayView(text));
 }
 
 QByteArray stripLineEnd(QByteArray text)
@@ -31,6 +31,39 @@ std::optional<qint32> clockAfterMarker(const QByteArray &text, const char *marke
     return intField(text, colon + 1);
 }
 } // namespace
+
+bool isWholeMessage(const QByteArray &text)
+{
+    if (text.endsWith('\n'))
+        return true;
+    // The commas the host reads after the ":" that follows each kind.
+    struct Kind
+    {
+        const char *marker;
+        int commas;
+    };
+    static constexpr Kind kinds[] = {
+        {"timesynchok", 2}, {"echotrans", 1}, {"systime", 0}, {"ping", 1}, {"lap:", 5}};
+    for (const Kind &k : kinds) {
+        const qsizetype at = text.indexOf(k.marker);
+        if (at < 0)
+            continue;
+        if (k.commas == 0)
+            return true;
+        const qsizetype colon = text.indexOf(':', at);
+        return colon >= 0 && text.mid(colon + 1).count(',') >= k.commas;
+    }
+    return false;
+}
+
+bool startsMessage(const QByteArray &text)
+{
+    for (const char *marker : {"lap", "ping", "timesynchok", "echotrans", "systime"}) {
+        if (text.startsWith(marker))
+            return true;
+    }
+    return false;
+}
 
 LineKind classify(const QByteArray &line)
 {

@@ -29,8 +29,16 @@ enum class LineKind { Other, Ping, Lap };
 // a lap.
 LineKind classify(const QByteArray &line);
 
+// Whether a received datagram holds a whole message: it ends with LF, or it
+// names its kind ("lap:", "ping", "timesynchok", "echotrans", "systime") and
+// has every "," the host reads behind it. Anything else is the start of a
+// message the next datagram completes.
+bool isWholeMessage(const QByteArray &text);
+// A datagram that begins a new message (with one of the kinds above).
+bool startsMessage(const QByteArray &text);
+
 // The integer field that starts at from and ends at the next ",". Without
-// that "," or with a non-integer text there is no value; next receives the
+// that "," or with anything but a sign and digits there is no value; next receives the
 // index after the ",".
 std::optional<qint32> intField(const QByteArray &text, qsizetype from, qsizetype *next = nullptr);
 

@@ -3,7 +3,9 @@
 
 #include "core/operatorlog.h"
 #include "core/settings.h"
+#include "core/strictnumber.h"
 #include "core/wait.h"
+#include "devices/printabletext.h"
 #include "devices/vsprotocol.h"
 #include "store/laptime.h"
 
@@ -24,7 +26,7 @@ constexpr qsizetype kMaxReplyBytes = 4096;
 
 QString text(const QByteArray &bytes)
 {
-    return QString::fromLatin1(bytes);
+    return printableText(bytes);
 }
 
 qint32 wrapSub(qint32 a, qint32 b)
@@ -55,7 +57,7 @@ void VsTimeMachine::connectSerial()
         m_line->close();
         return;
     }
-    m_line->discardBuffers();
+    discardInput();
     pause(50);
     if (!m_line->isOpen() || !m_line->write(kHello)) {
         setStatus(QStringLiteral("Cannot connect"));
@@ -73,7 +75,7 @@ void VsTimeMachine::connectSerial()
             if (answer.size() > kConnectTextLimit) {
                 // Garbage: start afresh.
                 answer.clear();
-                m_line->discardBuffers();
+                discardInput();
                 break;
             }
             if (answer.contains("systime"))
@@ -151,11 +153,28 @@ bool VsTimeMachine::broadcast(const QByteArray &message)
     return true;
 }
 
-void VsTimeMachine::handleDatagram(const QByteArray &data, const QHostAddress &from, quint16 port)
+void VsTimeMachine::handleDatagram(const QByteArray &datagram, const QHostAddress &from, quint16 port)
 {
     if (m_env.settings.flag(QStringLiteral("chvstimeshowping"))) {
         savelog(QStringLiteral("got from %1:%2").arg(from.toString()).arg(port));
-        savelog(text(data));
+        savelog(text(datagram));
+    }
+    // A message may come in several datagrams: an unfinished one waits for
+    // the rest, and only a whole message is judged.
+    QByteArray data = datagram;
+    if (!m_wifiTail.isEmpty()) {
+        if (startsMessage(datagram))
+            savelog(QStringLiteral("VS TimeMachine WiFi: unfinished message dropped: ") + text(m_wifiTail));
+        else
+            data = m_wifiTail + datagram;
+        m_wifiTail.clear();
+    }
+    if (!isWholeMessage(data)) {
+        if (data.size() > kMaxLineBytes)
+            savelog(QStringLiteral("VS TimeMachine WiFi: %1 bytes without a message end dropped").arg(data.size()));
+        else
+            m_wifiTail = data;
+        return;
     }
     if (data.contains("timesynchok") && m_mbTimesynchok.isEmpty()) {
         m_mbTimesynchok = data;
@@ -176,30 +195,51 @@ void VsTimeMachine::handleDatagram(const QByteArray &data, const QHostAddress &f
     if (data.contains("lap") && m_mbLap.isEmpty()) {
         m_mbLap = data;
         if (!m_raceRunning || !m_raceRunning()) {
-            // Outside a race the lap is acknowledged and dropped here.
+            // Outside a race the lap is acknowledged and dropped here; a
+            // packet or gate number that is not a number is not acknowledged,
+            // so the device sends the lap again.
+            m_mbLap.clear();
             const QByteArray n = firstFieldText(data);
             const QByteArray g = secondFieldText(data);
+            if (!strictInt(QByteArrayView(n)) || !strictInt(QByteArrayView(g))) {
+                savelog(QStringLiteral("packet error"));
+                return;
+            }
             savelog(QStringLiteral("packet#:") + text(n));
             savelog(QStringLiteral("gate#:") + text(g));
             broadcast(lapAck(n, g));
             savelog(QStringLiteral("sent confirm"));
-            m_mbLap.clear();
         }
     }
 }
 
-QByteArray VsTimeMachine::readSerialLine()
+std::optional<QByteArray> VsTimeMachine::readSerialLine()
 {
-    QByteArray line;
+    // A line cut between two reads is ordinary at 115200 baud: its start
+    // waits in m_serialTail until the rest, up to the LF, has come.
+    QByteArray &line = m_serialTail;
     while (waiting() > 0 && line.size() < kMaxLineBytes) {
         const QByteArray b = m_line->read(1);
         if (b.isEmpty())
             break;
         line += b;
-        if (b.at(0) == '\n')
-            break;
+        if (b.at(0) == '\n') {
+            QByteArray whole = line;
+            line.clear();
+            return whole;
+        }
     }
-    return line;
+    if (line.size() >= kMaxLineBytes) {
+        savelog(QStringLiteral("VS TimeMachine: %1 bytes without a line end dropped").arg(line.size()));
+        line.clear();
+    }
+    return std::nullopt;
+}
+
+void VsTimeMachine::discardInput()
+{
+    m_line->discardBuffers();
+    m_serialTail.clear();
 }
 
 void VsTimeMachine::showDeviceClock(qint32 clockMs)
@@ -218,9 +258,12 @@ std::optional<Pass> VsTimeMachine::takePass()
         return std::nullopt;
     QByteArray line;
     bool have = false;
-    if (pollable() && waiting() > 5) {
-        line = readSerialLine();
-        have = true;
+    // The rest of a started line is taken however short it is.
+    if (pollable() && (waiting() > 5 || !m_serialTail.isEmpty())) {
+        if (auto whole = readSerialLine()) {
+            line = *whole;
+            have = true;
+        }
     }
     const bool fromMailbox = !m_mbLap.isEmpty();
     if (fromMailbox) {
@@ -285,7 +328,7 @@ bool VsTimeMachine::syncSerial(const StopFlag &stop, int timeoutMs)
         return false;
     }
     pause(150);
-    m_line->discardBuffers();
+    discardInput();
     if (!m_line->write(kSetTime)) {
         savelog(problem);
         return false;
@@ -366,7 +409,7 @@ void VsTimeMachine::prepareRegistration()
     if (isOpen() && !isBusy()) {
         m_line->write(kClear);
         pause(50);
-        m_line->discardBuffers();
+        discardInput();
     }
     if (m_udp.isOpen()) {
         broadcast(kClear);
@@ -412,7 +455,7 @@ bool VsTimeMachine::searchSerial(qint32 id, int slotCode)
         return false;
     Busy busy(*this);
     savelog(QStringLiteral("sending: searchtrans:%1,%2").arg(id).arg(slotCode));
-    m_line->discardBuffers();
+    discardInput();
     if (!m_line->write(searchTrans(id, slotCode))) {
         savelog(QStringLiteral("No reply from VStrans: %1").arg(id));
         return false;

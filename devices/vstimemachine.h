@@ -75,7 +75,10 @@ signals:
 
 private:
     bool broadcast(const QByteArray &message);
-    QByteArray readSerialLine();
+    // One whole line (up to its LF) once it has come; none while it is unfinished.
+    std::optional<QByteArray> readSerialLine();
+    // Empties the serial input, the unfinished line included.
+    void discardInput();
     void showDeviceClock(qint32 clockMs);
 
     UdpEndpoint m_udp;
@@ -84,6 +87,8 @@ private:
     QByteArray m_mbConfirmIdOk;
     QByteArray m_mbSystime;
     QByteArray m_mbLap;
+    QByteArray m_serialTail;
+    QByteArray m_wifiTail;
     qint32 m_startTimeVs = 0;
     QString m_clockText = QStringLiteral("xx:xxx.xxx");
 };

@@ -118,6 +118,7 @@ bool LapCorrections::deleteLap(int raceRowId, int lapId)
     }
     recalc(raceRowId);
     emit lapsChanged();
+    emit lapsCorrected(pilotId);
     return true;
 }
 
@@ -175,6 +176,7 @@ bool LapCorrections::splitLap(int raceRowId, int lapId, const QString &typedText
     }
     recalc(raceRowId);
     emit lapsChanged();
+    emit lapsCorrected(pilotId);
     return true;
 }
 

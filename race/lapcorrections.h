@@ -43,6 +43,8 @@ public:
 
 signals:
     void lapsChanged();
+    // A pilot's laps were deleted, split or recalculated.
+    void lapsCorrected(int pilotId);
     void raceListChanged();
 
 private:

@@ -239,7 +239,8 @@ bool RaceEngine::racestartraceExecute(int currentRowId)
     }
     m_s.stop.raise();
 
-    if (m_s.receivers.lapvaneConnected() && !m_s.receivers.lapvaneRaceMode())
+    m_gateInRace = m_s.receivers.lapvaneConnected();
+    if (m_gateInRace && !m_s.receivers.lapvaneRaceMode())
         savelog(QStringLiteral("Could not put Lapvane into RACE MODE!!! STOP RACE MANUALLY!"));
 
     if (!prepareTick()) {
@@ -602,6 +603,7 @@ void RaceEngine::processPass(qint32 recvid, qint32 racemillis)
         return;
     }
     m_ring.write(pilotId, lapno);
+    emit lapRecorded(pilotId, lapno, racemillis, racemillis - lastms);
     if (teamRow >= 0) {
         f += 1;
         m_teams.setLaps(teamRow, f);
@@ -671,18 +673,22 @@ bool RaceEngine::racestopraceExecute()
 
 bool RaceEngine::finish(bool automatic)
 {
-    // The loop's own finish (time or lap limit) needs no receiver: it only
-    // ranks what was recorded.
-    if (!automatic && !m_s.receivers.comconnected()) {
-        m_s.prompt.notice(kConnectFirst);
-        emit settingsPageRequested();
-        return false;
-    }
+    // A finish needs no receiver, by command or by the loop's limits: it
+    // ranks what was recorded, so a race whose only receiver was lost can
+    // still be finished. Only the message back to the gate needs its port.
+    Q_UNUSED(automatic);
     m_s.stop.raise();
     m_raceClock.stopDisplay();
+    const bool wasRunning = m_tickEnabled;
     setTickEnabled(false);
-    if (m_s.receivers.lapvaneConnected() && !m_s.receivers.lapvaneRegMode())
-        savelog(QStringLiteral("Could not put Lapvane to REGPILOT MODE! Check COM port!"));
+    if (m_s.receivers.lapvaneConnected()) {
+        if (!m_s.receivers.lapvaneRegMode())
+            savelog(QStringLiteral("Could not put Lapvane to REGPILOT MODE! Check COM port!"));
+    } else if (wasRunning && m_gateInRace) {
+        savelog(QStringLiteral("Lapvane gate not connected: it was not put back into registration mode."));
+    }
+    if (wasRunning)
+        m_gateInRace = false;
     if (m_s.settings.flag(QStringLiteral("chksounds")))
         m_s.cues.play(Cue::FinishAll);
 
@@ -697,6 +703,7 @@ bool RaceEngine::finish(bool automatic)
     setStartEnabled(true);
     savelog(QStringLiteral("Finished at ")
             + longTimeText(QDateTime::fromMSecsSinceEpoch(m_s.clock.nowMs()).time()));
+    emit raceFinished();
     if (ok && m_s.settings.flag(QStringLiteral("chautoexport")))
         emit exportRequested();
     return ok;

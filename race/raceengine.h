@@ -40,7 +40,7 @@ public:
 
     // "Finish": stops the race, computes totals, best laps and places, and
     // asks for the export when "auto export results" is on. Also re-ranks an
-    // idle race after lap corrections. False when refused or when the
+    // idle race after lap corrections. Needs no receiver. False when the
     // standings could not be written (the race is stopped either way).
     bool racestopraceExecute();
 
@@ -94,6 +94,11 @@ signals:
     void voiceInviteStopRequested();
     // The finish with "auto export results" on: run the export to the stage.
     void exportRequested();
+    // A lap was counted and stored: the pilot, his lap number, the race time
+    // of the pass and the lap's duration.
+    void lapRecorded(int pilotId, int lapn, qint64 raceMs, qint64 lapMs);
+    // The finish has written the standings (also when it re-ranks an idle race).
+    void raceFinished();
 
 private:
     // A whole-number race setting read on every tick; an unreadable value
@@ -143,6 +148,8 @@ private:
     bool m_inTick = false;
     bool m_starting = false;
     bool m_startEnabled = true;
+    // The gate was sent to race mode at this race's start.
+    bool m_gateInRace = false;
     int m_pilotplace = 1;
     qint32 m_racemillis = 0;
     qint64 m_counterstartdelay = 0;

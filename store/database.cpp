@@ -5,6 +5,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
@@ -97,6 +98,7 @@ bool Database::open(const QString &filePath, const QString &connectionName)
     m_filePath = filePath;
     m_connectionName = connectionName;
     m_error.clear();
+    m_repairs.clear();
 
     const QFileInfo info(filePath);
     if (info.exists()) {
@@ -130,8 +132,94 @@ bool Database::open(const QString &filePath, const QString &connectionName)
     if (!q.exec(QStringLiteral("PRAGMA user_version")) || !q.next())
         return fail(q.lastError().text());
     const int version = q.value(0).toInt();
+    q.finish();
+    // A file made by this program (or one of its tables) that lost a table
+    // gets it back empty; nothing of the operator's is touched.
+    // Columns first: a damaged table refuses the file before anything is added.
+    if (!checkColumns())
+        return false;
+    if (!mendTables(version >= kSchemaVersion))
+        return false;
     if (version < kSchemaVersion && !createSchema())
         return false;
+    return true;
+}
+
+bool Database::mendTables(bool noteMissing)
+{
+    QStringList present;
+    QSqlQuery q(m_db);
+    if (!q.exec(QStringLiteral("SELECT lower(name) FROM sqlite_master WHERE type='table'")))
+        return fail(q.lastError().text());
+    while (q.next())
+        present << q.value(0).toString();
+    q.finish();
+    QStringList missing;
+    for (const QString &table : tableNames()) {
+        if (!present.contains(table))
+            missing << table;
+    }
+    if (missing.isEmpty() || missing.size() == tableNames().size())
+        return true; // complete, or a new file: the schema is made below
+    Transaction tx(m_db);
+    for (const QString &sql : schemaStatements()) {
+        // Each missing table with its indexes; existing ones are left alone.
+        bool forMissing = false;
+        for (const QString &table : std::as_const(missing)) {
+            if (sql.contains(QStringLiteral(" %1 (").arg(table)))
+                forMissing = true;
+        }
+        if (forMissing && !q.exec(sql))
+            return fail(q.lastError().text());
+    }
+    if (!tx.commit())
+        return fail(m_db.lastError().text());
+    if (noteMissing || present.size() > 0) {
+        for (const QString &table : std::as_const(missing))
+            m_repairs << QStringLiteral("The database file \"%1\" had no table \"%2\": it was created empty.")
+                             .arg(m_filePath, table);
+    }
+    return true;
+}
+
+bool Database::checkColumns()
+{
+    // The columns every table must have are those a new file gets.
+    const QString reference = m_connectionName + QStringLiteral("_reference");
+    QHash<QString, QStringList> expected;
+    {
+        QSqlDatabase ref = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), reference);
+        ref.setDatabaseName(QStringLiteral(":memory:"));
+        if (ref.open()) {
+            QSqlQuery rq(ref);
+            for (const QString &sql : schemaStatements())
+                rq.exec(sql);
+            for (const QString &table : tableNames()) {
+                rq.exec(QStringLiteral("PRAGMA table_info(%1)").arg(table));
+                while (rq.next())
+                    expected[table] << rq.value(1).toString().toLower();
+            }
+        }
+        ref.close();
+    }
+    QSqlDatabase::removeDatabase(reference);
+
+    QSqlQuery q(m_db);
+    for (const QString &table : tableNames()) {
+        if (!q.exec(QStringLiteral("PRAGMA table_info(%1)").arg(table)))
+            return fail(q.lastError().text());
+        QStringList have;
+        while (q.next())
+            have << q.value(1).toString().toLower();
+        if (have.isEmpty())
+            continue; // an absent table is made below
+        for (const QString &column : expected.value(table)) {
+            if (!have.contains(column))
+                return fail(QStringLiteral("table \"%1\" has no column \"%2\". The file was left as it is; "
+                                           "restore it from a copy or add the column.")
+                                .arg(table, column));
+        }
+    }
     return true;
 }
 

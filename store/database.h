@@ -4,6 +4,7 @@
 
 #include <QSqlDatabase>
 #include <QString>
+#include <QStringList>
 
 namespace lapvane {
 
@@ -25,8 +26,10 @@ public:
 
     // Opens (or creates) the database file at filePath on the calling thread.
     // An existing file is used as it stands; tables missing from it are
-    // created. A file that is not a database, or that cannot be opened, is
-    // never changed: open() returns false and error() names the file and why.
+    // created empty (repairs() says which). A file that is not a database,
+    // that cannot be opened, or whose table lacks a column is never changed:
+    // open() returns false and error() names the file and why (the table and
+    // the column).
     bool open(const QString &filePath, const QString &connectionName = QStringLiteral("main"));
     void close();
 
@@ -34,6 +37,8 @@ public:
     QSqlDatabase db() const { return m_db; }
     QString filePath() const { return m_filePath; }
     QString error() const { return m_error; }
+    // What open() mended, one line each for the operator log.
+    QStringList repairs() const { return m_repairs; }
 
     // A further connection to the same file for a worker thread; call it on
     // that thread and close it there.
@@ -47,12 +52,15 @@ public:
 
 private:
     bool createSchema();
+    bool mendTables(bool noteMissing);
+    bool checkColumns();
     bool fail(const QString &reason);
 
     QSqlDatabase m_db;
     QString m_connectionName;
     QString m_filePath;
     QString m_error;
+    QStringList m_repairs;
 };
 
 } // namespace lapvane

@@ -21,6 +21,8 @@
 #include <QTabWidget>
 #include <QTableView>
 #include <QTemporaryDir>
+#include <QSpinBox>
+#include <QTcpServer>
 #include <QtTest>
 
 using namespace lapvane;
@@ -114,6 +116,9 @@ private slots:
                 const bool before = box->isChecked();
                 box->click();
                 QCOMPARE(s.flag(d.control), !before);
+                // Tests listen on this computer only.
+                if (d.control == QLatin1String("chwwwserverlan"))
+                    box->click();
             } else if (auto *slider = qobject_cast<QSlider *>(c)) {
                 slider->setValue(4);
                 QCOMPARE(s.integer(d.control), 4);
@@ -127,6 +132,18 @@ private slots:
                     s.set(d.control, 1);
                     QCOMPARE(combo->currentIndex(), 1);
                 }
+            } else if (auto *spin = qobject_cast<QSpinBox *>(c)) {
+                // The web server's port: a free one, as the switch may start it.
+                QTcpServer probe;
+                QVERIFY(probe.listen(QHostAddress(QHostAddress::LocalHost), 0));
+                const int port = probe.serverPort();
+                probe.close();
+                QCOMPARE(spin->value(), s.integer(d.control));
+                spin->setValue(port);
+                QCOMPARE(s.integer(d.control), port);
+                s.set(d.control, port + 1);
+                QCOMPARE(spin->value(), port + 1);
+                s.set(d.control, port);
             } else {
                 QFAIL(qPrintable("unexpected control for " + d.control));
             }

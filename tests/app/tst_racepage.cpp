@@ -13,6 +13,8 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QTextBlock>
 #include <QPushButton>
 #include <QSqlQuery>
 #include <QTabWidget>
@@ -86,6 +88,31 @@ private slots:
         m_p->window->findChild<QTabWidget *>("PageControl1")->setCurrentIndex(0);
     }
     void cleanup() { m_p.reset(); }
+
+    // The log pane keeps the last 10,000 lines; "log.txt" keeps them all.
+    void logPaneCap()
+    {
+        QFile::remove(m_dir.filePath("log.txt"));
+        // Lines of distinct kinds, so that none is summed up as a repeat.
+        auto letters = [](int n) {
+            QString s;
+            do {
+                s.prepend(QChar('a' + n % 26));
+                n /= 26;
+            } while (n > 0);
+            return s;
+        };
+        const int total = RacePage::kLogPaneLines + 50;
+        for (int i = 0; i < total; ++i)
+            m_p->ctx.log.savelog(QStringLiteral("line ") + letters(i));
+        QPlainTextEdit *pane = page()->logPane();
+        QCOMPARE(pane->document()->blockCount(), RacePage::kLogPaneLines);
+        QCOMPARE(pane->document()->lastBlock().text(), QStringLiteral("line ") + letters(total - 1));
+        QCOMPARE(pane->document()->firstBlock().text(), QStringLiteral("line ") + letters(50));
+        QFile file(m_dir.filePath("log.txt"));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll().count("\r\n"), total);
+    }
 
     void listShowsRowsWithHeadingsAndCount()
     {

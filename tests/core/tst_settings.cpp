@@ -4,6 +4,7 @@
 #include "core/settings.h"
 
 #include <QSignalSpy>
+#include <QStringEncoder>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -195,6 +196,99 @@ private slots:
         QVERIFY(after.contains("AntiDoubleRead= 1500\r\n"));
         QCOMPARE(after.count("LapsLimit="), 0); // the existing spelling is updated in place
         QCOMPARE(after.count("[SETTINGS]") + after.count("[settings]"), 1);
+    }
+
+    // Integers are a sign and digits; blanks around them are the ini
+    // convention, anything else inside makes the value unreadable.
+    void strictIntegers_data()
+    {
+        QTest::addColumn<QByteArray>("value");
+        QTest::addColumn<int>("winPlaces");
+        QTest::addColumn<bool>("sounds");
+        QTest::newRow("plain") << QByteArray("3") << 3 << true;
+        QTest::newRow("blanks around") << QByteArray(" 3\t") << 3 << true;
+        QTest::newRow("sign") << QByteArray("+3") << 3 << true;
+        QTest::newRow("NUL inside") << QByteArray("1\0x9", 4) << 0 << false;
+        QTest::newRow("escaped NUL text") << QByteArray("1\\0x9") << 0 << false;
+        QTest::newRow("trailing letter") << QByteArray("1x") << 0 << false;
+        QTest::newRow("fraction") << QByteArray("3.0") << 0 << false;
+        QTest::newRow("hex") << QByteArray("0x3") << 0 << false;
+        QTest::newRow("blank inside") << QByteArray("1 2") << 0 << false;
+        QTest::newRow("other script digit") << QByteArray("\xd9\xa3") << 0 << false;
+        QTest::newRow("beyond 32 bits") << QByteArray("4294967297") << 0 << false;
+        QTest::newRow("empty") << QByteArray("") << 0 << false;
+    }
+    void strictIntegers()
+    {
+        QFETCH(QByteArray, value);
+        QFETCH(int, winPlaces);
+        QFETCH(bool, sounds);
+        QTemporaryDir dir;
+        const QString path = dir.filePath("lapvaneadmin.ini");
+        writeFile(path, "[SETTINGS]\r\nWinPlaces=" + value + "\r\nSoundEnabled=" + value + "\r\n");
+        IniFile ini(path);
+        Settings s;
+        s.load(ini);
+        QCOMPARE(s.integer("cbwinplaces"), winPlaces);
+        QCOMPARE(s.flag("chksounds"), sounds); // default off
+    }
+
+    // A pasted token with a line break is saved on one line; the keys after
+    // it stay readable.
+    void valueWithLineBreak()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("lapvaneadmin.ini");
+        {
+            IniFile ini(path);
+            Settings s;
+            s.set("bottoken", QStringLiteral("123:ab\r\ncd\n"));
+            s.set("cbtelechatid", QStringLiteral("@chat\u2028"));
+            s.set("edaerolistsalt", QStringLiteral("salt"));
+            s.set("chktelegareceive", false);
+            QString error;
+            QVERIFY2(s.save(ini, &error), qPrintable(error));
+        }
+        const QByteArray file = readFile(path);
+        QVERIFY(file.contains("TelegaToken=123:abcd\r\n"));
+        IniFile again(path);
+        Settings s;
+        s.load(again);
+        QCOMPARE(s.text("bottoken"), QStringLiteral("123:abcd"));
+        QCOMPARE(s.text("cbtelechatid"), QStringLiteral("@chat"));
+        QCOMPARE(s.text("edaerolistsalt"), QStringLiteral("salt"));
+        // Every line of the file is a section, a key or empty.
+        for (const QByteArray &line : file.split('\n')) {
+            const QByteArray t = line.trimmed();
+            QVERIFY2(t.isEmpty() || t.startsWith('[') || t.contains('='), line.constData());
+        }
+    }
+
+    // A line in the Cyrillic Windows code page (older tools) is read as such,
+    // reported once, and saved back as the same text in UTF-8.
+    void cyrillicCodePageLine()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("lapvaneadmin.ini");
+        const QString invite = QString::fromUtf8("На старт приглашается группа ");
+        QStringEncoder cp1251("windows-1251");
+        QVERIFY(cp1251.isValid());
+        const QByteArray legacy = cp1251.encode(invite);
+        writeFile(path, "[PLAYNAMES]\r\nplayVoiceinvite=" + legacy + "\r\nplaySecondsTxt=" + QString::fromUtf8(" сек").toUtf8()
+                            + "\r\n" + cp1251.encode(QString::fromUtf8("; заметка оператора")) + "\r\n");
+        IniFile ini(path);
+        QVERIFY(ini.conversionNote().contains("2 line(s)"));
+        Settings s;
+        s.load(ini);
+        QCOMPARE(s.text("edvoiceinvite1"), invite);
+        QCOMPARE(s.text("edseconds"), QString::fromUtf8(" сек"));
+        QString error;
+        QVERIFY2(s.save(ini, &error), qPrintable(error));
+        const QByteArray after = readFile(path);
+        QVERIFY(after.contains("playVoiceinvite=" + invite.toUtf8() + "\r\n"));
+        QVERIFY(after.contains(QString::fromUtf8("; заметка оператора\r\n").toUtf8()));
+        QVERIFY(!after.contains("\xEF\xBF\xBD")); // no U+FFFD anywhere
+        QVERIFY(IniFile(path).conversionNote().isEmpty());
     }
 
     void failedSaveStopsAtTheKey()

@@ -4,6 +4,7 @@
 #include "devices/lapvaneprotocol.h"
 #include "tests/devices/devicefixture.h"
 
+#include <QRandomGenerator>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
@@ -12,6 +13,8 @@ using namespace lapvane;
 using namespace lapvane::test;
 
 namespace {
+enum class Noise { StrayCr, ByteInside, FewBetween, FewAnywhere, Kilobyte, Flood };
+
 // A gate that answers the ping with its clock and "t" with timerReply.
 std::function<QByteArray(const QByteArray &)> gate(char timerReply, quint32 clockMs = 400)
 {
@@ -108,12 +111,126 @@ private slots:
         f.devices->comconnectExecute();
         const QByteArray rec = gateproto::encodePassRecord(77, 12345);
         f.gateLine->receiverSends(rec.left(4));
-        QCOMPARE(f.devices->gettrans().source, PassSource::None);
-        QCOMPARE(f.gateLine->bytesWaiting(), qint64(4)); // left for a later poll
+        QCOMPARE(f.devices->gettrans().source, PassSource::None); // kept for a later poll
         f.gateLine->receiverSends(rec.mid(4));
         const Pass p = f.devices->gettrans();
         QCOMPARE(p.recvid, 77);
         QCOMPARE(p.raceMs, 12345);
+    }
+
+    // Line noise on the gate's record stream during a race, in the in-memory
+    // line: every record the noise did not hit is decoded right (a record it
+    // hits may be lost), and no pass goes to a pilot who did not pass. Pilots
+    // 32781 (0x800D) and 45581 (0xB20D) are on the list but never fly: they
+    // are the ids a 0x0D before the records of 128 and 178 would make.
+    void framingAfterNoise_data()
+    {
+        QTest::addColumn<int>("noise");
+        QTest::addColumn<quint32>("seed");
+        QTest::newRow("one 0x0D between records") << int(Noise::StrayCr) << 1u;
+        QTest::newRow("one byte inside a record") << int(Noise::ByteInside) << 1u;
+        for (quint32 seed = 1; seed <= 6; ++seed) {
+            QTest::addRow("1-5 bytes between records, seed %u", seed) << int(Noise::FewBetween) << seed;
+            QTest::addRow("1-5 bytes anywhere, seed %u", seed) << int(Noise::FewAnywhere) << seed;
+            QTest::addRow("a kilobyte between records, seed %u", seed) << int(Noise::Kilobyte) << seed;
+        }
+        QTest::newRow("18004 random bytes") << int(Noise::Flood) << 7u;
+    }
+    void framingAfterNoise()
+    {
+        QFETCH(int, noise);
+        QFETCH(quint32, seed);
+        QRandomGenerator rng(seed);
+        DeviceFixture f;
+        f.addRaceList({{1, QStringLiteral("A"), 128, QStringLiteral("R1"), QStringLiteral("Y")},
+                       {2, QStringLiteral("B"), 178, QStringLiteral("R2"), QStringLiteral("Y")},
+                       {3, QStringLiteral("C"), 101, QStringLiteral("R3"), QStringLiteral("Y")},
+                       {4, QStringLiteral("D"), 102, QStringLiteral("R4"), QStringLiteral("Y")},
+                       {5, QStringLiteral("E"), 32781, QStringLiteral("R5"), QStringLiteral("Y")},
+                       {6, QStringLiteral("F"), 45581, QStringLiteral("R6"), QStringLiteral("Y")}});
+        f.gateLine->open();
+        const quint32 start = 3000000000u; // the gate's clock wraps during this race
+        f.devices->lapvane().setStartTimeRace(start);
+        qint64 clockMs = 0;
+        f.devices->setRaceClockProbe([&clockMs] { return std::optional<qint64>(clockMs); });
+
+        auto randomBytes = [&rng](int n) {
+            QByteArray b(n, Qt::Uninitialized);
+            for (char &c : b)
+                c = char(rng.bounded(256));
+            return b;
+        };
+        const int flying[] = {128, 178, 101, 102};
+        QList<QPair<qint32, qint32>> sent, received;
+        QSet<int> hit; // records the noise fell into
+        qint32 t = 2000;
+        for (int i = 0; i < 40; ++i) {
+            t += 300 + int(rng.bounded(900));
+            const qint32 id = flying[i % 4];
+            QByteArray record = gateproto::encodePassRecord(quint16(id), start + quint32(t));
+            QByteArray before;
+            switch (Noise(noise)) {
+            case Noise::StrayCr:
+                if (i == 3)
+                    before = "\r";
+                break;
+            case Noise::ByteInside:
+                if (i == 3) {
+                    record.insert(2, '\x0D');
+                    hit << i;
+                }
+                break;
+            case Noise::FewBetween:
+                if (rng.bounded(4) == 0)
+                    before = randomBytes(1 + int(rng.bounded(5)));
+                break;
+            case Noise::FewAnywhere:
+                if (rng.bounded(4) == 0) {
+                    const int at = int(rng.bounded(7));
+                    record.insert(at, randomBytes(1 + int(rng.bounded(5))));
+                    if (at > 0 && at < 6)
+                        hit << i;
+                }
+                break;
+            case Noise::Kilobyte:
+                if (i % 10 == 5)
+                    before = randomBytes(1024);
+                break;
+            case Noise::Flood:
+                if (i == 20)
+                    before = randomBytes(18004);
+                break;
+            }
+            sent << qMakePair(id, t);
+            clockMs = t + 20;
+            f.gateLine->receiverSends(before);
+            f.gateLine->receiverSends(record);
+            for (int polls = 0; polls < 10000; ++polls) {
+                const Pass p = f.devices->gettrans();
+                if (p.source == PassSource::None && f.gateLine->bytesWaiting() == 0)
+                    break;
+                if (p.source != PassSource::None)
+                    received << qMakePair(p.recvid, p.raceMs);
+            }
+        }
+        // Every pass of a listed pilot is one that was flown, in order, once.
+        // (A pass of an id outside the list counts for nobody.)
+        int at = 0;
+        for (const auto &r : received) {
+            if (!QList<qint32>{128, 178, 101, 102, 32781, 45581}.contains(r.first))
+                continue;
+            while (at < sent.size() && sent[at] != r)
+                ++at;
+            QVERIFY2(at < sent.size(), qPrintable(QStringLiteral("invented pass ID:%1 at %2").arg(r.first).arg(r.second)));
+            ++at;
+        }
+        // Every record the noise did not hit came through.
+        for (int i = 0; i < sent.size(); ++i) {
+            if (!hit.contains(i))
+                QVERIFY2(received.contains(sent[i]), qPrintable(QStringLiteral("record %1 lost").arg(i)));
+        }
+        if (noise == int(Noise::StrayCr) || noise >= int(Noise::Kilobyte))
+            QVERIFY(f.logText().contains(QStringLiteral("Lapvane gate stream lost alignment")));
     }
 
     void startPingFailures()

@@ -79,6 +79,73 @@ private slots:
         QCOMPARE(vsproto::echoOk(4321, 119), QByteArray("echook:4321,119\r\n"));
     }
 
+    // Number fields are a sign and digits (Chorus RF times: hex digits) and
+    // nothing else; any other byte makes the line unreadable.
+    void strictNumberFields_data()
+    {
+        QTest::addColumn<QByteArray>("line");
+        QTest::addColumn<bool>("readable");
+        auto row = [](const char *name, const QByteArray &line, bool readable) {
+            QTest::newRow(name) << line << readable;
+        };
+        // VS TimeMachine lap: every field, each followed by ",".
+        row("lap plain", "lap:7,1,4321,2550,2500,\n", true);
+        row("lap signs", "lap:+7,1,-4321,2550,-2500,\n", true);
+        row("lap NUL and ETB in T", QByteArrayLiteral("lap:7,1,4321,2550\0\x17 99999,25000,x,"), false);
+        row("lap NUL ends N", QByteArrayLiteral("lap:7\0,1,4321,2550,2500,"), false);
+        row("lap blank in id", "lap:7,1,43 21,2550,2500,", false);
+        row("lap leading blank", "lap:7,1, 4321,2550,2500,", false);
+        row("lap CR in field", "lap:7,1,4321,2550\r,2500,", false);
+        row("lap empty field", "lap:7,,4321,2550,2500,", false);
+        row("lap lone sign", "lap:7,-,4321,2550,2500,", false);
+        row("lap decimal point", "lap:7,1,4321,2550.5,2500,", false);
+        row("lap high byte", "lap:7,1,4321,25\xb5" "50,2500,", false);
+        // Ping and time sync clocks.
+        row("ping plain", "ping:70000,0,\n", true);
+        row("ping NUL", QByteArrayLiteral("ping:700\0" "00,0,"), false);
+        row("ping letter", "ping:7000x,0,", false);
+        row("timesynchok plain", "timesynchok:98765,98765,\n", true);
+        row("timesynchok blank", "timesynchok: 98765,98765,", false);
+        row("timesynchok control", "timesynchok:98\x17" "765,1,", false);
+        // Chorus RF lap time in hexadecimal.
+        row("chorus hex", "S1L0100001F40", true);
+        row("chorus NUL in hex", QByteArrayLiteral("S1L0100\0" "01F4"), false);
+        row("chorus blank in hex", "S1L01 0001F4", false);
+        row("chorus sign", "S1L01+1F40", false);
+        row("chorus control", "S1L011F\x17", false);
+    }
+    void strictNumberFields()
+    {
+        QFETCH(QByteArray, line);
+        QFETCH(bool, readable);
+        bool read = false;
+        if (line.startsWith("lap:"))
+            read = vsproto::parseLap(line).has_value();
+        else if (line.startsWith("ping"))
+            read = vsproto::pingClock(line).has_value();
+        else if (line.startsWith("timesynchok"))
+            read = vsproto::timesynchClock(line).has_value() && vsproto::wifiSyncClock(line).has_value();
+        else
+            read = chorusproto::parseLapLine(line).kind == chorusproto::LapLine::Lap;
+        QCOMPARE(read, readable);
+    }
+
+    // A datagram is judged only when its message is whole.
+    void wholeMessages()
+    {
+        QVERIFY(vsproto::isWholeMessage("lap:12,2,4321,25500,25000,"));
+        QVERIFY(vsproto::isWholeMessage("la\n"));
+        QVERIFY(!vsproto::isWholeMessage("lap:12,2,4321,25500,25000"));
+        QVERIFY(!vsproto::isWholeMessage("la"));
+        QVERIFY(!vsproto::isWholeMessage("lap"));
+        QVERIFY(!vsproto::isWholeMessage("timesynchok:111,"));
+        QVERIFY(vsproto::isWholeMessage("timesynchok:111,222,"));
+        QVERIFY(vsproto::isWholeMessage("echotrans:4321,"));
+        QVERIFY(vsproto::isWholeMessage("systime"));
+        QVERIFY(vsproto::startsMessage("lap:1"));
+        QVERIFY(!vsproto::startsMessage("p:1,"));
+    }
+
     void slotCodes()
     {
         const int expected[] = {113, 114, 116, 119, 118, 116, 117, 113, 114, 116, 119, 118, 116, 117, 113};

@@ -101,6 +101,91 @@ private slots:
         QVERIFY(polls <= 4);
     }
 
+    // A lap line cut anywhere, its two pieces read apart, is one lap,
+    // acknowledged once; nothing is judged before the line is whole.
+    void serialLapSplitAtEveryPosition()
+    {
+        DeviceFixture f;
+        f.vsLine->open();
+        f.devices->vsTimeMachine().setStartTimeVs(1000);
+        for (int packet = 1; packet <= 3; ++packet) {
+            const QByteArray line = "lap:" + QByteArray::number(packet) + ",1,4321,25500,25000,3,\r\n";
+            for (int cut = 1; cut < line.size(); ++cut) {
+                f.vsLine->receiverSends(line.left(cut));
+                QCOMPARE(f.devices->gettrans().source, PassSource::None);
+                f.vsLine->receiverSends(line.mid(cut));
+                const Pass p = f.devices->gettrans();
+                QCOMPARE(p.source, PassSource::VsTimeMachine);
+                QCOMPARE(p.recvid, 4321);
+                QCOMPARE(p.raceMs, 24500);
+                QCOMPARE(f.devices->gettrans().source, PassSource::None);
+                QCOMPARE(f.vsLine->takeHostBytes(), "lapreceived:" + QByteArray::number(packet) + ",1\r\n");
+            }
+        }
+        QVERIFY(!f.logText().contains(QStringLiteral("packet error")));
+    }
+
+    // The same over WiFi: a message in two datagrams, during a race (taken
+    // by the poll) and outside one (acknowledged by the receiver itself).
+    void wifiLapSplitAtEveryPosition()
+    {
+        for (const bool racing : {true, false}) {
+            DeviceFixture f;
+            UdpPeer peer;
+            wifiOn(f, peer);
+            f.devices->setRaceRunningProbe([racing] { return racing; });
+            VsTimeMachine &vs = f.devices->vsTimeMachine();
+            const QHostAddress from(QHostAddress::LocalHost);
+            int acks = 0;
+            for (const QByteArray &line : {QByteArray("lap:12,2,4321,25500,25000,\n"), QByteArray("lap:12,2,4321,25500,25000,")}) {
+                for (int cut = 1; cut < line.size(); ++cut) {
+                    vs.handleDatagram(line.left(cut), from, 1);
+                    vs.handleDatagram(line.mid(cut), from, 1);
+                    if (racing) {
+                        const Pass p = f.devices->gettrans();
+                        QCOMPARE(p.recvid, 4321);
+                        QCOMPARE(f.devices->gettrans().source, PassSource::None);
+                    }
+                    ++acks;
+                    QTRY_COMPARE(peer.received.size(), acks);
+                    QCOMPARE(peer.received.last(), QByteArray("lapreceived:12,2\r\n"));
+                }
+            }
+            QVERIFY(!f.logText().contains(QStringLiteral("packet error")));
+            // A new message after an unfinished one: the piece is dropped with
+            // a line, the new message counts.
+            vs.handleDatagram("lap:13,2,43", from, 1);
+            vs.handleDatagram("lap:14,2,4321,26500,26000,\n", from, 1);
+            if (racing)
+                QCOMPARE(f.devices->gettrans().recvid, 4321);
+            QTRY_COMPARE(peer.received.size(), acks + 1);
+            QCOMPARE(peer.received.last(), QByteArray("lapreceived:14,2\r\n"));
+            QVERIFY(f.logText().contains(QStringLiteral("unfinished message dropped: lap:13,2,43")));
+        }
+    }
+
+    // A damaged number field: "packet error", no lap, no acknowledgement, so
+    // the device sends the lap again; the log shows the bytes escaped.
+    void damagedNumberFieldNotAcknowledged()
+    {
+        DeviceFixture f;
+        f.vsLine->open();
+        f.vsLine->receiverSends(QByteArrayLiteral("lap:7,1,4321,2550\0\x17 99999,25000,x,\n"));
+        QCOMPARE(f.devices->gettrans().source, PassSource::None);
+        QCOMPARE(f.capture->lines.last(), QStringLiteral("packet error"));
+        QCOMPARE(f.vsLine->takeHostBytes(), QByteArray());
+
+        UdpPeer peer;
+        wifiOn(f, peer);
+        f.settings.set(QStringLiteral("chvstimeshowping"), true);
+        f.devices->vsTimeMachine().handleDatagram(QByteArrayLiteral("lap:7\0,1,4321,2550,2500,\n"),
+                                                  QHostAddress(QHostAddress::LocalHost), 1);
+        QCOMPARE(f.capture->lines.last(), QStringLiteral("packet error"));
+        QVERIFY(f.logText().contains(QStringLiteral("lap:7\\x00,1,4321")));
+        QTest::qWait(50);
+        QVERIFY(peer.received.isEmpty());
+    }
+
     void connectSerial()
     {
         DeviceFixture f;

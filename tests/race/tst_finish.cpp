@@ -105,23 +105,30 @@ private slots:
         QCOMPARE(f.logCount("Could not put Lapvane to REGPILOT MODE! Check COM port!"), 1);
     }
 
-    void finishRefusedWithoutReceivers()
+    // The only receiver is gone mid-race: "Finish" still ends, ranks and
+    // frees the race; only the message to the gate is left out, and logged.
+    void finishWithTheReceiverGone()
     {
         RaceFixture f;
         f.addPilot(1, "Anna", 100);
+        f.addPilot(2, "Boris", 200);
         QVERIFY(f.start());
-        f.rx.lapvane = false;
-        QSignalSpy settingsPage(f.engine.get(), &RaceEngine::settingsPageRequested);
-        QVERIFY(!f.engine->racestopraceExecute());
-        QCOMPARE(f.prompt.notices, QStringList{"Connect COM port or WiFi!"});
-        QCOMPARE(settingsPage.count(), 1);
-        QVERIFY(f.engine->isRunning());
-        // The loop's own finish needs no receiver.
-        f.settings.set("edttimelimit", "1");
-        f.clock.advance(60000);
+        f.clock.advance(30000);
+        f.rx.queuePass(200, 30000);
         f.engine->tmrraceTimer();
+        f.rx.lapvane = false;
+        const qsizetype regModesBefore = f.rx.calls.count("regMode");
+        QVERIFY(f.engine->racestopraceExecute());
+        QVERIFY(f.prompt.notices.isEmpty());
         QVERIFY(!f.engine->isRunning());
-        QCOMPARE(f.row(1).place, 1);
+        QVERIFY(f.engine->isStartEnabled());
+        QCOMPARE(f.rx.calls.count("regMode"), regModesBefore);
+        QCOMPARE(f.logCount("Lapvane gate not connected: it was not put back into registration mode."), 1);
+        QCOMPARE(f.row(2).place, 1);
+        QCOMPARE(f.row(1).place, 2);
+        // Finishing again re-ranks without a second gate line.
+        QVERIFY(f.engine->racestopraceExecute());
+        QCOMPARE(f.logCount("Lapvane gate not connected: it was not put back into registration mode."), 1);
     }
 
     void recalculationOfOneRow()

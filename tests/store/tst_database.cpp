@@ -195,6 +195,58 @@ private slots:
         QCOMPARE(f.readAll(), content);
     }
 
+    // A table gone from a file the program made is created again, empty, and
+    // reported; the other tables and their rows stay as they were.
+    void missingTableIsCreated()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(kDatabaseFileName);
+        {
+            Database db;
+            QVERIFY(db.open(path));
+            QSqlQuery q(db.db());
+            QVERIFY(q.exec("INSERT INTO onerace (pilotid, pilotname) VALUES (5, 'Ann')"));
+            QVERIFY(q.exec("DROP TABLE laps"));
+        }
+        Database db;
+        QVERIFY2(db.open(path), qPrintable(db.error()));
+        QCOMPARE(db.repairs().size(), 1);
+        QVERIFY(db.repairs().first().contains("no table \"laps\""));
+        QCOMPARE(scalar(db.db(), "SELECT COUNT(*) FROM laps").toInt(), 0);
+        QCOMPARE(scalar(db.db(), "SELECT pilotname FROM onerace WHERE pilotid=5").toString(), QStringLiteral("Ann"));
+        QSqlQuery q(db.db());
+        QVERIFY(q.exec("INSERT INTO laps (pilotid, lapn, laptime, laptimetxt) VALUES (5, 1, 30000, '000:30.000')"));
+        db.close();
+        QVERIFY(db.open(path));
+        QVERIFY(db.repairs().isEmpty());
+    }
+
+    // A column gone from a table stops the start with the table and the
+    // column named; the file is not changed in any way.
+    void missingColumnIsRefused()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(kDatabaseFileName);
+        {
+            Database db;
+            QVERIFY(db.open(path));
+            QSqlQuery q(db.db());
+            QVERIFY(q.exec("ALTER TABLE onerace DROP COLUMN confirmed"));
+            QVERIFY(q.exec("DROP TABLE lastrace"));
+            QVERIFY(q.exec("PRAGMA wal_checkpoint(TRUNCATE)"));
+        }
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        const QByteArray before = f.readAll();
+        f.close();
+        Database db;
+        QVERIFY(!db.open(path));
+        QVERIFY2(db.error().contains("table \"onerace\" has no column \"confirmed\""), qPrintable(db.error()));
+        QVERIFY(db.error().contains(path));
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), before);
+    }
+
     void refusesMissingFolder()
     {
         QTemporaryDir dir;

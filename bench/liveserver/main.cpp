@@ -1,0 +1,286 @@
+// Web server benchmark: pass on the gate's line -> lap message at a feed
+// client, at 20 passes/s; then the tick and the lap delay of the pass loop
+// with 200 feed clients and 50 requests/s to /api/race.
+#include "bench/benchstandins.h"
+#include "core/clock.h"
+#include "core/cues.h"
+#include "core/operatorlog.h"
+#include "core/settings.h"
+#include "core/wait.h"
+#include "devices/serialportline.h"
+#include "devices/timingdevices.h"
+#include "publish/livefeed.h"
+#include "publish/liveserver.h"
+#include "race/raceengine.h"
+#include "store/database.h"
+#include "tools/receiversim/receiversim.h"
+#include "tools/receiversim/simonpty.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QSqlQuery>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QTimer>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <memory>
+
+using namespace lapvane;
+using namespace lapvane::sim;
+
+namespace {
+
+qint64 nowNs()
+{
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+void report(const char *what, QList<double> ms)
+{
+    if (ms.isEmpty()) {
+        printf("%-52s no samples\n", what);
+        return;
+    }
+    std::sort(ms.begin(), ms.end());
+    auto at = [&ms](double q) { return ms.at(qMin(ms.size() - 1, int(q * ms.size()))); };
+    printf("%-52s n=%lld  p50 %.3f ms  p99 %.3f ms  max %.3f ms\n", what, qlonglong(ms.size()), at(0.50), at(0.99),
+           ms.last());
+}
+
+// The clients, in a thread of their own: feed subscribers (the first one
+// notes when each lap message arrives) and a poller of /api/race.
+class Clients : public QObject
+{
+public:
+    Clients(quint16 port, int subscribers, int racePerSecond)
+        : m_port(port), m_subscribers(subscribers), m_racePerSecond(racePerSecond)
+    {
+    }
+    std::atomic<qint64> lapMessages{0};
+    std::atomic<qint64> lastLapNs{0};
+    std::atomic<int> connected{0};
+    std::atomic<qint64> raceAnswers{0};
+
+    void begin()
+    {
+        for (int i = 0; i < m_subscribers; ++i) {
+            auto *s = new QTcpSocket(this);
+            const bool measured = i == 0;
+            connect(s, &QTcpSocket::connected, this, [this, s] {
+                s->write("GET /api/events HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
+                ++connected;
+            });
+            connect(s, &QTcpSocket::readyRead, this, [this, s, measured] {
+                const QByteArray data = s->readAll();
+                if (measured) {
+                    const qint64 t = nowNs();
+                    m_buffer += data;
+                    int laps = 0;
+                    int end;
+                    while ((end = m_buffer.indexOf("\n\n")) >= 0) {
+                        if (m_buffer.left(end).contains("\"type\":\"lap\""))
+                            ++laps;
+                        m_buffer.remove(0, end + 2);
+                    }
+                    if (laps > 0) {
+                        lastLapNs = t;
+                        lapMessages += laps;
+                    }
+                }
+            });
+            s->connectToHost(QHostAddress(QHostAddress::LocalHost), m_port);
+        }
+        if (m_racePerSecond > 0) {
+            auto *timer = new QTimer(this);
+            timer->setTimerType(Qt::PreciseTimer);
+            connect(timer, &QTimer::timeout, this, &Clients::askRace);
+            timer->start(1000 / m_racePerSecond);
+        }
+    }
+
+private:
+    void askRace()
+    {
+        // A new connection per request, as a phone's browser often does.
+        auto *s = new QTcpSocket(this);
+        connect(s, &QTcpSocket::connected, s,
+                [s] { s->write("GET /api/race HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n"); });
+        connect(s, &QTcpSocket::readyRead, s, [s] { s->readAll(); });
+        connect(s, &QTcpSocket::disconnected, this, [this, s] {
+            ++raceAnswers;
+            s->deleteLater();
+        });
+        s->connectToHost(QHostAddress(QHostAddress::LocalHost), m_port);
+    }
+
+    quint16 m_port;
+    QByteArray m_buffer; // of the measured subscriber
+    int m_subscribers;
+    int m_racePerSecond;
+};
+
+struct World
+{
+    World()
+    {
+        log = std::make_unique<OperatorLog>(settings, dir.path());
+        settings.set(QStringLiteral("chsavelogfile"), false);
+        if (!db.open(dir.filePath(QStringLiteral("dbpilots.db"))))
+            qFatal("database: %s", qPrintable(db.error()));
+        TimingDevices::Lines l;
+        l.lapvane = std::make_unique<SerialPortLine>();
+        l.vs = std::make_unique<SerialPortLine>();
+        l.chorus = std::make_unique<SerialPortLine>();
+        devices = std::make_unique<TimingDevices>(DeviceEnv{settings, *log, stop}, db.db(), cues, &prompt,
+                                                  std::move(l));
+        settings.set(QStringLiteral("comselect"), gate.pty.slavePath());
+        devices->comconnectExecute();
+        if (!devices->lapvaneConnected())
+            qFatal("the gate did not connect");
+        QSqlQuery q(db.db());
+        for (int i = 0; i < 16; ++i) {
+            q.prepare(QStringLiteral("INSERT INTO onerace (pilotid,pilotname,pilottrans,vtx,confirmed,lapno,place,"
+                                     "besttime,besttimetxt,totaltime,totaltimetxt) VALUES (?,?,?,?,'Y',0,999,0,'-',0,'-')"));
+            q.addBindValue(i + 1);
+            q.addBindValue(QStringLiteral("Pilot %1").arg(i + 1));
+            q.addBindValue(100 + i);
+            q.addBindValue(QStringLiteral("R%1").arg(i % 8 + 1));
+            q.exec();
+        }
+        settings.set(QStringLiteral("edtlaps"), QStringLiteral("0"));
+        settings.set(QStringLiteral("edantidoubleread"), QStringLiteral("0"));
+        engine = std::make_unique<RaceEngine>(
+            RaceServices{db.db(), settings, *log, prompt, *devices, cues, clock, stop, nullptr});
+        devices->setRaceRunningProbe([this] { return engine->isRunning(); });
+        QObject::connect(engine.get(), &RaceEngine::raceListSortRequested, devices.get(),
+                         &TimingDevices::setRaceListOrderBy);
+        feed = std::make_unique<LiveFeed>(db.db(), settings, *log, nullptr, server);
+        feed->setStatusProvider([this] {
+            return RaceStatus{engine->isRunning(), engine->raceClock().elapsedMs(), false};
+        });
+        // As the window wires them.
+        QObject::connect(engine.get(), &RaceEngine::lapRecorded, feed.get(), &LiveFeed::lapRecorded);
+        QObject::connect(engine.get(), &RaceEngine::raceListChanged, feed.get(), &LiveFeed::raceListChanged);
+        QObject::connect(engine.get(), &RaceEngine::raceFinished, feed.get(), &LiveFeed::raceFinished);
+        LiveServer::Options o;
+        o.port = 0;
+        o.htmlsFolder = dir.filePath(QStringLiteral("htmls"));
+        QString error;
+        if (!server.start(o, &error))
+            qFatal("server: %s", qPrintable(error));
+        feed->refreshAll();
+    }
+    ~World()
+    {
+        engine.reset();
+        feed.reset();
+        server.stop();
+        devices.reset();
+        db.close();
+    }
+
+    QTemporaryDir dir;
+    Settings settings;
+    std::unique_ptr<OperatorLog> log;
+    StopFlag stop;
+    Database db;
+    bench::YesPrompt prompt;
+    SilentCuePlayer cues;
+    SystemClock clock;
+    SimOnPty gate{std::make_unique<GateSim>()};
+    std::unique_ptr<TimingDevices> devices;
+    std::unique_ptr<RaceEngine> engine;
+    LiveServer server;
+    std::unique_ptr<LiveFeed> feed;
+};
+
+// Passes at 20 per second for passes/20 seconds, the tick driven here so that
+// each tick can be timed.
+void run(World &w, int passes, int subscribers, int racePerSecond, const char *title)
+{
+    QThread thread;
+    Clients clients(w.server.port(), subscribers, racePerSecond);
+    clients.moveToThread(&thread);
+    thread.start();
+    QMetaObject::invokeMethod(&clients, [&clients] { clients.begin(); }, Qt::BlockingQueuedConnection);
+    waitUntil([&] { return clients.connected.load() == subscribers && w.server.counters().subscribers == subscribers; },
+              nullptr, 20000);
+    printf("\n%s: %d feed clients connected, %d requests/s to /api/race\n", title, clients.connected.load(),
+           racePerSecond);
+
+    w.engine->setTimerDriven(false);
+    if (!w.engine->isRunning() && !w.engine->racestartraceExecute())
+        qFatal("race did not start");
+    pause(100);
+    QList<double> tickMs, lapMs, feedMs;
+    qint64 sentNs = 0;
+    bool lapWaiting = false;
+    QObject::connect(w.engine.get(), &RaceEngine::lapsChanged, [&] {
+        if (lapWaiting) {
+            lapMs << (nowNs() - sentNs) / 1e6;
+            lapWaiting = false;
+        }
+    });
+    QTimer tick;
+    tick.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&tick, &QTimer::timeout, [&] {
+        const qint64 t0 = nowNs();
+        w.engine->tmrraceTimer();
+        tickMs << (nowNs() - t0) / 1e6;
+    });
+    tick.start(3);
+    const qint64 answers0 = clients.raceAnswers;
+    QElapsedTimer wall;
+    wall.start();
+    for (int i = 0; i < passes; ++i) {
+        // 20 passes a second.
+        waitUntil([&] { return wall.elapsed() >= 50LL * i; }, nullptr, 1000);
+        const qint64 before = clients.lapMessages;
+        lapWaiting = true;
+        sentNs = nowNs();
+        w.gate.sim->pass(100 + i % 16);
+        if (waitUntil([&] { return clients.lapMessages > before; }, nullptr, 2000) == WaitResult::Done)
+            feedMs << (clients.lastLapNs - sentNs) / 1e6;
+    }
+    tick.stop();
+    const double seconds = wall.elapsed() / 1000.0;
+    report("pass on the line -> lap message at a feed client", feedMs);
+    report("pass on the line -> lap row committed", lapMs);
+    report("pass loop tick (all ticks)", tickMs);
+    printf("%-52s %.1f per second, %lld messages sent, %lld dropped\n", "/api/race answered",
+           (clients.raceAnswers - answers0) / seconds, qlonglong(w.server.counters().messagesSent.load()),
+           qlonglong(w.server.counters().dropped.load()));
+    // The clients' sockets and timer go in their own thread.
+    QMetaObject::invokeMethod(&clients, [&clients] { qDeleteAll(clients.children()); }, Qt::BlockingQueuedConnection);
+    thread.quit();
+    thread.wait();
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    const int passes = argc > 1 ? atoi(argv[1]) : 400;
+    World w;
+    {
+        // What one round of the feed costs the main thread: the race read
+        // from the store, its JSON, and the hand-over to the server thread.
+        QList<double> ms;
+        for (int i = 0; i < 500; ++i) {
+            const qint64 t0 = nowNs();
+            w.feed->refreshAll();
+            ms << (nowNs() - t0) / 1e6;
+        }
+        report("one feed round on the main thread (16 pilots)", ms);
+    }
+    run(w, passes, 1, 0, "One feed client");
+    run(w, passes, 200, 50, "Under load");
+    return 0;
+}

@@ -1,0 +1,83 @@
+// The built-in web server: the pages of the "htmls" folder, the race as JSON,
+// a Server-Sent Events feed and the overlay page, served read-only from a
+// thread of its own so that no client can hold up the window or the pass loop.
+#pragma once
+
+#include <QByteArray>
+#include <QHash>
+#include <QHostAddress>
+#include <QJsonObject>
+#include <QObject>
+
+#include <atomic>
+#include <memory>
+
+class QThread;
+
+namespace lapvane {
+
+class LiveServerWorker;
+
+// What the server thread reports back, readable from any thread.
+struct LiveServerCounters
+{
+    std::atomic<int> connections{0};
+    std::atomic<int> subscribers{0};
+    std::atomic<qint64> messagesSent{0};
+    std::atomic<qint64> dropped{0}; // connections closed for stalling, garbage or size
+};
+
+class LiveServer : public QObject
+{
+    Q_OBJECT
+public:
+    struct Options
+    {
+        QHostAddress address = QHostAddress(QHostAddress::LocalHost);
+        quint16 port = 8080; // 0: any free port
+        QString htmlsFolder;
+        int maxConnections = 400;
+        // A request must arrive whole within this time of the connection (or
+        // of the previous answer); an idle kept-alive connection is closed
+        // after idleTimeoutMs.
+        int requestTimeoutMs = 10000;
+        int idleTimeoutMs = 30000;
+        qint64 maxRequestBytes = 16 * 1024;
+        // A subscriber that does not read its feed is dropped when this much is waiting.
+        qint64 maxBacklogBytes = 1024 * 1024;
+        int heartbeatMs = 15000;
+    };
+
+    explicit LiveServer(QObject *parent = nullptr);
+    ~LiveServer() override;
+
+    // Listens on the address and port. False with a plain message (the port
+    // in use, a port not allowed) when it cannot; nothing is left running then.
+    bool start(const Options &options, QString *error);
+    void stop();
+    bool isRunning() const { return m_worker != nullptr; }
+    quint16 port() const { return m_port; }
+    QHostAddress address() const { return m_address; }
+
+    // The data served, handed over whole. clockMs is the race clock when the
+    // race object was made; while running the server adds the time since.
+    void publishRace(const QJsonObject &race, bool running, qint64 clockMs);
+    void publishLaps(const QHash<int, QByteArray> &lapsJsonByPilot);
+    void publishResults(const QByteArray &json);
+    // Sends one message to every client of /api/events.
+    void push(const QJsonObject &message);
+
+    const LiveServerCounters &counters() const { return *m_counters; }
+
+private:
+    template<typename F>
+    void post(F &&work);
+
+    std::unique_ptr<LiveServerCounters> m_counters;
+    std::unique_ptr<QThread> m_thread;
+    LiveServerWorker *m_worker = nullptr;
+    quint16 m_port = 0;
+    QHostAddress m_address;
+};
+
+} // namespace lapvane

@@ -1,0 +1,405 @@
+// The web server thread: connection limits and guards, routes, the event feed.
+#include "publish/liveserverworker.h"
+
+#include "publish/htmlsfiles.h"
+
+#include <QDir>
+#include <QFile>
+#include <QHttpServerRequest>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QTcpSocket>
+#include <QUrlQuery>
+#include <QWebSocket>
+
+namespace lapvane {
+
+namespace {
+
+constexpr qint64 kMaxFileBytes = 8 * 1024 * 1024;
+
+QByteArray reasonPhrase(int status)
+{
+    switch (status) {
+    case 200: return "OK";
+    case 400: return "Bad Request";
+    case 404: return "Not Found";
+    case 405: return "Method Not Allowed";
+    case 413: return "Payload Too Large";
+    case 500: return "Internal Server Error";
+    case 503: return "Service Unavailable";
+    }
+    return "Error";
+}
+
+QByteArray jsonBytes(const QJsonObject &o)
+{
+    return QJsonDocument(o).toJson(QJsonDocument::Compact);
+}
+
+QByteArray htmlEscaped(const QString &text)
+{
+    return text.toHtmlEscaped().toUtf8();
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------
+// ConnectionGuard
+
+ConnectionGuard::ConnectionGuard(QTcpSocket *socket, const LiveServer::Options &options,
+                                 LiveServerCounters &counters)
+    : QObject(socket), m_socket(socket), m_options(options), m_counters(counters)
+{
+    m_deadline.setSingleShot(true);
+    connect(&m_deadline, &QTimer::timeout, this, &ConnectionGuard::drop);
+    m_deadline.start(m_options.requestTimeoutMs);
+    // Connected before the HTTP server's own reader, so it sees each chunk first.
+    connect(socket, &QTcpSocket::readyRead, this, &ConnectionGuard::onReadyRead);
+}
+
+ConnectionGuard::~ConnectionGuard()
+{
+    // Counted here, not on the socket's signals: the HTTP server may cut
+    // those off when it meets a request it cannot parse.
+    --m_counters.connections;
+    if (m_subscriber)
+        --m_counters.subscribers;
+}
+
+void ConnectionGuard::onReadyRead()
+{
+    m_received += m_socket->bytesAvailable();
+    if (m_received > m_options.maxRequestBytes) {
+        // After the server's reader has run for this chunk: never under its feet.
+        QMetaObject::invokeMethod(this, &ConnectionGuard::drop, Qt::QueuedConnection);
+    }
+}
+
+void ConnectionGuard::requestCompleted()
+{
+    m_received = 0;
+    if (!m_subscriber)
+        m_deadline.start(m_options.idleTimeoutMs);
+}
+
+void ConnectionGuard::becomeSubscriber()
+{
+    if (!m_subscriber)
+        ++m_counters.subscribers;
+    m_subscriber = true;
+    m_deadline.stop();
+}
+
+void ConnectionGuard::drop()
+{
+    if (m_dropped)
+        return;
+    m_dropped = true;
+    ++m_counters.dropped;
+    m_socket->abort();
+    // Also when the HTTP server no longer listens to this socket.
+    m_socket->deleteLater();
+}
+
+// ---------------------------------------------------------------------------
+// GuardedTcpServer
+
+GuardedTcpServer::GuardedTcpServer(const LiveServer::Options &options, LiveServerCounters &counters,
+                                   QObject *parent)
+    : QTcpServer(parent), m_options(options), m_counters(counters)
+{
+}
+
+void GuardedTcpServer::incomingConnection(qintptr descriptor)
+{
+    auto *socket = new QTcpSocket(this);
+    if (!socket->setSocketDescriptor(descriptor)) {
+        delete socket;
+        return;
+    }
+    if (m_counters.connections.load() >= m_options.maxConnections) {
+        // Turned away once its request is in: closing with unread data would
+        // reset the connection before the client reads the answer.
+        ++m_counters.dropped;
+        auto turnAway = [socket] {
+            socket->readAll();
+            if (socket->state() != QAbstractSocket::ConnectedState)
+                return;
+            socket->write("HTTP/1.1 503 Service Unavailable\r\nContent-Type: text/plain\r\n"
+                          "Content-Length: 21\r\nConnection: close\r\n\r\nToo many connections\n");
+            socket->disconnectFromHost();
+        };
+        connect(socket, &QTcpSocket::readyRead, socket, turnAway);
+        connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+        QTimer::singleShot(500, socket, turnAway);
+        QTimer::singleShot(3000, socket, [socket] {
+            socket->abort();
+            socket->deleteLater();
+        });
+        return;
+    }
+    ++m_counters.connections;
+    // Bounds what one read can bring in at once.
+    socket->setReadBufferSize(16 * 1024);
+    new ConnectionGuard(socket, m_options, m_counters);
+    addPendingConnection(socket);
+}
+
+// ---------------------------------------------------------------------------
+// LiveHttpServer
+
+bool LiveHttpServer::handleRequest(const QHttpServerRequest &request, QTcpSocket *socket)
+{
+    m_worker.handle(request, socket);
+    return true;
+}
+
+void LiveHttpServer::missingHandler(const QHttpServerRequest &request, QTcpSocket *socket)
+{
+    m_worker.handle(request, socket);
+}
+
+// ---------------------------------------------------------------------------
+// LiveServerWorker
+
+LiveServerWorker::LiveServerWorker(const LiveServer::Options &options, LiveServerCounters &counters)
+    : m_options(options), m_counters(counters), m_heartbeat(this)
+{
+}
+
+LiveServerWorker::~LiveServerWorker()
+{
+    // The HTTP server owns the listening socket and, through it, the connections.
+    delete m_http;
+}
+
+bool LiveServerWorker::listen(QString *error, quint16 *port)
+{
+    QFile overlay(QStringLiteral(":/overlay/overlay.html"));
+    if (overlay.open(QIODevice::ReadOnly))
+        m_overlay = overlay.readAll();
+
+    m_http = new LiveHttpServer(*this);
+    m_tcp = new GuardedTcpServer(m_options, m_counters);
+    if (!m_tcp->listen(m_options.address, m_options.port)) {
+        *error = m_tcp->errorString();
+        delete m_tcp;
+        m_tcp = nullptr;
+        delete m_http;
+        m_http = nullptr;
+        return false;
+    }
+    *port = m_tcp->serverPort();
+    m_http->bind(m_tcp); // takes it as its child
+    // Web socket upgrades are not offered: any that arrive are closed.
+    connect(m_http, &QAbstractHttpServer::newWebSocketConnection, this, [this] {
+        while (m_http->hasPendingWebSocketConnections()) {
+            std::unique_ptr<QWebSocket> ws = m_http->nextPendingWebSocketConnection();
+            if (ws)
+                ws->abort();
+        }
+    });
+    m_heartbeat.setInterval(m_options.heartbeatMs);
+    connect(&m_heartbeat, &QTimer::timeout, this, &LiveServerWorker::heartbeat);
+    m_heartbeat.start();
+    return true;
+}
+
+void LiveServerWorker::setRace(const QJsonObject &race, bool running, qint64 clockMs)
+{
+    m_race = race;
+    m_running = running;
+    m_clockMs = clockMs;
+    m_since.start();
+}
+
+QJsonObject LiveServerWorker::currentRace() const
+{
+    QJsonObject race = m_race;
+    if (race.isEmpty())
+        return QJsonObject{{QStringLiteral("state"), QStringLiteral("not started")},
+                           {QStringLiteral("clockMs"), 0},
+                           {QStringLiteral("pilots"), QJsonArray()}};
+    if (m_running)
+        race.insert(QStringLiteral("clockMs"), double(m_clockMs + m_since.elapsed()));
+    return race;
+}
+
+void LiveServerWorker::handle(const QHttpServerRequest &request, QTcpSocket *socket)
+{
+    auto *guard = socket->findChild<ConnectionGuard *>(QString(), Qt::FindDirectChildrenOnly);
+    if (guard)
+        guard->requestCompleted();
+    if (guard && guard->isSubscriber())
+        return; // a feed connection asks nothing more
+    const bool close = request.value("Connection").toLower() == "close";
+    const auto method = request.method();
+    if (method != QHttpServerRequest::Method::Get && method != QHttpServerRequest::Method::Head) {
+        Reply r{405, "text/plain; charset=utf-8", "Only GET and HEAD are served.\n", {{"Allow", "GET, HEAD"}}};
+        send(socket, r, false, true);
+        return;
+    }
+    const bool headOnly = method == QHttpServerRequest::Method::Head;
+    bool subscribed = false;
+    const Reply reply = route(request, socket, &subscribed);
+    if (subscribed) {
+        subscribe(socket, headOnly);
+        if (guard && !headOnly)
+            guard->becomeSubscriber();
+        return;
+    }
+    send(socket, reply, headOnly, close);
+}
+
+LiveServerWorker::Reply LiveServerWorker::route(const QHttpServerRequest &request, QTcpSocket *, bool *subscribed)
+{
+    const QByteArray path = request.url().path(QUrl::FullyEncoded).toUtf8();
+    const QByteArray json = "application/json; charset=utf-8";
+    if (isTraversal(path))
+        return {400, "text/plain; charset=utf-8", "Bad request.\n", {}};
+    if (path == "/api/events") {
+        *subscribed = true;
+        return {};
+    }
+    if (path == "/api/race")
+        return {200, json, jsonBytes(currentRace()), {}};
+    if (path == "/api/results") {
+        return {200, json,
+                m_results.isEmpty() ? QByteArray("{\"results\":[]}") : m_results, {}};
+    }
+    if (path == "/api/laps") {
+        const QString text = request.query().queryItemValue(QStringLiteral("pilot"));
+        bool digits = !text.isEmpty() && text.size() <= 9;
+        for (const QChar ch : text)
+            digits = digits && ch >= QLatin1Char('0') && ch <= QLatin1Char('9');
+        if (!digits)
+            return {400, json, "{\"error\":\"pilot must be a pilot id\"}", {}};
+        const auto it = m_laps.constFind(text.toInt());
+        if (it == m_laps.constEnd())
+            return {404, json, "{\"error\":\"no such pilot in the race list\"}", {}};
+        return {200, json, *it, {}};
+    }
+    if (path == "/overlay" || path == "/overlay/") {
+        if (m_overlay.isEmpty())
+            return {500, "text/plain; charset=utf-8", "The overlay page is missing from this build.\n", {}};
+        return {200, "text/html; charset=utf-8", m_overlay, {}};
+    }
+    if (path == "/")
+        return indexReply();
+    if (path.startsWith("/api/"))
+        return {404, json, "{\"error\":\"unknown\"}", {}};
+    return fileReply(path);
+}
+
+LiveServerWorker::Reply LiveServerWorker::fileReply(const QByteArray &encodedPath)
+{
+    QString file;
+    switch (resolveHtmlsFile(m_options.htmlsFolder, encodedPath, &file)) {
+    case PathVerdict::BadRequest: return {400, "text/plain; charset=utf-8", "Bad request.\n", {}};
+    case PathVerdict::NotFound: return {404, "text/plain; charset=utf-8", "Not found.\n", {}};
+    case PathVerdict::Ok: break;
+    }
+    QFile f(file);
+    if (!f.open(QIODevice::ReadOnly) || f.size() > kMaxFileBytes)
+        return {404, "text/plain; charset=utf-8", "Not found.\n", {}};
+    const QByteArray content = f.readAll();
+    return {200, contentTypeFor(file, content), content, {}};
+}
+
+LiveServerWorker::Reply LiveServerWorker::indexReply() const
+{
+    QByteArray html = "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\">"
+                      "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">"
+                      "<title>Lapvane Admin</title></head><body>\n<h1>Lapvane Admin</h1>\n<ul>\n"
+                      "<li><a href=\"/overlay\">Live race (overlay)</a></li>\n";
+    const QStringList pages = QDir(m_options.htmlsFolder)
+                                  .entryList({QStringLiteral("*.htm"), QStringLiteral("*.html")},
+                                             QDir::Files | QDir::Readable, QDir::Name);
+    for (const QString &page : pages) {
+        const QByteArray name = htmlEscaped(page);
+        html += "<li><a href=\"/" + QUrl::toPercentEncoding(page) + "\">" + name + "</a></li>\n";
+    }
+    html += "</ul>\n<p>Data: <a href=\"/api/race\">/api/race</a>, <a href=\"/api/results\">/api/results</a>, "
+            "/api/laps?pilot=ID, /api/events (Server-Sent Events)</p>\n</body></html>\n";
+    return {200, "text/html; charset=utf-8", html, {}};
+}
+
+void LiveServerWorker::send(QTcpSocket *socket, const Reply &reply, bool headOnly, bool close)
+{
+    QByteArray out = "HTTP/1.1 " + QByteArray::number(reply.status) + ' ' + reasonPhrase(reply.status) + "\r\n";
+    out += "Content-Type: " + reply.contentType + "\r\n";
+    out += "Content-Length: " + QByteArray::number(reply.body.size()) + "\r\n";
+    out += "Cache-Control: no-cache\r\nX-Content-Type-Options: nosniff\r\nAccess-Control-Allow-Origin: *\r\n";
+    for (const auto &[key, value] : reply.headers)
+        out += key + ": " + value + "\r\n";
+    if (close)
+        out += "Connection: close\r\n";
+    out += "\r\n";
+    if (!headOnly)
+        out += reply.body;
+    socket->write(out);
+    if (close)
+        socket->disconnectFromHost();
+}
+
+void LiveServerWorker::subscribe(QTcpSocket *socket, bool headOnly)
+{
+    QByteArray out = "HTTP/1.1 200 OK\r\nContent-Type: text/event-stream; charset=utf-8\r\n"
+                     "Cache-Control: no-cache\r\nX-Content-Type-Options: nosniff\r\n"
+                     "Access-Control-Allow-Origin: *\r\n";
+    if (headOnly) {
+        socket->write(out + "Content-Length: 0\r\n\r\n");
+        return;
+    }
+    // No length: the feed runs until either side closes it. A reconnecting
+    // client waits 2 s; its first message is the race as it stands.
+    out += "Connection: close\r\n\r\nretry: 2000\n\n";
+    const QJsonObject hello{{QStringLiteral("type"), QStringLiteral("race")},
+                            {QStringLiteral("race"), currentRace()}};
+    out += "id: " + QByteArray::number(m_nextId - 1) + "\ndata: " + jsonBytes(hello) + "\n\n";
+    socket->write(out);
+    // The system buffers little for a feed, so a client that stops reading
+    // shows soon in what waits to be written.
+    socket->setSocketOption(QAbstractSocket::SendBufferSizeSocketOption, 128 * 1024);
+    m_subscribers.append(socket);
+}
+
+bool LiveServerWorker::writeTo(QTcpSocket *socket, const QByteArray &bytes)
+{
+    if (socket->state() != QAbstractSocket::ConnectedState)
+        return false;
+    if (socket->bytesToWrite() > m_options.maxBacklogBytes) {
+        // The client stopped reading: it is dropped, the others go on.
+        if (auto *guard = socket->findChild<ConnectionGuard *>(QString(), Qt::FindDirectChildrenOnly))
+            guard->drop();
+        else
+            socket->abort();
+        return false;
+    }
+    socket->write(bytes);
+    // Out now, not at the next turn of the event loop.
+    socket->flush();
+    return true;
+}
+
+void LiveServerWorker::broadcast(const QJsonObject &message)
+{
+    const QByteArray bytes = "id: " + QByteArray::number(m_nextId++) + "\ndata: " + jsonBytes(message) + "\n\n";
+    m_subscribers.removeIf([](const QPointer<QTcpSocket> &s) { return s.isNull(); });
+    for (const QPointer<QTcpSocket> &socket : std::as_const(m_subscribers)) {
+        if (socket && writeTo(socket, bytes))
+            ++m_counters.messagesSent;
+    }
+}
+
+void LiveServerWorker::heartbeat()
+{
+    m_subscribers.removeIf([](const QPointer<QTcpSocket> &s) { return s.isNull(); });
+    for (const QPointer<QTcpSocket> &socket : std::as_const(m_subscribers)) {
+        if (socket)
+            writeTo(socket, ": keep-alive\n\n");
+    }
+}
+
+} // namespace lapvane

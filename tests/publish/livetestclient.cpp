@@ -1,0 +1,116 @@
+// Raw HTTP and event-feed clients for the web server tests.
+#include "tests/publish/livetestclient.h"
+
+#include <QDeadlineTimer>
+#include <QHostAddress>
+#include <QJsonDocument>
+
+namespace lapvane::test {
+
+QByteArray HttpReply::header(const QByteArray &name) const
+{
+    for (const QByteArray &line : headers.split('\n')) {
+        const int colon = line.indexOf(':');
+        if (colon > 0 && line.left(colon).trimmed().toLower() == name.toLower())
+            return line.mid(colon + 1).trimmed();
+    }
+    return {};
+}
+
+HttpReply rawRequest(quint16 port, const QByteArray &request, int timeoutMs)
+{
+    HttpReply reply;
+    QTcpSocket socket;
+    socket.connectToHost(QHostAddress(QHostAddress::LocalHost), port);
+    if (!socket.waitForConnected(timeoutMs))
+        return reply;
+    socket.write(request);
+    socket.waitForBytesWritten(timeoutMs);
+    QByteArray data;
+    QDeadlineTimer deadline(timeoutMs);
+    qint64 wanted = -1;
+    int headEnd = -1;
+    while (!deadline.hasExpired()) {
+        if (!socket.waitForReadyRead(int(qMax<qint64>(1, deadline.remainingTime())))) {
+            if (socket.state() != QAbstractSocket::ConnectedState)
+                break;
+            continue;
+        }
+        data += socket.readAll();
+        if (headEnd < 0) {
+            headEnd = data.indexOf("\r\n\r\n");
+            if (headEnd >= 0) {
+                reply.headers = data.left(headEnd);
+                const QByteArray length = reply.header("Content-Length");
+                wanted = length.isEmpty() ? -1 : length.toLongLong();
+                if (request.startsWith("HEAD "))
+                    wanted = 0;
+            }
+        }
+        if (headEnd >= 0 && wanted >= 0 && data.size() - headEnd - 4 >= wanted)
+            break;
+    }
+    data += socket.readAll();
+    if (headEnd < 0)
+        return reply;
+    const QList<QByteArray> statusLine = reply.headers.left(reply.headers.indexOf("\r\n")).split(' ');
+    reply.status = statusLine.size() > 1 ? statusLine.at(1).toInt() : 0;
+    reply.body = data.mid(headEnd + 4);
+    return reply;
+}
+
+HttpReply get(quint16 port, const QByteArray &path, const QByteArray &method)
+{
+    return rawRequest(port, method + ' ' + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n");
+}
+
+FeedClient::FeedClient(quint16 port) : m_socket(std::make_unique<QTcpSocket>())
+{
+    m_socket->connectToHost(QHostAddress(QHostAddress::LocalHost), port);
+    if (m_socket->waitForConnected(5000))
+        m_socket->write("GET /api/events HTTP/1.1\r\nHost: 127.0.0.1\r\nAccept: text/event-stream\r\n\r\n");
+}
+
+bool FeedClient::connected() const
+{
+    return m_socket->state() == QAbstractSocket::ConnectedState;
+}
+
+void FeedClient::take()
+{
+    m_buffer += m_socket->readAll();
+    if (!m_headDone) {
+        const int end = m_buffer.indexOf("\r\n\r\n");
+        if (end < 0)
+            return;
+        m_head = m_buffer.left(end);
+        m_buffer.remove(0, end + 4);
+        m_headDone = true;
+    }
+    int end;
+    while ((end = m_buffer.indexOf("\n\n")) >= 0) {
+        const QByteArray block = m_buffer.left(end);
+        m_buffer.remove(0, end + 2);
+        for (const QByteArray &line : block.split('\n')) {
+            if (line.startsWith("data: "))
+                m_messages.append(QJsonDocument::fromJson(line.mid(6)).object());
+        }
+    }
+}
+
+bool FeedClient::next(QJsonObject *message, int timeoutMs)
+{
+    QDeadlineTimer deadline(timeoutMs);
+    take();
+    while (m_messages.isEmpty() && !deadline.hasExpired()) {
+        if (!m_socket->waitForReadyRead(int(qMax<qint64>(1, deadline.remainingTime()))))
+            break;
+        take();
+    }
+    if (m_messages.isEmpty())
+        return false;
+    *message = m_messages.takeFirst();
+    return true;
+}
+
+} // namespace lapvane::test

@@ -1,0 +1,46 @@
+// A plain HTTP client for the web server tests: raw requests over a socket to
+// 127.0.0.1 (so malformed ones can be sent too), and an event-feed reader.
+#pragma once
+
+#include <QByteArray>
+#include <QJsonObject>
+#include <QList>
+#include <QTcpSocket>
+
+#include <memory>
+
+namespace lapvane::test {
+
+struct HttpReply
+{
+    int status = 0; // 0: no answer (the connection was closed)
+    QByteArray headers; // the header block, lines joined by "\r\n"
+    QByteArray body;
+    QByteArray header(const QByteArray &name) const;
+};
+
+// Sends the bytes as they are and reads one answer (to its Content-Length,
+// or until the server closes).
+HttpReply rawRequest(quint16 port, const QByteArray &request, int timeoutMs = 5000);
+HttpReply get(quint16 port, const QByteArray &path, const QByteArray &method = "GET");
+
+// A client of /api/events that collects the messages' JSON.
+class FeedClient
+{
+public:
+    explicit FeedClient(quint16 port);
+    bool connected() const;
+    // Waits for the next message (or takes one already received).
+    bool next(QJsonObject *message, int timeoutMs = 5000);
+    QByteArray responseHead() const { return m_head; }
+
+private:
+    void take();
+    std::unique_ptr<QTcpSocket> m_socket;
+    QByteArray m_buffer;
+    QByteArray m_head;
+    bool m_headDone = false;
+    QList<QJsonObject> m_messages;
+};
+
+} // namespace lapvane::test
