@@ -1,45 +1,28 @@
 // Start-up and the run of the program.
 #include "app/application.h"
 
-#include "app/mainwindow.h"
-#include "app/programcontext.h"
-#include "app/programservices.h"
 #include "announce/announcer.h"
 #include "announce/cuesounds.h"
 #include "announce/devicesoundoutput.h"
 #include "announce/espeakengine.h"
 #include "app/announcewiring.h"
-#include "race/raceengine.h"
+#include "app/demo.h"
+#include "app/logobar.h"
+#include "app/mainwindow.h"
+#include "app/programcontext.h"
+#include "app/programservices.h"
 #include "app/signalwatcher.h"
+#include "app/startoptions.h"
+#include "race/raceengine.h"
 
 #include <QApplication>
-#include <QCommandLineParser>
 #include <QDir>
 #include <QMessageBox>
 
 #include <cstdio>
+#include <optional>
 
 namespace lapvane {
-
-QString programFolder(const QStringList &arguments, const QString &executableFolder, QString *error)
-{
-    QCommandLineParser parser;
-    parser.addOption(QCommandLineOption(QStringLiteral("home"),
-                                        QStringLiteral("Keep the database, settings and files in DIR."),
-                                        QStringLiteral("DIR")));
-    if (!parser.parse(arguments)) {
-        *error = parser.errorText();
-        return {};
-    }
-    if (!parser.isSet(QStringLiteral("home")))
-        return executableFolder;
-    const QString home = QDir(parser.value(QStringLiteral("home"))).absolutePath();
-    if (!QDir().mkpath(home)) {
-        *error = QStringLiteral("Cannot create the program folder \"%1\".").arg(home);
-        return {};
-    }
-    return home;
-}
 
 namespace {
 
@@ -60,22 +43,50 @@ int startFailure(SignalWatcher &watcher, const QString &text, int exitCode)
 
 int runApplication(int argc, char **argv)
 {
+    // --help and --version answer before anything else, without a display.
+    QStringList raw;
+    for (int i = 0; i < argc; ++i)
+        raw << QString::fromLocal8Bit(argv[i]);
+    const QString info = infoRequest(raw);
+    if (!info.isEmpty()) {
+        std::fputs(qPrintable(info == QLatin1String("help") ? helpText() : versionText()), stdout);
+        return 0;
+    }
+
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Lapvane Admin"));
+    QApplication::setDesktopFileName(QStringLiteral("lapvaneadmin"));
+    QApplication::setWindowIcon(QIcon(LogoBar::productLogo(128)));
     // Installed first: a SIGTERM or SIGINT during start-up waits in the
     // watcher's socket and closes the window once the event loop runs.
     SignalWatcher watcher;
 
+    StartOptions options;
     QString error;
-    const QString folder = programFolder(QApplication::arguments(), QApplication::applicationDirPath(), &error);
-    if (folder.isEmpty())
+    if (!parseStartOptions(QApplication::arguments(), &options, &error))
         return startFailure(watcher, error, 2);
 
-    ProgramContext ctx(folder);
+    std::optional<Demo> demo;
+    FolderChoice choice;
+    if (options.demo) {
+        demo.emplace();
+        if (!demo->makeFolder(options.home, &error) || !demo->openGate(Demo::kLapMs, &error))
+            return startFailure(watcher, error, 2);
+        choice.folder = demo->folder();
+    } else {
+        choice = chooseProgramFolder(options.home, QApplication::applicationDirPath(), QDir::homePath(),
+                                     canWriteFolder);
+        if (choice.folder.isEmpty())
+            return startFailure(watcher, choice.error, 2);
+    }
+
+    ProgramContext ctx(choice.folder);
     // The database opens before the window is built; a file that cannot be
     // used stops the start and is left as it is.
-    if (!ctx.db.open(QDir(folder).filePath(QLatin1String(kDatabaseFileName))))
+    if (!ctx.db.open(QDir(choice.folder).filePath(QLatin1String(kDatabaseFileName))))
         return startFailure(watcher, ctx.db.error(), 1);
+    if (demo && !Demo::seed(ctx.db.db(), &error))
+        return startFailure(watcher, QStringLiteral("The demo data could not be written: ") + error, 1);
 
     SystemClock clock;
     // Sound cues and speech share one output; without a sound device both
@@ -87,11 +98,19 @@ int runApplication(int argc, char **argv)
     EspeakEngine speech(sound);
     Announcer announcer(ctx.settings, ctx.log, speech, services.race->ring(), ctx.db.filePath());
     MainWindow window(ctx, services);
+    if (!choice.note.isEmpty())
+        ctx.log.savelog(choice.note);
     wireAnnouncer(window, ctx, services, cues, announcer);
     window.FormCreate();
     for (const QString &repair : ctx.db.repairs())
         ctx.log.savelog(repair);
     window.show();
+    if (demo) {
+        std::printf("Demo folder: %s\nSimulated Lapvane gate: %s\n", qPrintable(demo->folder()),
+                    qPrintable(demo->gatePort()));
+        std::fflush(stdout);
+        demo->start(ctx, services, window);
+    }
 
     // SIGTERM and SIGINT close the window the normal way, so shutdown runs.
     QObject::connect(&watcher, &SignalWatcher::terminationRequested, &window, &QWidget::close);

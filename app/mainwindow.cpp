@@ -5,6 +5,7 @@
 #include "app/devicewiring.h"
 #include "app/commands.h"
 #include "app/eventspage.h"
+#include "app/logobar.h"
 #include "app/livewiring.h"
 #include "app/pilotspage.h"
 #include "app/programcontext.h"
@@ -12,6 +13,8 @@
 #include "app/racepage.h"
 #include "app/settingspage.h"
 #include "app/settingwidgets.h"
+#include "app/startoptions.h"
+#include "app/version.h"
 #include "app/telegramwiring.h"
 #include "online/telegramservice.h"
 #include "publish/savehtmls.h"
@@ -40,6 +43,7 @@ MainWindow::MainWindow(ProgramContext &ctx, ProgramServices &services, QWidget *
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Lapvane Admin"));
     setMinimumSize(600, 400);
+    setWindowIcon(QIcon(LogoBar::productLogo(128)));
 
     m_commands = new CommandList(this);
     m_pages = new QTabWidget(this);
@@ -116,7 +120,7 @@ MainWindow::~MainWindow() = default;
 
 void MainWindow::FormCreate()
 {
-    findChild<QLabel *>(QStringLiteral("lbversion"))->setText(QStringLiteral("ver 1.11"));
+    findChild<QLabel *>(QStringLiteral("lbversion"))->setText(QStringLiteral("ver ") + programVersion());
     setSettingChoices(m_ctx.settings, findChild<QWidget *>(QStringLiteral("cbresfields")),
                       m_ctx.db.fieldNames(QStringLiteral("results")));
 
@@ -141,6 +145,12 @@ void MainWindow::FormCreate()
 
 void MainWindow::applyPlacement()
 {
+    // First start: a size that shows the whole race page, centred.
+    const QScreen *primary = QGuiApplication::primaryScreen();
+    if (!m_ctx.ini->contains(QStringLiteral("Size"), QStringLiteral("Width")) && primary) {
+        setGeometry(firstStartGeometry(primary->availableGeometry(), minimumSize()));
+        return;
+    }
     const WindowPlacement p = Settings::loadPlacement(*m_ctx.ini);
     resize(qMax(p.width, minimumWidth()), qMax(p.height, minimumHeight()));
     QPoint at(p.x, p.y);

@@ -2,6 +2,7 @@
 #include "app/racepage.h"
 
 #include "app/commands.h"
+#include "app/logobar.h"
 #include "app/newlapdialog.h"
 #include "app/programservices.h"
 #include "app/racemodels.h"
@@ -153,6 +154,7 @@ RacePage::RacePage(ProgramContext &ctx, ProgramServices &services, CommandList &
     next->addStretch();
     rightLayout->addLayout(next);
     auto *bottom = new QHBoxLayout;
+    bottom->addWidget(new LogoBar(ctx, right));
     bottom->addStretch();
     bottom->addWidget(namedLabel(QStringLiteral("lbversion"), QStringLiteral("....."), right));
     rightLayout->addLayout(bottom);

@@ -8,11 +8,11 @@ packages=(
   cmake ninja-build g++ pkg-config
   # Qt 6 and its plugins
   qt6-base-dev libqt6sql6-sqlite qt6-serialport-dev qt6-multimedia-dev qt6-charts-dev
-  libqt6opengl6-dev libxkbcommon-dev qt6-httpserver-dev qt6-websockets-dev
+  libqt6opengl6-dev libxkbcommon-dev qt6-httpserver-dev qt6-websockets-dev qt6-svg-dev
   # sound and speech
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good libespeak-ng-dev espeak-ng-data
   # test tools: speech and sound checks, a real browser for the pages, packaging
-  espeak-ng sox chromium dpkg-dev file
+  espeak-ng sox chromium dpkg-dev file desktop-file-utils
   # a silent sound server for the sound output's own test
   pulseaudio
   # fonts (Cyrillic), certificates for the HTTPS services

@@ -1,5 +1,6 @@
 // The program as a process: start-up in a fresh folder, SIGTERM shutdown, the
-// window placement kept between runs, and a database file it must not use.
+// window placement kept between runs, a database file it must not use, the
+// data folder it picks without --home, and --version and --help.
 #include "core/inifile.h"
 #include "store/database.h"
 
@@ -9,6 +10,8 @@
 #include <QtTest>
 
 #include <csignal>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -20,6 +23,35 @@ QProcess *startProgram(const QString &home, QObject *parent)
     p->setProcessEnvironment(env);
     p->start(QStringLiteral(LAPVANE_PROGRAM), {"--home", home});
     return p;
+}
+
+// The program copied into a folder of its own, started there without --home,
+// with the given home folder; as user "nobody" when the tests run as root, so
+// that a read-only program folder is read-only for it too.
+QProcess *startCopy(const QString &programFolder, const QString &userHome, QObject *parent)
+{
+    const QString copy = QDir(programFolder).filePath("lapvaneadmin");
+    if (!QFile::exists(copy) && !QFile::copy(QStringLiteral(LAPVANE_PROGRAM), copy))
+        qFatal("cannot copy the program to %s", qPrintable(copy));
+    auto *p = new QProcess(parent);
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    env.insert("HOME", userHome);
+    env.remove("XDG_RUNTIME_DIR");
+    p->setProcessEnvironment(env);
+    p->setChildProcessModifier([] {
+        if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0))
+            ::_exit(99);
+    });
+    p->start(copy, {});
+    return p;
+}
+
+void stopProgram(QProcess *p)
+{
+    ::kill(pid_t(p->processId()), SIGTERM);
+    QVERIFY(p->waitForFinished(30000));
+    QCOMPARE(p->exitCode(), 0);
 }
 
 QStringList logMessages(const QString &home)
@@ -62,9 +94,14 @@ private slots:
         QCOMPARE(p->exitStatus(), QProcess::NormalExit);
         QCOMPARE(p->exitCode(), 0);
         QVERIFY(logMessages(home).contains("Chorus Com closed"));
+        // The first start opens larger than the minimum, within the (offscreen,
+        // 800 pixels wide) screen and centred on it.
         lapvane::IniFile ini(QDir(home).filePath("lapvaneadmin.ini"));
-        QCOMPARE(ini.readInteger("Size", "Width", 0), 600);
-        QCOMPARE(ini.readInteger("Position", "X", 0), 10);
+        const int width = ini.readInteger("Size", "Width", 0);
+        QVERIFY2(width > 600 && width <= 800, qPrintable(QString::number(width)));
+        QVERIFY(ini.readInteger("Size", "Height", 0) > 400);
+        // (X is the frame's corner.)
+        QVERIFY(qAbs(ini.readInteger("Position", "X", 0) - (800 - width) / 2) <= 8);
         QVERIFY(QFile::exists(QDir(home).filePath("dbpilots.db")));
 
         // The next run appends to the same log and opens where the last one closed.
@@ -78,6 +115,82 @@ private slots:
         QVERIFY(second->waitForFinished(30000));
         QCOMPARE(lapvane::IniFile(iniFile.fileName()).readInteger("Size", "Width", 0), 777);
         QCOMPARE(logMessages(home).count("==="), 2);
+    }
+
+    // Answered at once and without a display: nothing else starts.
+    void versionAndHelp()
+    {
+        QTemporaryDir dir;
+        for (const char *option : {"--version", "--help"}) {
+            QProcess p;
+            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+            for (const char *var : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+                env.remove(var);
+            p.setProcessEnvironment(env);
+            p.start(QStringLiteral(LAPVANE_PROGRAM), {"--home", dir.filePath("data"), option});
+            QVERIFY(p.waitForFinished(30000));
+            QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+            QCOMPARE(p.exitCode(), 0);
+            const QString out = QString::fromUtf8(p.readAllStandardOutput());
+            if (QByteArray(option) == "--version")
+                QCOMPARE(out, QStringLiteral("Lapvane Admin " LAPVANE_EXPECTED_VERSION "\n"));
+            else
+                QVERIFY2(out.contains("--home DIR") && out.contains("--demo") && out.contains("--version"), qPrintable(out));
+        }
+        QVERIFY(!QFileInfo::exists(dir.filePath("data")));
+    }
+
+    // A portable copy keeps its data beside itself.
+    void dataBesideAWritableProgram()
+    {
+        QTemporaryDir dir;
+        QCOMPARE(::chmod(qPrintable(dir.path()), 0755), 0);
+        const QString portable = dir.filePath("stick");
+        const QString user = dir.filePath("user");
+        QVERIFY(QDir().mkpath(portable) && QDir().mkpath(user));
+        for (const QString &f : {portable, user})
+            ::chmod(qPrintable(f), 0777);
+        QProcess *p = startCopy(portable, user, this);
+        QVERIFY(p->waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(logMessages(portable).contains("Checks finished."), 30000);
+        stopProgram(p);
+        QVERIFY(QFile::exists(QDir(portable).filePath("dbpilots.db")));
+        QVERIFY(QFile::exists(QDir(portable).filePath("lapvaneadmin.ini")));
+        QVERIFY(!QFileInfo::exists(QDir(user).filePath("LapvaneAdmin")));
+        QVERIFY(!logMessages(portable).join('\n').contains("Data folder:"));
+    }
+
+    // Installed where it cannot write: ~/LapvaneAdmin, made on the first
+    // start and said so in the log; the next start finds everything there.
+    void dataInHomeWhenTheProgramFolderIsReadOnly()
+    {
+        QTemporaryDir dir;
+        QCOMPARE(::chmod(qPrintable(dir.path()), 0755), 0);
+        const QString installed = dir.filePath("bin");
+        const QString user = dir.filePath("user");
+        QVERIFY(QDir().mkpath(installed) && QDir().mkpath(user));
+        ::chmod(qPrintable(user), 0777);
+        QVERIFY(QFile::copy(QStringLiteral(LAPVANE_PROGRAM), QDir(installed).filePath("lapvaneadmin")));
+        ::chmod(qPrintable(installed), 0555);
+        const QString data = QDir(user).filePath("LapvaneAdmin");
+
+        QProcess *p = startCopy(installed, user, this);
+        QVERIFY(p->waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(logMessages(data).contains("Checks finished."), 30000);
+        const QStringList first = logMessages(data);
+        QCOMPARE(first.first(), QStringLiteral("Data folder: %1 (created now; the program's own folder %2 is not for data).")
+                                    .arg(data, installed));
+        stopProgram(p);
+        QVERIFY(QFile::exists(QDir(data).filePath("dbpilots.db")));
+        QCOMPARE(QDir(installed).entryList(QDir::Files), QStringList({"lapvaneadmin"}));
+        QVERIFY(lapvane::IniFile(QDir(data).filePath("lapvaneadmin.ini")).contains("Size", "Width"));
+
+        QProcess *second = startCopy(installed, user, this);
+        QVERIFY(second->waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(logMessages(data).count("Checks finished.") == 2, 30000);
+        stopProgram(second);
+        QVERIFY(logMessages(data).filter("Data folder:").last().contains("kept from earlier runs"));
+        ::chmod(qPrintable(installed), 0755);
     }
 
     void databaseThatIsNotOneStopsTheStart()

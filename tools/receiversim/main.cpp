@@ -30,7 +30,7 @@ int main(int argc, char **argv)
     const QCommandLineOption hostPort(QStringLiteral("host-port"), QStringLiteral("VS TimeMachine: the program's local UDP port (default 8888)."), QStringLiteral("port"), QStringLiteral("8888"));
     const QCommandLineOption noPty(QStringLiteral("no-pty"), QStringLiteral("VS TimeMachine: UDP only, no serial line."));
     const QCommandLineOption script(QStringLiteral("script"), QStringLiteral("Run the commands of this file, then read stdin."), QStringLiteral("file"));
-    const QCommandLineOption demo(QStringLiteral("demo"), QStringLiteral("Fly a race for these comma-separated transponders (Chorus RF: modules) at every race start."), QStringLiteral("ids"));
+    const QCommandLineOption demo(QStringLiteral("demo"), QStringLiteral("Fly a race for these comma-separated transponders (Chorus RF: modules) at every race start; Lapvane gate: 'listed' flies the transponders the program confirmed."), QStringLiteral("ids"));
     const QCommandLineOption laps(QStringLiteral("laps"), QStringLiteral("Demo: laps per race (default 5)."), QStringLiteral("n"), QStringLiteral("5"));
     const QCommandLineOption lapMs(QStringLiteral("lap-ms"), QStringLiteral("Demo: typical lap in ms (default 20000)."), QStringLiteral("ms"), QStringLiteral("20000"));
     const QCommandLineOption modules(QStringLiteral("modules"), QStringLiteral("Chorus RF: number of modules, 1 to 9 (default 4)."), QStringLiteral("n"), QStringLiteral("4"));
@@ -99,7 +99,10 @@ int main(int argc, char **argv)
     if (wantUdp)
         say(QStringLiteral("UDP: listening on 127.0.0.1:%1, answering 127.0.0.1:%2").arg(link.port()).arg(p.value(hostPort)));
 
-    if (p.isSet(demo)) {
+    if (p.isSet(demo) && p.value(demo) == QLatin1String("listed") && device == QLatin1String("lapvane")) {
+        driver.startDemoOfListed(p.value(laps).toInt(), p.value(lapMs).toInt());
+        say(QStringLiteral("demo: flies the confirmed transponders at every race start"));
+    } else if (p.isSet(demo)) {
         QList<qint32> who;
         for (const QString &s : p.value(demo).split(QLatin1Char(','), Qt::SkipEmptyParts))
             who << s.trimmed().toInt();

@@ -133,15 +133,32 @@ void SimDriver::startDemo(const QList<qint32> &who, int laps, int lapMs)
     m_demoLapMs = qMax(1000, lapMs);
 }
 
+void SimDriver::startDemoOfListed(int laps, int lapMs)
+{
+    startDemo({}, laps, lapMs);
+    m_demoListed = qobject_cast<GateSim *>(&m_sim) != nullptr;
+}
+
+QList<qint32> SimDriver::demoPilots() const
+{
+    if (!m_demoListed)
+        return m_demo;
+    QList<qint32> listed;
+    for (quint16 id : static_cast<const GateSim &>(m_sim).ids())
+        listed << id;
+    return listed;
+}
+
 void SimDriver::passRound()
 {
-    if (m_demo.isEmpty())
+    const QList<qint32> pilots = demoPilots();
+    if (pilots.isEmpty())
         return;
     const int generation = ++m_generation;
     // Each pilot passes the gate once, half a second apart, three rounds.
     int at = 300;
     for (int round = 0; round < 3; ++round) {
-        for (qint32 who : m_demo) {
+        for (qint32 who : pilots) {
             QTimer::singleShot(at, this, [this, who, generation] {
                 if (generation == m_generation && m_sim.mode() == ReceiverSim::Mode::Registration)
                     m_sim.pass(who);
@@ -153,12 +170,13 @@ void SimDriver::passRound()
 
 void SimDriver::flyRace()
 {
-    if (m_demo.isEmpty())
+    const QList<qint32> pilots = demoPilots();
+    if (pilots.isEmpty())
         return;
     const int generation = ++m_generation;
-    emit message(QStringLiteral("demo: race started, %1 pilots, %2 laps").arg(m_demo.size()).arg(m_demoLaps));
+    emit message(QStringLiteral("demo: race started, %1 pilots, %2 laps").arg(pilots.size()).arg(m_demoLaps));
     auto *rng = QRandomGenerator::global();
-    for (qint32 who : m_demo) {
+    for (qint32 who : pilots) {
         // A pilot's own pace, and some scatter lap to lap.
         const double pace = 0.9 + rng->bounded(0.2);
         qint64 at = 0;

@@ -32,6 +32,9 @@ public:
     // Demo: whenever the host starts a race, each of who flies laps laps of
     // about lapMs (+-15 %); in registration mode each passes once in turn.
     void startDemo(const QList<qint32> &who, int laps, int lapMs);
+    // Demo of the Lapvane gate: flies the transponders the host put into the
+    // gate's list (by confirming pilots), whichever they are at the start.
+    void startDemoOfListed(int laps, int lapMs);
 
 signals:
     void message(const QString &text);
@@ -42,12 +45,14 @@ private:
     bool runCommand(const QString &line);
     void flyRace();
     void passRound();
+    QList<qint32> demoPilots() const;
 
     ReceiverSim &m_sim;
     PtyLink *m_pty;
     QStringList m_queue;
     bool m_waiting = false;
     QList<qint32> m_demo;
+    bool m_demoListed = false;
     int m_demoLaps = 5;
     int m_demoLapMs = 20000;
     int m_generation = 0;

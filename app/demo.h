@@ -1,0 +1,57 @@
+// "lapvaneadmin --demo": a fresh folder with sample pilots, an event and a
+// stage in two groups, and a simulated Lapvane gate on a pseudo-terminal that
+// flies laps after every race start, so a newcomer can watch a race at once.
+#pragma once
+
+#include "tools/receiversim/ptylink.h"
+#include "tools/receiversim/receiversim.h"
+#include "tools/receiversim/simdriver.h"
+
+#include <QSqlDatabase>
+#include <QString>
+#include <QTemporaryDir>
+
+#include <memory>
+
+namespace lapvane {
+
+struct ProgramContext;
+struct ProgramServices;
+class MainWindow;
+
+class Demo
+{
+public:
+    static constexpr int kPilots = 8;
+    static constexpr int kFirstTransponder = 101;
+    static constexpr int kLaps = 3;
+    static constexpr int kLapMs = 8000;
+
+    // The demo's folder: the new or empty DIR of --home, else a new temporary
+    // folder removed when the program ends. Never a folder holding data.
+    bool makeFolder(const QString &home, QString *error);
+    QString folder() const { return m_folder; }
+
+    // Fills a new database: the pilots with transponders 101 to 108, an event
+    // and its stage with the pilots in groups "1" and "2".
+    static bool seed(QSqlDatabase db, QString *error);
+
+    // Starts the simulated gate on a pseudo-terminal; laps of about lapMs.
+    bool openGate(int lapMs, QString *error);
+    QString gatePort() const { return m_pty.slavePath(); }
+    sim::GateSim &gate() { return m_gate; }
+
+    // Once the window is up: the demo's race settings, the stage's results in
+    // view, group 1 sent to the race list, the gate connected and group 1
+    // confirmed with it. Everything it does is logged.
+    void start(ProgramContext &ctx, ProgramServices &services, MainWindow &window);
+
+private:
+    std::unique_ptr<QTemporaryDir> m_temp;
+    QString m_folder;
+    sim::GateSim m_gate;
+    sim::PtyLink m_pty;
+    std::unique_ptr<sim::SimDriver> m_driver;
+};
+
+} // namespace lapvane

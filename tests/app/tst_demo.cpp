@@ -1,0 +1,197 @@
+// "lapvaneadmin --demo": the sample data, and the demo run as start-up builds
+// it, with the simulated gate on a pseudo-terminal flying the races of both
+// groups; and the program started with --demo as a process.
+#include "app/demo.h"
+#include "app/mainwindow.h"
+#include "app/programcontext.h"
+#include "app/programservices.h"
+#include "app/racepage.h"
+#include "core/cues.h"
+#include "devices/timingdevices.h"
+#include "race/raceengine.h"
+#include "tests/common/scriptedprompt.h"
+
+#include <QPlainTextEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <csignal>
+
+using namespace lapvane;
+
+namespace {
+
+QStringList rows(QSqlDatabase db, const QString &sql)
+{
+    QStringList out;
+    QSqlQuery q(db);
+    if (!q.exec(sql))
+        qWarning("%s", qPrintable(sql));
+    while (q.next()) {
+        QStringList fields;
+        for (int i = 0; i < q.record().count(); ++i)
+            fields << q.value(i).toString();
+        out << fields.join(' ');
+    }
+    return out;
+}
+
+// The demo as runApplication() builds it, with a scripted operator.
+struct DemoProgram
+{
+    explicit DemoProgram(const QString &folder, int lapMs)
+    {
+        QString error;
+        if (!demo.makeFolder(folder, &error) || !demo.openGate(lapMs, &error))
+            qFatal("%s", qPrintable(error));
+        ctx = std::make_unique<ProgramContext>(demo.folder());
+        if (!ctx->db.open(QDir(demo.folder()).filePath(kDatabaseFileName)) || !Demo::seed(ctx->db.db(), &error))
+            qFatal("%s %s", qPrintable(ctx->db.error()), qPrintable(error));
+        services = std::make_unique<ProgramServices>(*ctx, cues, clock, nullptr, &prompt);
+        window = std::make_unique<MainWindow>(*ctx, *services);
+        window->FormCreate();
+        window->show();
+        demo.start(*ctx, *services, *window);
+    }
+    ~DemoProgram()
+    {
+        window->close();
+        window.reset();
+        services.reset();
+    }
+    Demo demo;
+    std::unique_ptr<ProgramContext> ctx;
+    test::ScriptedPrompt prompt;
+    SilentCuePlayer cues;
+    SystemClock clock;
+    std::unique_ptr<ProgramServices> services;
+    std::unique_ptr<MainWindow> window;
+};
+
+QList<quint16> gateIds(Demo &demo)
+{
+    QList<quint16> ids = demo.gate().ids();
+    std::sort(ids.begin(), ids.end());
+    return ids;
+}
+
+} // namespace
+
+class TestDemo : public QObject
+{
+    Q_OBJECT
+private slots:
+    void sampleData()
+    {
+        QTemporaryDir dir;
+        Database db;
+        QVERIFY(db.open(dir.filePath("dbpilots.db")));
+        QString error;
+        QVERIFY2(Demo::seed(db.db(), &error), qPrintable(error));
+        QCOMPARE(rows(db.db(), "SELECT trans FROM pilots ORDER BY trans"),
+                 QStringList({"101", "102", "103", "104", "105", "106", "107", "108"}));
+        QCOMPARE(rows(db.db(), "SELECT count(*) FROM events"), QStringList({"1"}));
+        QCOMPARE(rows(db.db(), "SELECT stagename, laplimit FROM stages"), QStringList({"Qualification 3"}));
+        // Each pilot once in the stage, four per group, on distinct channels within a group.
+        QCOMPARE(rows(db.db(), "SELECT \"group\", count(*), count(DISTINCT vtx), count(DISTINCT pilotid) FROM results "
+                               "GROUP BY \"group\" ORDER BY \"group\""),
+                 QStringList({"1 4 4 4", "2 4 4 4"}));
+        QCOMPARE(rows(db.db(), "SELECT count(*) FROM results r JOIN pilots p ON p.id = r.pilotid "
+                               "AND p.trans = r.pilottrans AND p.name = r.pilotname"),
+                 QStringList({"8"}));
+        QCOMPARE(rows(db.db(), "SELECT DISTINCT besttimetxt, qualtimetxt FROM results"),
+                 QStringList({"999:59.999 999:59.999"}));
+    }
+
+    // Only a new or empty folder becomes the demo's: real data is never mixed in.
+    void demoFolder()
+    {
+        QTemporaryDir dir;
+        Demo fresh;
+        QString error;
+        QVERIFY(fresh.makeFolder(QString(), &error));
+        QVERIFY(fresh.folder().contains("lapvaneadmin-demo-"));
+        QVERIFY(QDir(fresh.folder()).isEmpty());
+        Demo named;
+        QVERIFY(named.makeFolder(dir.filePath("new/demo"), &error));
+        QCOMPARE(named.folder(), dir.filePath("new/demo"));
+
+        QFile real(dir.filePath("cup/dbpilots.db"));
+        QVERIFY(QDir().mkpath(dir.filePath("cup")) && real.open(QIODevice::WriteOnly));
+        real.close();
+        Demo refused;
+        QVERIFY(!refused.makeFolder(dir.filePath("cup"), &error));
+        QVERIFY2(error.contains(dir.filePath("cup")), qPrintable(error));
+        QCOMPARE(QDir(dir.filePath("cup")).entryList(QDir::Files), QStringList({"dbpilots.db"}));
+    }
+
+    // Start Race: the gate flies group 1; Next Group: group 2, confirmed with
+    // the gate, flies the next race.
+    void twoRacesFromTheSimulatedGate()
+    {
+        QTemporaryDir dir;
+        DemoProgram p(dir.filePath("demo"), 1500);
+        QSqlDatabase db = p.ctx->db.db();
+        QVERIFY(p.services->devices->lapvaneConnected());
+        QCOMPARE(rows(db, "SELECT pilottrans, \"group\", confirmed FROM onerace ORDER BY pilottrans"),
+                 QStringList({"101 1 Y", "102 1 Y", "103 1 Y", "104 1 Y"}));
+        QTRY_COMPARE(gateIds(p.demo), QList<quint16>({101, 102, 103, 104}));
+        QCOMPARE(p.ctx->settings.text("edtlaps"), QStringLiteral("3"));
+        QVERIFY(p.window->racePage()->logPane()->toPlainText().contains("Demo: ready."));
+        QVERIFY(p.prompt.notices.isEmpty());
+
+        auto *start = p.window->findChild<QPushButton *>("btnstartrace");
+        start->click();
+        QVERIFY(p.services->race->isRunning());
+        QTRY_VERIFY_WITH_TIMEOUT(!p.services->race->isRunning(), 30000);
+        QCOMPARE(rows(db, "SELECT lapno, count(*) FROM onerace GROUP BY lapno"), QStringList({"3 4"}));
+        QCOMPARE(rows(db, "SELECT count(*) FROM laps"), QStringList({"12"}));
+        QCOMPARE(rows(db, "SELECT place FROM onerace ORDER BY place"), QStringList({"1", "2", "3", "4"}));
+
+        p.window->findChild<QPushButton *>("btnextgroup")->click();
+        QTRY_COMPARE(rows(db, "SELECT pilottrans, \"group\", confirmed FROM onerace ORDER BY pilottrans"),
+                     QStringList({"105 2 Y", "106 2 Y", "107 2 Y", "108 2 Y"}));
+        QTRY_COMPARE(gateIds(p.demo), QList<quint16>({105, 106, 107, 108}));
+        start->click();
+        QVERIFY(p.services->race->isRunning());
+        QTRY_VERIFY_WITH_TIMEOUT(!p.services->race->isRunning(), 30000);
+        QCOMPARE(rows(db, "SELECT lapno, count(*) FROM onerace GROUP BY lapno"), QStringList({"3 4"}));
+        QCOMPARE(rows(db, "SELECT DISTINCT o.pilottrans FROM laps l JOIN onerace o ON o.pilotid = l.pilotid "
+                          "ORDER BY 1"),
+                 QStringList({"105", "106", "107", "108"}));
+        QVERIFY(!p.window->racePage()->logPane()->toPlainText().contains("Unknown ID"));
+    }
+
+    // The program itself: a demo folder of its own, ready to race, and gone
+    // with the program.
+    void programWithDemo()
+    {
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("QT_QPA_PLATFORM", "offscreen");
+        p.setProcessEnvironment(env);
+        p.start(QStringLiteral(LAPVANE_PROGRAM), {"--demo"});
+        QVERIFY(p.waitForStarted());
+        QString out;
+        QTRY_VERIFY_WITH_TIMEOUT((out += QString::fromUtf8(p.readAllStandardOutput())).contains("Simulated Lapvane gate: "),
+                                 30000);
+        const QString folder = out.section("Demo folder: ", 1).section('\n', 0, 0);
+        QVERIFY2(folder.contains("lapvaneadmin-demo-"), qPrintable(out));
+        auto log = [&folder] {
+            QFile f(QDir(folder).filePath("log.txt"));
+            return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(log().contains("Demo: ready."), 30000);
+        QVERIFY(log().contains("Added ID 104"));
+        ::kill(pid_t(p.processId()), SIGTERM);
+        QVERIFY(p.waitForFinished(30000));
+        QCOMPARE(p.exitCode(), 0);
+        QVERIFY(!QFileInfo::exists(folder));
+    }
+};
+
+QTEST_MAIN(TestDemo)
+#include "tst_demo.moc"
