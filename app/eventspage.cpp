@@ -44,8 +44,6 @@ namespace lapvane {
 
 namespace {
 
-const QString kNotYet = QStringLiteral("Not available yet");
-
 QHBoxLayout *counterRow(const QString &caption, const QString &counterName, QWidget *parent)
 {
     auto *row = new QHBoxLayout;
@@ -223,7 +221,6 @@ EventsPage::EventsPage(ProgramContext &ctx, ProgramServices &services, CommandLi
 
     bindGrids();
     wireCommands(commands);
-    disableNotYetAvailable(commands);
     showCounts();
     showNames();
 
@@ -330,21 +327,6 @@ void EventsPage::wireCommands(CommandList &commands)
             &EventsPage::btfontplusClick);
     connect(findChild<QPushButton *>(QStringLiteral("btfontless")), &QPushButton::clicked, this,
             &EventsPage::btfontlessClick);
-}
-
-void EventsPage::disableNotYetAvailable(CommandList &commands)
-{
-    for (const char *name : {"Button16", "btntelegaSendGroups", "btnTelegaSendResults"}) {
-        QWidget *w = findChild<QWidget *>(QLatin1String(name));
-        w->setEnabled(false);
-        w->setToolTip(kNotYet);
-    }
-    for (const char *name : {"racetelegramSend"}) {
-        QAction *a = commands.action(QLatin1String(name));
-        a->setEnabled(false);
-        a->setToolTip(kNotYet);
-    }
-    findChild<QWidget *>(QStringLiteral("btracetelegramSend"))->setToolTip(kNotYet);
 }
 
 bool EventsPage::eventFilter(QObject *watched, QEvent *event)

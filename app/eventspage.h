@@ -69,7 +69,6 @@ protected:
 private:
     void bindGrids();
     void wireCommands(CommandList &commands);
-    void disableNotYetAvailable(CommandList &commands);
     void showCounts();
     void showNames();
     void locateResultsRow(int row);

@@ -15,6 +15,8 @@
 #include "app/settingwidgets.h"
 #include "app/startoptions.h"
 #include "app/version.h"
+#include "app/telegramwiring.h"
+#include "online/telegramservice.h"
 #include "publish/savehtmls.h"
 #include "race/raceengine.h"
 
@@ -105,6 +107,7 @@ MainWindow::MainWindow(ProgramContext &ctx, ProgramServices &services, QWidget *
     m_events->attachRacePage(*m_race);
     if (services.devices)
         wireDevices(*this, *services.devices);
+    wireTelegram(*this, *services.telegram, ctx);
     services.guiPrompt.setParentWidget(this);
     connectAntiDoubleReadCheck();
     connect(m_commands->action(QStringLiteral("settsave")), &QAction::triggered, this, &MainWindow::settsaveExecute);
@@ -125,6 +128,7 @@ void MainWindow::FormCreate()
     m_ctx.settings.load(*m_ctx.ini);
     if (const QString note = m_ctx.ini->conversionNote(); !note.isEmpty())
         m_ctx.log.savelog(note);
+    m_services.telegram->startUp(*m_ctx.ini);
     if (m_startupHooks.openSoundPlayers)
         m_startupHooks.openSoundPlayers();
 
@@ -227,6 +231,8 @@ void MainWindow::FormClose()
     terminating("terminating racetimer...", m_hooks.stopRaceTimer);
     terminating("terminating savehtmls...", m_hooks.stopSaveHtmls);
     terminating("terminating voiceinvite...", m_hooks.stopVoiceInvite);
+    // The bot's receiver stops; posts still on their way are dropped.
+    m_services.telegram->shutdown();
     closePort(m_hooks.closeLapvane, "Lapvane Com closed", "Lapvane Com error");
     closePort(m_hooks.closeVsTime, "VS Com closed", "VS Com error");
     closePort(m_hooks.closeChorus, "Chorus Com closed", "Chorus Com error");

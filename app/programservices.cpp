@@ -5,6 +5,7 @@
 #include "devices/deviceenv.h"
 #include "devices/timingdevices.h"
 #include "events/eventsviews.h"
+#include "online/telegramservice.h"
 #include "publish/pagesnapshot.h"
 #include "publish/savehtmls.h"
 #include "race/lapcorrections.h"
@@ -48,6 +49,11 @@ ProgramServices::ProgramServices(ProgramContext &c, CuePlayer &cuePlayer, const 
     // The finish with "auto export results" on runs the export.
     QObject::connect(race.get(), &RaceEngine::exportRequested, raceExport.get(),
                      &RaceExport::raceexporttoeventExecute);
+    // Telegram: the race result after an export with "auto Telegram" on; the
+    // bot answers from the stage selected in the stages list.
+    telegram = std::make_unique<TelegramService>(ctx.db.db(), ctx.settings, ctx.log, *events);
+    raceExport->setTelegramSender([t = telegram.get()] { t->racetelegramSendExecute(); });
+    telegram->setStageSelectedProbe([e = events.get()] { return e->stagesSelection()->hasSelection(); });
 
     // The live pages: a snapshot of the current event, stage, options and race
     // clock is taken here on the main thread for each of the writer's cycles.
@@ -79,6 +85,7 @@ ProgramServices::~ProgramServices()
     // The live pages writer reads the race objects' state: it ends first.
     saveHtmls.reset();
     // The race objects go first: they may still reach the receivers.
+    telegram.reset();
     raceExport.reset();
     laps.reset();
     raceList.reset();

@@ -21,6 +21,7 @@ class RaceList;
 class LapCorrections;
 class RaceExport;
 class TimingDevices;
+class TelegramService;
 class SaveHtmls;
 
 struct ProgramServices
@@ -44,6 +45,7 @@ struct ProgramServices
     std::unique_ptr<RaceList> raceList;
     std::unique_ptr<LapCorrections> laps;
     std::unique_ptr<RaceExport> raceExport;
+    std::unique_ptr<TelegramService> telegram;
     // The live pages writer behind "Save local HTMLs (/htmls folder)".
     std::unique_ptr<SaveHtmls> saveHtmls;
 };

@@ -15,6 +15,7 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QScrollArea>
 #include <QTabWidget>
 #include <QVBoxLayout>
@@ -209,9 +210,19 @@ SettingsPage::SettingsPage(ProgramContext &ctx, CommandList &commands, QWidget *
         FormPage p = formPage(QStringLiteral("tstelegram"), exportTabs);
         addRows(s, p.form, {"bottoken", "cbtelechatid", "chktelegareceive"});
         p.form->addRow(QStringLiteral("Bot:"), namedLabel(QStringLiteral("lbbotname"), QStringLiteral("n/a"), p.page));
-        p.form->addRow(buttonRow({namedButton(QStringLiteral("Button1"), QStringLiteral("Set"), p.page),
-                                          namedButton(QStringLiteral("bt11"), QStringLiteral("Send"), p.page),
-                                          namedButton(QStringLiteral("bttelegawelcome"), QStringLiteral("Welcome text"), p.page)}));
+        p.form->addRow(buttonRow({namedButton(QStringLiteral("Button1"), QStringLiteral("Set"), p.page)}));
+        // The free text and the bot dialogue log.
+        auto *freeText = new QPlainTextEdit(QStringLiteral("Welcome!"), p.page);
+        freeText->setObjectName(QStringLiteral("edtelegasend"));
+        freeText->setMinimumHeight(90);
+        p.form->addRow(QStringLiteral("Text:"), freeText);
+        p.form->addRow(buttonRow({namedButton(QStringLiteral("bt11"), QStringLiteral("Send"), p.page),
+                                  namedButton(QStringLiteral("bttelegawelcome"), QStringLiteral("Welcome text"), p.page)}));
+        auto *dialogue = new QPlainTextEdit(p.page);
+        dialogue->setObjectName(QStringLiteral("mmo1"));
+        dialogue->setReadOnly(true);
+        dialogue->setMinimumHeight(90);
+        p.form->addRow(QStringLiteral("Bot:"), dialogue);
         exportTabs->addTab(p.page, QStringLiteral("Telegram"));
     }
     {
