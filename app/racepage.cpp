@@ -183,11 +183,6 @@ RacePage::RacePage(ProgramContext &ctx, ProgramServices &services, CommandList &
     buildModels();
     wireCommands(commands);
 
-    // The Telegram post of a race comes with its own work; until then its
-    // switch is shown, not live.
-    QWidget *autoTelegram = findChild<QWidget *>(QStringLiteral("chautotelegram"));
-    autoTelegram->setEnabled(false);
-    autoTelegram->setToolTip(QStringLiteral("Not available yet"));
 }
 
 RacePage::~RacePage() = default;

@@ -152,14 +152,6 @@ private slots:
         QVERIFY2(ok, qPrintable(label->text())); // a number of rows
     }
 
-    // Switches whose work is not built yet are shown, but not live.
-    void switchesNotBuiltYetAreDisabled()
-    {
-        auto *w = m_p->window->findChild<QWidget *>("chautotelegram");
-        QVERIFY(w && !w->isEnabled());
-        QCOMPARE(w->toolTip(), QStringLiteral("Not available yet"));
-    }
-
     // A question before adding answers Yes on Enter, with the information
     // icon; one before deleting keeps No, with the error icon.
     void questionsLookLikeTheirKind_data()
