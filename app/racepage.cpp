@@ -182,7 +182,6 @@ RacePage::RacePage(ProgramContext &ctx, ProgramServices &services, CommandList &
     connect(m_frame, &QTimer::timeout, this, &RacePage::showFrame);
     buildModels();
     wireCommands(commands);
-
 }
 
 RacePage::~RacePage() = default;
