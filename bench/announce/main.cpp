@@ -120,7 +120,7 @@ struct Setup
         output.since.start();
         speech = std::make_unique<EspeakEngine>(*sound);
         announcer = std::make_unique<Announcer>(settings, *log, *speech, engine->ring(), db.filePath());
-        QObject::connect(engine.get(), &RaceEngine::lapsChanged, announcer.get(), &Announcer::lapWritten);
+        QObject::connect(engine.get(), &RaceEngine::pilotLapsChanged, announcer.get(), &Announcer::lapWritten);
     }
     ~Setup()
     {

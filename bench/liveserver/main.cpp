@@ -221,7 +221,7 @@ void run(World &w, int passes, int subscribers, int racePerSecond, const char *t
     QList<double> tickMs, lapMs, feedMs;
     qint64 sentNs = 0;
     bool lapWaiting = false;
-    QObject::connect(w.engine.get(), &RaceEngine::lapsChanged, [&] {
+    QObject::connect(w.engine.get(), &RaceEngine::pilotLapsChanged, [&] {
         if (lapWaiting) {
             lapMs << (nowNs() - sentNs) / 1e6;
             lapWaiting = false;
