@@ -52,12 +52,14 @@ void ChorusRf::connectChorus()
         m_line->close();
     };
     m_line->discardBuffers();
+    m_partial.clear();
     if (!m_line->write(kAllVersion))
         return fail();
     pause(kVersionPauseMs);
     if (!m_line->isOpen())
         return;
     m_line->discardBuffers();
+    m_partial.clear();
     if (!m_line->write(kCountModules))
         return fail();
     setStatus(QStringLiteral("Connecting..."));
@@ -96,10 +98,9 @@ void ChorusRf::disconnectChorus()
     setStatus(QStringLiteral("Disconnected"));
 }
 
-QByteArray ChorusRf::readLine()
+std::optional<QByteArray> ChorusRf::readLine()
 {
-    QByteArray line;
-    while (waiting() > 0 && line.size() < kMaxLineBytes) {
+    while (waiting() > 0 && m_partial.size() < kMaxLineBytes) {
         const QByteArray b = m_line->read(1);
         if (b.isEmpty())
             break;
@@ -107,21 +108,31 @@ QByteArray ChorusRf::readLine()
         if (c == '\r' || c == '\n') {
             // The end of the line; a line end left over from the previous
             // line (CR LF) is skipped.
-            if (line.isEmpty())
+            if (m_partial.isEmpty())
                 continue;
-            break;
+            return std::exchange(m_partial, QByteArray());
         }
-        line += c;
+        m_partial += c;
     }
-    return line;
+    // A line that never ends is judged as it is once it is too long for a line.
+    if (m_partial.size() >= kMaxLineBytes)
+        return std::exchange(m_partial, QByteArray());
+    return std::nullopt;
 }
 
 std::optional<Pass> ChorusRf::takePass(bool *taken)
 {
     *taken = false;
-    if (!pollable() || waiting() < kMinLapLineBytes)
+    if (!pollable())
         return std::nullopt;
-    const QByteArray line = readLine();
+    // A new line is read once enough bytes for a lap line wait; the rest of a
+    // line already begun as soon as anything arrives.
+    if (m_partial.isEmpty() ? waiting() < kMinLapLineBytes : waiting() == 0)
+        return std::nullopt;
+    const std::optional<QByteArray> whole = readLine();
+    if (!whole)
+        return std::nullopt;
+    const QByteArray &line = *whole;
     savelog(QStringLiteral("from Chorus :") + text(line));
     const LapLine lap = parseLapLine(line);
     if (lap.kind == LapLine::NotLap) {
@@ -162,6 +173,7 @@ bool ChorusRf::syncStart(const StopFlag &stop, int timeoutMs)
     }
     Busy busy(*this);
     m_line->discardBuffers();
+    m_partial.clear();
     if (!m_line->write(kStartPing)) {
         savelog(problem);
         return false;
@@ -185,6 +197,7 @@ bool ChorusRf::syncStart(const StopFlag &stop, int timeoutMs)
     }
     savelog(QStringLiteral("chorus start: %1").arg(m_startTimeChorus));
     m_line->discardBuffers();
+    m_partial.clear();
     return ok;
 }
 
@@ -212,6 +225,7 @@ void ChorusRf::setChannel(const QString &module, const QString &frequencyMhz)
     const QByteArray command = tuneCommand(QByteArray::number(m), *mhz);
     setStatus(QStringLiteral("Sending ") + text(command) + QStringLiteral("..."));
     m_line->discardBuffers();
+    m_partial.clear();
     if (!m_line->write(command)) {
         setStatus(QStringLiteral("COM port error"));
         return;

@@ -69,12 +69,16 @@ signals:
 
 private:
     void reclaim();
-    QByteArray readLine();
+    // The next whole line, or nothing while its end has not arrived yet.
+    std::optional<QByteArray> readLine();
 
     const RaceListAccess *m_raceList = nullptr;
     std::function<void()> m_reclaim;
     QStringList m_modules;
     qint32 m_startTimeChorus = 0;
+    // The start of a line whose end is still on its way: a line cut between
+    // two reads is completed by the next one and judged only when whole.
+    QByteArray m_partial;
 };
 
 } // namespace lapvane

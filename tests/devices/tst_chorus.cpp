@@ -108,6 +108,50 @@ private slots:
         QCOMPARE(f.capture->lines.last(), QStringLiteral("No pilot #5 in list"));
     }
 
+    // A line cut between two reads waits for its rest and is judged once,
+    // whole, wherever the cut falls: the tail of a long line is never read as
+    // a line of its own.
+    void lineCutBetweenReads_data()
+    {
+        QTest::addColumn<QByteArray>("lines");
+        QTest::addColumn<QList<qint32>>("passes"); // recvid, raceMs, ...
+        QTest::addColumn<int>("junkLines");
+        QTest::newRow("two laps") << QByteArray("S1L01001F40AB\r\nS0L0200002EE0\n")
+                                  << QList<qint32>{200, 0x1F40AB, 100, 12000} << 0;
+        QTest::newRow("long line holding a lap's text, then a lap")
+            << QByteArray("S0T1234567890123S1L0100001F40\nS0L0200002EE0\n") << QList<qint32>{100, 12000} << 1;
+    }
+
+    void lineCutBetweenReads()
+    {
+        QFETCH(QByteArray, lines);
+        QFETCH(QList<qint32>, passes);
+        QFETCH(int, junkLines);
+        for (int cut = 1; cut < lines.size(); ++cut) {
+            DeviceFixture f;
+            f.addRaceList({{1, QStringLiteral("A"), 100, QStringLiteral("R1")},
+                           {2, QStringLiteral("B"), 200, QStringLiteral("R2")}});
+            f.chorusLine->open();
+            QList<qint32> got;
+            const auto poll = [&] {
+                // A junk line ends one poll; the next poll goes on.
+                for (int i = 0; i < 4; ++i) {
+                    const Pass p = f.devices->gettrans();
+                    if (p.source == PassSource::ChorusRf)
+                        got << p.recvid << p.raceMs;
+                }
+            };
+            f.chorusLine->receiverSends(lines.left(cut));
+            poll();
+            f.chorusLine->receiverSends(lines.mid(cut));
+            poll();
+            const QString at = QStringLiteral("cut at %1").arg(cut);
+            QVERIFY2(got == passes, qPrintable(at));
+            QVERIFY2(f.capture->lines.count(QStringLiteral("some shit in buffer")) == junkLines, qPrintable(at));
+            QVERIFY2(!f.capture->lines.contains(QStringLiteral("Problem with reading Chorus")), qPrintable(at));
+        }
+    }
+
     void notALapLineStopsThePoll()
     {
         DeviceFixture f;
