@@ -160,9 +160,9 @@ bool TemplateFiller::mentions(const Segments &segs, const QString &placeholder)
     return false;
 }
 
-bool TemplateFiller::replaceFixed(Segments &segs, const QString &placeholder, const ValueFn &value, bool fragment)
+bool TemplateFiller::replaceEach(Segments &segs, const QString &start, const OccurrenceFn &valueAt)
 {
-    if (!mentions(segs, placeholder))
+    if (!mentions(segs, start))
         return true;
     Segments out;
     out.reserve(segs.size() + 4);
@@ -174,9 +174,9 @@ bool TemplateFiller::replaceFixed(Segments &segs, const QString &placeholder, co
         const QString &text = segs[k].text;
         qsizetype from = 0;
         qsizetype at;
-        while ((at = text.indexOf(placeholder, from)) >= 0) {
-            // Each occurrence gets a freshly computed value.
-            const std::optional<QString> v = value();
+        while ((at = text.indexOf(start, from)) >= 0) {
+            qsizetype end = at + start.size();
+            const std::optional<QString> v = valueAt(text, end);
             if (!v) {
                 out.push_back({text.mid(from), false});
                 for (size_t r = k + 1; r < segs.size(); ++r)
@@ -186,8 +186,8 @@ bool TemplateFiller::replaceFixed(Segments &segs, const QString &placeholder, co
             }
             if (at > from)
                 out.push_back({text.mid(from, at - from), false});
-            out.push_back({fragment || !m_escape ? *v : escapeHtml(*v), true});
-            from = at + placeholder.size();
+            out.push_back({*v, true});
+            from = end;
         }
         if (from < text.size())
             out.push_back({text.mid(from), false});
@@ -196,49 +196,34 @@ bool TemplateFiller::replaceFixed(Segments &segs, const QString &placeholder, co
     return true;
 }
 
+bool TemplateFiller::replaceFixed(Segments &segs, const QString &placeholder, const ValueFn &value, bool fragment)
+{
+    // Each occurrence gets a freshly computed value.
+    return replaceEach(segs, placeholder, [&](const QString &, qsizetype &) -> std::optional<QString> {
+        const std::optional<QString> v = value();
+        if (!v)
+            return v;
+        return fragment || !m_escape ? *v : escapeHtml(*v);
+    });
+}
+
 bool TemplateFiller::replaceNumbered(Segments &segs, const QString &prefix, const NumberedFn &value)
 {
-    if (!mentions(segs, prefix))
-        return true;
-    Segments out;
-    out.reserve(segs.size() + 4);
-    for (size_t k = 0; k < segs.size(); ++k) {
-        if (segs[k].value) {
-            out.push_back(std::move(segs[k]));
-            continue;
-        }
-        const QString &text = segs[k].text;
-        qsizetype from = 0;
-        qsizetype at;
-        while ((at = text.indexOf(prefix, from)) >= 0) {
-            // The number runs up to the next "%"; its first character is taken
-            // even when it is a "%". Without a closing "%" it ends with the text.
-            qsizetype pos = at + prefix.size();
-            QString number;
-            if (pos < text.size())
-                number += text[pos++];
-            while (pos < text.size() && text[pos] != u'%')
-                number += text[pos++];
-            if (pos < text.size())
-                ++pos; // the closing "%"
-            const std::optional<QString> v = value(number);
-            if (!v) {
-                out.push_back({text.mid(from), false});
-                for (size_t r = k + 1; r < segs.size(); ++r)
-                    out.push_back(std::move(segs[r]));
-                segs = std::move(out);
-                return false;
-            }
-            if (at > from)
-                out.push_back({text.mid(from, at - from), false});
-            out.push_back({m_escape ? escapeHtml(*v) : *v, true});
-            from = pos;
-        }
-        if (from < text.size())
-            out.push_back({text.mid(from), false});
-    }
-    segs = std::move(out);
-    return true;
+    return replaceEach(segs, prefix, [&](const QString &text, qsizetype &pos) -> std::optional<QString> {
+        // The number runs up to the next "%"; its first character is taken
+        // even when it is a "%". Without a closing "%" it ends with the text.
+        QString number;
+        if (pos < text.size())
+            number += text[pos++];
+        while (pos < text.size() && text[pos] != u'%')
+            number += text[pos++];
+        if (pos < text.size())
+            ++pos; // the closing "%"
+        const std::optional<QString> v = value(number);
+        if (!v)
+            return v;
+        return m_escape ? escapeHtml(*v) : *v;
+    });
 }
 
 QString TemplateFiller::parsetext(const QString &thistext, int pilotid, bool escapeValues)

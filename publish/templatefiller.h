@@ -52,6 +52,11 @@ private:
     using NumberedFn = std::function<std::optional<QString>(const QString &numberText)>;
 
     static bool mentions(const Segments &segs, const QString &placeholder);
+    // Replaces every occurrence of `start` in the unfilled text: valueAt gets
+    // the text and the position after `start`, moves it past the placeholder
+    // and gives its value (nothing: stop, the rest left as it is).
+    using OccurrenceFn = std::function<std::optional<QString>(const QString &text, qsizetype &end)>;
+    bool replaceEach(Segments &segs, const QString &start, const OccurrenceFn &valueAt);
     bool replaceFixed(Segments &segs, const QString &placeholder, const ValueFn &value, bool fragment);
     bool replaceNumbered(Segments &segs, const QString &prefix, const NumberedFn &value);
 
