@@ -127,6 +127,8 @@ bool Database::open(const QString &filePath, const QString &connectionName)
     // survives the program being killed.
     if (!q.exec(QStringLiteral("PRAGMA journal_mode=WAL")))
         return fail(q.lastError().text());
+    const bool wal = q.next() && q.value(0).toString().compare(QLatin1String("wal"), Qt::CaseInsensitive) == 0;
+    q.finish();
     q.exec(QStringLiteral("PRAGMA synchronous=NORMAL"));
 
     if (!q.exec(QStringLiteral("PRAGMA user_version")) || !q.next())
@@ -142,6 +144,10 @@ bool Database::open(const QString &filePath, const QString &connectionName)
         return false;
     if (version < kSchemaVersion && !createSchema())
         return false;
+    QString reason;
+    if (wal && !m_guard.hold(filePath, &reason))
+        m_repairs << QStringLiteral("The database file is not protected against other programs that open it: %1")
+                         .arg(reason);
     return true;
 }
 
@@ -242,6 +248,7 @@ void Database::close()
 {
     if (m_connectionName.isEmpty())
         return;
+    m_guard.release();
     if (m_db.isValid())
         m_db.close();
     m_db = QSqlDatabase();

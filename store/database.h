@@ -2,6 +2,8 @@
 // and per-thread connections to the same file.
 #pragma once
 
+#include "store/lockguard.h"
+
 #include <QSqlDatabase>
 #include <QString>
 #include <QStringList>
@@ -37,7 +39,7 @@ public:
     QSqlDatabase db() const { return m_db; }
     QString filePath() const { return m_filePath; }
     QString error() const { return m_error; }
-    // What open() mended, one line each for the operator log.
+    // What open() mended, or could not secure, one line each for the operator log.
     QStringList repairs() const { return m_repairs; }
 
     // A further connection to the same file for a worker thread; call it on
@@ -61,6 +63,8 @@ private:
     QString m_filePath;
     QString m_error;
     QStringList m_repairs;
+    // Keeps the file in use for other processes while it is open here.
+    LockGuard m_guard;
 };
 
 } // namespace lapvane

@@ -10,6 +10,8 @@
 #include <QtTest>
 
 #include <cstdio>
+#include <fcntl.h>
+#include <unistd.h>
 
 using namespace lapvane;
 
@@ -274,6 +276,41 @@ private slots:
         QVERIFY2(db.open(path), qPrintable(db.error()));
         QCOMPARE(scalar(db.db(), "SELECT laptimetxt FROM laps WHERE pilotid=7").toString(),
                  QStringLiteral("000:30.000"));
+    }
+
+    // While open, the file is held in use by locks that no stray close in
+    // this process drops: nobody can take it for themselves (to checkpoint
+    // and delete the log). Closed, it is checkpointed and the log removed.
+    void openFileStaysInUseForOthers()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(kDatabaseFileName);
+        auto exclusiveFree = [&path] {
+            const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY);
+            struct flock lock = {};
+            lock.l_type = F_WRLCK;
+            lock.l_whence = SEEK_SET;
+            lock.l_start = 0x40000002; // the bytes SQLite's shared and exclusive locks take
+            lock.l_len = 510;
+            const bool ok = ::fcntl(fd, F_GETLK, &lock) == 0;
+            ::close(fd); // (drops this process's record locks, as any stray close does)
+            return ok && lock.l_type == F_UNLCK;
+        };
+        {
+            Database db;
+            QVERIFY2(db.open(path), qPrintable(db.error()));
+            QVERIFY(db.repairs().isEmpty());
+            QSqlQuery q(db.db());
+            QVERIFY(q.exec("INSERT INTO pilots (name) VALUES ('Ann')"));
+            QVERIFY(!exclusiveFree());
+            QVERIFY(!exclusiveFree()); // the stray close above changed nothing
+            QVERIFY(QFile::exists(path + "-wal"));
+        }
+        QVERIFY(exclusiveFree());
+        QVERIFY(!QFile::exists(path + "-wal"));
+        Database again;
+        QVERIFY(again.open(path));
+        QCOMPARE(scalar(again.db(), "SELECT name FROM pilots").toString(), QStringLiteral("Ann"));
     }
 };
 
