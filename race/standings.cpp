@@ -72,22 +72,45 @@ bool computeTotalsAndBestLaps(QSqlDatabase db, QString *error)
 
 bool assignPlaces(QSqlDatabase db, int winPlaces, QString *error)
 {
+    return assignPlaces(db, winPlaces, RaceFormat::LapsAndTime, FormatOptions{}, error);
+}
+
+bool assignPlaces(QSqlDatabase db, int winPlaces, RaceFormat format, const FormatOptions &options,
+                  QString *error)
+{
     Transaction tx(db);
     QSqlQuery rows(db);
-    // Ties on laps and total keep the race list's own order.
-    if (!rows.exec(QStringLiteral("SELECT id FROM onerace ORDER BY lapno DESC,totaltime ASC,id ASC")))
+    // Race-list order: the order of rows the format leaves tied.
+    if (!rows.exec(QStringLiteral("SELECT id, pilotid, lapno FROM onerace ORDER BY id ASC")))
         return fail(rows, error);
-    QList<int> order;
-    while (rows.next())
-        order << rows.value(0).toInt();
+    QList<int> rowIds;
+    QList<RaceEntry> entries;
+    QList<int> pilotIds;
+    while (rows.next()) {
+        rowIds << rows.value(0).toInt();
+        pilotIds << rows.value(1).toInt();
+        RaceEntry e;
+        e.countedPasses = rows.value(2).toInt();
+        entries << e;
+    }
     rows.finish();
+
+    QSqlQuery laps(db);
+    laps.prepare(QStringLiteral("SELECT laptime FROM laps WHERE pilotid=? ORDER BY lapn ASC"));
+    for (qsizetype i = 0; i < entries.size(); ++i) {
+        laps.bindValue(0, pilotIds.at(i));
+        if (!laps.exec())
+            return fail(laps, error);
+        while (laps.next())
+            entries[i].passesMs << laps.value(0).toLongLong();
+        laps.finish();
+    }
 
     QSqlQuery post(db);
     post.prepare(QStringLiteral("UPDATE onerace SET place=? WHERE id=?"));
-    int counter = 1;
-    for (int rowId : order) {
-        post.bindValue(0, winPlaces == 0 ? kNoPlace : counter++);
-        post.bindValue(1, rowId);
+    for (const RankedEntry &r : rankRace(format, options, entries)) {
+        post.bindValue(0, winPlaces == 0 ? kNoPlace : r.place);
+        post.bindValue(1, rowIds.at(r.index));
         if (!post.exec())
             return fail(post, error);
     }

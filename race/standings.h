@@ -2,6 +2,7 @@
 // recalculation of one race-list row after a lap correction.
 #pragma once
 
+#include "competition/raceformat.h"
 #include "store/laptime.h"
 
 #include <QSqlDatabase>
@@ -18,6 +19,10 @@ bool computeTotalsAndBestLaps(QSqlDatabase db, QString *error);
 // Places by laps (more first), then total time (less first), then race-list
 // order (the earlier row first). Every row gets 999 when winPlaces is 0.
 bool assignPlaces(QSqlDatabase db, int winPlaces, QString *error);
+// The same by a race format's ranking over the laps on record (the laps as
+// the race list counts them decide in the default format).
+bool assignPlaces(QSqlDatabase db, int winPlaces, RaceFormat format, const FormatOptions &options,
+                  QString *error);
 
 // `UpdateOneraceBestlaps` for the race-list row rowId: laps = number of the
 // pilot's laps, best = the smallest lap-time text, total = the largest race
