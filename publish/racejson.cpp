@@ -1,6 +1,7 @@
 // The race and the stage results as live data: reading, ranking, JSON.
 #include "publish/racejson.h"
 
+#include "competition/raceformat.h"
 #include "store/database.h"
 #include "store/laptime.h"
 
@@ -142,19 +143,29 @@ void rankPilots(RaceSnapshot *race)
         allPlaced = allPlaced && p.storedPlace >= 1 && p.storedPlace < kNoPlace;
     }
     const bool keepStored = race->state == RaceState::Finished && allPlaced;
-    std::stable_sort(race->pilots.begin(), race->pilots.end(), [keepStored](const LivePilot &a, const LivePilot &b) {
-        if (keepStored)
-            return a.storedPlace < b.storedPlace;
-        const int lapsA = int(a.lapList.size());
-        const int lapsB = int(b.lapList.size());
-        if (lapsA != lapsB)
-            return lapsA > lapsB;
-        if (a.totalMs != b.totalMs)
-            return a.totalMs < b.totalMs;
-        return a.vtx < b.vtx;
-    });
-    for (int i = 0; i < race->pilots.size(); ++i)
-        race->pilots[i].place = keepStored ? race->pilots[i].storedPlace : i + 1;
+    if (keepStored) {
+        std::stable_sort(race->pilots.begin(), race->pilots.end(),
+                         [](const LivePilot &a, const LivePilot &b) { return a.storedPlace < b.storedPlace; });
+        for (LivePilot &p : race->pilots)
+            p.place = p.storedPlace;
+        return;
+    }
+    // The finish's rule; pilots it leaves tied stand in channel order.
+    std::stable_sort(race->pilots.begin(), race->pilots.end(),
+                     [](const LivePilot &a, const LivePilot &b) { return a.vtx < b.vtx; });
+    QList<RaceEntry> entries;
+    for (const LivePilot &p : std::as_const(race->pilots)) {
+        RaceEntry e;
+        for (const LiveLap &l : p.lapList)
+            e.passesMs << l.raceMs;
+        entries << e;
+    }
+    QList<LivePilot> ranked;
+    for (const RankedEntry &r : rankRace(RaceFormat::LapsAndTime, FormatOptions{}, entries)) {
+        ranked << race->pilots.at(r.index);
+        ranked.last().place = r.place;
+    }
+    race->pilots = ranked;
 }
 
 QJsonObject raceJson(const RaceSnapshot &race)
