@@ -23,8 +23,13 @@ public:
     void start(quint64 id, const PcmClip &clip)
     {
         auto &p = m_playbacks[id];
+        p.format = clip.format;
         p.buffer = std::make_unique<QBuffer>();
-        p.buffer->setData(clip.samples);
+        // Silence after the sound: the server starts a stream only once it
+        // holds a buffer's worth (a short cue alone would never be heard),
+        // and the last real samples are played before the silence runs out.
+        const qsizetype padBytes = qsizetype(clip.format.bytesForDuration(kPadMs * 1000));
+        p.buffer->setData(clip.samples + QByteArray(padBytes, '\0'));
         p.buffer->open(QIODevice::ReadOnly);
         p.sink = std::make_unique<QAudioSink>(QMediaDevices::defaultAudioOutput(), clip.format);
         QAudioSink *sink = p.sink.get();
@@ -35,9 +40,13 @@ public:
                 if (onStarted)
                     onStarted(id);
             }
-            // Idle: every sample has been handed to the device.
-            if (state == QAudio::IdleState || (state == QAudio::StoppedState && sink->error() != QAudio::NoError))
+            if (state == QAudio::StoppedState && sink->error() != QAudio::NoError)
                 end(id);
+            // Idle: every sample has been handed to the sound server, which
+            // still holds up to a buffer of them; the playback ends once
+            // those have been played, or its last sound would be cut off.
+            else if (state == QAudio::IdleState && it != m_playbacks.end())
+                drain(it->second);
         });
         sink->start(p.buffer.get());
         if (sink->error() != QAudio::NoError) {
@@ -62,6 +71,16 @@ public:
 
     void stop(quint64 id) { end(id); }
 
+    // Time the sound server may still be playing real samples after the last
+    // bytes were handed over: what of the sink's buffer the silence does not
+    // cover, and a margin for the server's own latency.
+    static int drainMs(const QAudioSink &sink, const QAudioFormat &format)
+    {
+        const qint64 bytesPerSecond = qint64(format.bytesPerFrame()) * format.sampleRate();
+        const qint64 buffered = bytesPerSecond > 0 ? qint64(sink.bufferSize()) * 1000 / bytesPerSecond : 0;
+        return int(qBound<qint64>(0LL, buffered - kPadMs, 2000LL)) + kServerMarginMs;
+    }
+
     void stopAll()
     {
         while (!m_playbacks.empty())
@@ -69,13 +88,27 @@ public:
     }
 
 private:
+    static constexpr int kPadMs = 200;
+    static constexpr int kServerMarginMs = 40;
+
     struct Playback
     {
         std::unique_ptr<QBuffer> buffer;
         std::unique_ptr<QAudioSink> sink;
         std::unique_ptr<QTimer> watchdog;
+        QAudioFormat format;
         bool started = false;
+        bool draining = false;
     };
+
+    void drain(Playback &p)
+    {
+        if (p.draining || !p.watchdog)
+            return;
+        p.draining = true;
+        // The watchdog becomes the end of the playback.
+        p.watchdog->start(drainMs(*p.sink, p.format));
+    }
 
     void end(quint64 id)
     {

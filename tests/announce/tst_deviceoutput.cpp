@@ -7,12 +7,80 @@
 #include "announce/wavfile.h"
 
 #include <QProcess>
+
+#include <cmath>
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 
 using namespace lapvane;
+
+namespace {
+
+constexpr int kRecordRate = 22050;
+
+// The loud stretches of 16-bit mono samples, in ms: 5 ms windows louder than
+// a whisper, gaps shorter than 15 ms bridged.
+QList<int> loudStretchesMs(const QByteArray &samples)
+{
+    const auto *s = reinterpret_cast<const qint16 *>(samples.constData());
+    const qsizetype n = samples.size() / 2;
+    const int window = kRecordRate / 200;
+    QList<int> stretches;
+    int start = -1, lastLoud = -1;
+    for (qsizetype w = 0; w + window <= n; w += window) {
+        double sum = 0;
+        for (int i = 0; i < window; ++i)
+            sum += double(s[w + i]) * s[w + i];
+        const bool loud = std::sqrt(sum / window) > 1000;
+        const int ms = int(w * 1000 / kRecordRate);
+        if (loud) {
+            if (start < 0)
+                start = ms;
+            else if (ms - lastLoud > 15) {
+                stretches << lastLoud + 5 - start;
+                start = ms;
+            }
+            lastLoud = ms;
+        }
+    }
+    if (start >= 0)
+        stretches << lastLoud + 5 - start;
+    return stretches;
+}
+
+// From the first loud 5 ms window to the end of the last one, in ms.
+int spanMs(const QByteArray &samples)
+{
+    const auto *s = reinterpret_cast<const qint16 *>(samples.constData());
+    const qsizetype n = samples.size() / 2;
+    const int window = kRecordRate / 200;
+    int first = -1, last = -1;
+    for (qsizetype w = 0; w + window <= n; w += window) {
+        double sum = 0;
+        for (int i = 0; i < window; ++i)
+            sum += double(s[w + i]) * s[w + i];
+        if (std::sqrt(sum / window) > 300) {
+            const int ms = int(w * 1000 / kRecordRate);
+            if (first < 0)
+                first = ms;
+            last = ms + 5;
+        }
+    }
+    return first < 0 ? 0 : last - first;
+}
+
+// An output nobody hears, for synthesising only.
+class FakeSilence : public SoundOutput
+{
+public:
+    quint64 play(const PcmClip &) override { return 0; }
+    void stop(quint64) override {}
+    bool hasDevice() const override { return false; }
+};
+
+} // namespace
 
 class TestDeviceOutput : public QObject
 {
@@ -27,6 +95,27 @@ private:
         parseWav(defaultSoundWav(c), &clip, nullptr);
         clip.name = defaultSoundFileName(c);
         return clip;
+    }
+
+    // The null sink's monitor while the clip plays on a fresh output.
+    QByteArray recorded(const PcmClip &clip)
+    {
+        const QString parec = QStandardPaths::findExecutable(QStringLiteral("parec"));
+        QProcess recorder;
+        recorder.start(parec, {"--device=nullsink.monitor", "--raw", "--format=s16le",
+                               QString("--rate=%1").arg(kRecordRate), "--channels=1", "--latency-msec=10"});
+        if (!recorder.waitForStarted(3000))
+            return {};
+        QTest::qWait(300);
+        DeviceSoundOutput output;
+        QSignalSpy finished(&output, &SoundOutput::finished);
+        output.play(clip);
+        if (!QTest::qWaitFor([&] { return finished.count() == 1; }, 10000))
+            qWarning("the playback did not end");
+        QTest::qWait(300);
+        recorder.terminate();
+        recorder.waitForFinished(3000);
+        return recorder.readAllStandardOutput();
     }
 
 private slots:
@@ -82,6 +171,48 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 3, 3000);
         QVERIFY(t.elapsed() < 2000);
         QCOMPARE(finished.last().at(0).value<quint64>(), countdown);
+    }
+
+    // What reaches the speakers: the sink's monitor recorded while cues play.
+    void cuesArePlayedToTheirLastSample_data()
+    {
+        QTest::addColumn<int>("cue");
+        QTest::addColumn<QList<int>>("tonesMs");
+        QTest::newRow("lap pass") << int(Cue::LapPass) << QList<int>{90};
+        QTest::newRow("registration check") << int(Cue::RegisterCheck) << QList<int>{60, 60};
+        QTest::newRow("other finisher") << int(Cue::FinishOther) << QList<int>{150, 250};
+    }
+    void cuesArePlayedToTheirLastSample()
+    {
+        QFETCH(int, cue);
+        QFETCH(QList<int>, tonesMs);
+        if (QStandardPaths::findExecutable(QStringLiteral("parec")).isEmpty())
+            QSKIP("parec is not installed");
+        const QByteArray recording = recorded(this->cue(Cue(cue)));
+        QVERIFY2(!recording.isEmpty(), "nothing recorded");
+        const QList<int> heard = loudStretchesMs(recording);
+        QCOMPARE(heard.size(), tonesMs.size());
+        // Every tone as long as written, give or take its fades.
+        for (int i = 0; i < heard.size(); ++i)
+            QVERIFY2(qAbs(heard[i] - tonesMs[i]) <= 15,
+                     qPrintable(QString("tone %1: heard %2 ms of %3").arg(i).arg(heard[i]).arg(tonesMs[i])));
+    }
+
+    void phraseIsPlayedToItsLastSound()
+    {
+        if (QStandardPaths::findExecutable(QStringLiteral("parec")).isEmpty())
+            QSKIP("parec is not installed");
+        FakeSilence silence;
+        EspeakEngine engine(silence);
+        const PcmClip phrase = engine.synthesise(QString::fromUtf8("Анна, третий круг"));
+        QCOMPARE(phrase.format.sampleRate(), kRecordRate);
+        const QByteArray recording = recorded(phrase);
+        QVERIFY2(!recording.isEmpty(), "nothing recorded");
+        // From the first loud window to the last: the whole phrase, its final
+        // consonant included.
+        const int written = spanMs(phrase.samples);
+        const int heard = spanMs(recording);
+        QVERIFY2(qAbs(heard - written) <= 20, qPrintable(QString("heard %1 ms of %2").arg(heard).arg(written)));
     }
 
     void speakingLastsWhileThePhrasePlays()
