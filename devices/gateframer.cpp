@@ -1,4 +1,5 @@
-// Finds the Lapvane gate's pass records in the byte stream again after noise.
+// Takes the Lapvane gate's pass records from the byte stream and finds their
+// alignment again after noise.
 #include "devices/gateframer.h"
 
 namespace lapvane {
@@ -6,17 +7,31 @@ namespace lapvane {
 using namespace gateproto;
 
 namespace {
-// A search that has dropped this much without a plausible record says so once.
-constexpr qint64 kLongSearchBytes = 1024;
+// What is kept of the bytes held while the gate sends without a pause.
+constexpr qsizetype kKeptOnOverflow = 4096;
 } // namespace
+
+void GateFramer::append(const QByteArray &bytes)
+{
+    if (bytes.isEmpty())
+        return;
+    m_buf += bytes;
+    m_fresh = true;
+}
 
 void GateFramer::clear()
 {
     m_buf.clear();
-    m_searching = false;
-    m_searchFrom = 0;
+    m_fresh = false;
+    m_timed = false;
     m_dropped = 0;
     m_warned = false;
+}
+
+void GateFramer::newRace()
+{
+    m_lastPassMs.clear();
+    m_timed = false;
 }
 
 void GateFramer::drop(qsizetype n)
@@ -25,116 +40,115 @@ void GateFramer::drop(qsizetype n)
     m_dropped += n;
 }
 
-bool GateFramer::plausible(const GatePass &p, quint32 startMs, const RaceView &race) const
+bool GateFramer::countable(const GatePass &p, quint32 startMs, const RaceView &race) const
 {
     if (!race.ids.contains(p.id))
         return false;
     const qint32 raceMs = raceTimeMs(p.gateMs, startMs);
-    return raceMs > 0 && raceMs >= m_lastPassMs.value(p.id, 0)
-           && qint64(raceMs) <= race.raceClockMs + kClockMarginMs;
+    return raceMs > 0 && raceMs >= m_lastPassMs.value(p.id, 0) &&
+           qint64(raceMs) <= race.raceClockMs + kClockMarginMs;
 }
 
-void GateFramer::logRealigned(const Log &log) const
+void GateFramer::realign(quint32 startMs, const RaceView &race, const Log &log)
 {
+    // The last record ends where the bytes end: the records lie at the
+    // offsets that leave whole records up to there. The first of them that
+    // counts follows the noise; with none, the last one is taken as it stands.
+    const qsizetype first = m_buf.size() % kPassRecordBytes;
+    qsizetype at = m_buf.size() - kPassRecordBytes;
+    for (qsizetype o = first; o + kPassRecordBytes <= m_buf.size(); o += kPassRecordBytes) {
+        if (countable(decodePassRecord(m_buf.mid(o, kPassRecordBytes)), startMs, race)) {
+            at = o;
+            break;
+        }
+    }
+    drop(at);
     log(QStringLiteral("Lapvane gate stream lost alignment: %1 bytes dropped before the next pass record")
             .arg(m_dropped));
+    m_dropped = 0;
+    m_warned = false;
 }
 
 std::optional<GateFramer::Record> GateFramer::next(quint32 startMs, const RaceViewSource &raceSource,
                                                    const Log &log)
 {
-    std::optional<RaceView> race;
-    bool asked = false;
-    auto view = [&]() -> const std::optional<RaceView> & {
-        if (!asked) {
-            race = raceSource ? raceSource() : std::nullopt;
-            asked = true;
-        }
-        return race;
-    };
+    const std::optional<RaceView> race = raceSource ? raceSource() : std::nullopt;
+    if (!race) {
+        // No race: records are taken as they come (registration).
+        m_fresh = false;
+        m_timed = false;
+        if (m_buf.size() < kPassRecordBytes)
+            return std::nullopt;
+        const GatePass p = decodePassRecord(m_buf);
+        m_buf.remove(0, kPassRecordBytes);
+        return Record{p.id, raceTimeMs(p.gateMs, startMs)};
+    }
+
+    // Bytes seen for the first time in this race count as just arrived.
+    const bool arrived = m_fresh || !m_timed;
+    m_fresh = false;
+    if (arrived) {
+        m_lastArrivalMs = race->raceClockMs;
+        m_timed = true;
+    }
+    const bool quiet = !arrived && race->raceClockMs - m_lastArrivalMs >= kQuietMs;
 
     while (m_buf.size() >= kPassRecordBytes) {
-        if (!view()) {
-            // No race: records are taken as they come (registration).
-            m_searching = false;
-            const GatePass p = decodePassRecord(m_buf);
+        const GatePass p = decodePassRecord(m_buf);
+        const qint32 raceMs = raceTimeMs(p.gateMs, startMs);
+        const bool listed = race->ids.contains(p.id);
+        const qint32 lastMs = m_lastPassMs.value(p.id, 0);
+        const bool inRace = raceMs > 0 && qint64(raceMs) <= race->raceClockMs + kClockMarginMs;
+        if (listed && inRace && raceMs >= lastMs) {
             m_buf.remove(0, kPassRecordBytes);
-            return Record{p.id, raceTimeMs(p.gateMs, startMs)};
+            m_lastPassMs.insert(p.id, raceMs);
+            return Record{p.id, raceMs};
         }
-        if (!m_searching) {
-            const GatePass p = decodePassRecord(m_buf);
-            const qint32 raceMs = raceTimeMs(p.gateMs, startMs);
-            const bool listed = view()->ids.contains(p.id);
-            const qint32 lastMs = m_lastPassMs.value(p.id, 0);
-            const bool inRace = raceMs >= lastMs && qint64(raceMs) <= view()->raceClockMs + kClockMarginMs;
-            if (listed && inRace && raceMs > 0) {
-                m_buf.remove(0, kPassRecordBytes);
-                m_lastPassMs.insert(p.id, raceMs);
-                return Record{p.id, raceMs};
+        if (m_buf.size() % kPassRecordBytes != 0) {
+            // A record that cannot count, and the bytes after it end inside
+            // a record: the rest is on its way, or the alignment was lost.
+            if (quiet) {
+                realign(startMs, *race, log);
+                continue;
             }
-            // Not a pass that counts. A countable record a few bytes further
-            // on means a stray byte came before it: the record wins.
-            qsizetype shift = 0;
-            for (qsizetype o = 1; o < kPassRecordBytes && o + kPassRecordBytes <= m_buf.size(); ++o) {
-                if (plausible(decodePassRecord(m_buf.mid(o, kPassRecordBytes)), startMs, *view())) {
-                    shift = o;
-                    break;
+            if (m_buf.size() > kMaxHeldBytes) {
+                drop(m_buf.size() - kKeptOnOverflow);
+                if (!m_warned) {
+                    m_warned = true;
+                    log(QStringLiteral(
+                            "Lapvane gate stream lost alignment: %1 bytes dropped so far, no plausible "
+                            "pass record found yet")
+                            .arg(m_dropped));
                 }
-            }
-            if (shift > 0) {
-                m_dropped = 0;
-                drop(shift);
-                logRealigned(log);
-                continue;
-            }
-            if (listed) {
-                m_buf.remove(0, kPassRecordBytes);
-                log(QStringLiteral("Lapvane gate: ID:%1 stamped at race time %2 ms, outside this race (its last "
-                                   "pass %3 ms, race clock %4 ms): not counted.%5")
-                        .arg(p.id)
-                        .arg(raceMs)
-                        .arg(lastMs)
-                        .arg(view()->raceClockMs)
-                        .arg(raceMs <= 0 ? QStringLiteral(" If this repeats, the gate's clock was reset: start the "
-                                                          "race anew.")
-                                         : QString()));
-                continue;
-            }
-            if (inRace && raceMs > 0) {
-                // A transponder that is not in the race list; the pass loop logs it.
-                m_buf.remove(0, kPassRecordBytes);
-                return Record{p.id, raceMs};
-            }
-            // Neither a known id nor a time of this race: the bytes are not
-            // a record where they stand.
-            m_searching = true;
-            m_searchFrom = 1;
-            m_dropped = 0;
-            m_warned = false;
-        }
-        qsizetype found = -1;
-        for (qsizetype o = m_searchFrom; o + kPassRecordBytes <= m_buf.size(); ++o) {
-            if (plausible(decodePassRecord(m_buf.mid(o, kPassRecordBytes)), startMs, *view())) {
-                found = o;
-                break;
-            }
-        }
-        if (found < 0) {
-            // Every offset up to the last five bytes was tried; those wait
-            // for the bytes that complete them.
-            drop(m_buf.size() - (kPassRecordBytes - 1));
-            m_searchFrom = 0;
-            if (m_dropped >= kLongSearchBytes && !m_warned) {
-                m_warned = true;
-                log(QStringLiteral("Lapvane gate stream lost alignment: %1 bytes dropped so far, no plausible "
-                                   "pass record found yet")
-                        .arg(m_dropped));
             }
             return std::nullopt;
         }
-        drop(found);
-        m_searching = false;
-        logRealigned(log);
+        m_buf.remove(0, kPassRecordBytes);
+        if (!listed && inRace) {
+            // A transponder that is not in the race list; the pass loop logs it.
+            return Record{p.id, raceMs};
+        }
+        const QString reset = raceMs <= 0
+                                  ? QStringLiteral(" If this repeats, the gate's clock was reset: start the "
+                                                   "race anew.")
+                                  : QString();
+        if (listed)
+            log(QStringLiteral(
+                    "Lapvane gate: ID:%1 stamped at race time %2 ms, outside this race (its last pass %3 "
+                    "ms, race clock %4 ms): not counted.%5")
+                    .arg(p.id)
+                    .arg(raceMs)
+                    .arg(lastMs)
+                    .arg(race->raceClockMs)
+                    .arg(reset));
+        else
+            log(QStringLiteral(
+                    "Lapvane gate: ID:%1 stamped at race time %2 ms, not in the race list and outside "
+                    "this race (race clock %3 ms): not counted.%4")
+                    .arg(p.id)
+                    .arg(raceMs)
+                    .arg(race->raceClockMs)
+                    .arg(reset));
     }
     return std::nullopt;
 }

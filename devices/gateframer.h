@@ -1,8 +1,11 @@
-// Finds the Lapvane gate's 6-byte pass records in the byte stream again after
-// line noise. The records carry no framing, so one stray byte would shift
-// every later record; during a race the framer knows what a real pass looks
-// like (a pilot of the race list, stamped between his last pass and the race
-// clock) and searches the buffered bytes for the alignment that gives one.
+// Takes the Lapvane gate's 6-byte pass records from the byte stream and finds
+// their alignment again after line noise. The records carry no framing, and
+// any six bytes are a possible record, so their content alone can never show
+// that the alignment was lost. The timing can: a healthy gate sends each
+// record in one piece, so when it falls quiet the bytes end on a record
+// boundary. Bytes that end between two boundaries of the current alignment
+// while the gate is quiet are the evidence of inserted (or lost) bytes, and
+// the true boundary is the end of the bytes.
 #pragma once
 
 #include "devices/lapvaneprotocol.h"
@@ -24,6 +27,14 @@ public:
     // clock is read at its start ping, shortly before the race clock starts,
     // and the two crystals drift apart a little.
     static constexpr qint32 kClockMarginMs = 5000;
+    // The gate has fallen quiet when no byte came for this long on the race
+    // clock. A record's six bytes take half a millisecond on the line and
+    // reach the host within a USB adapter's latency (16 ms at most), so a
+    // quiet gate has sent only whole records.
+    static constexpr qint64 kQuietMs = 200;
+    // Bytes kept while the gate sends without a pause and the current
+    // alignment does not fit them (a wrong baud rate, a babbling line).
+    static constexpr qsizetype kMaxHeldBytes = 64 * 1024;
 
     // What a running race allows.
     struct RaceView
@@ -41,33 +52,41 @@ public:
         qint32 raceMs = 0;
     };
 
-    void append(const QByteArray &bytes) { m_buf += bytes; }
+    void append(const QByteArray &bytes);
     // The line's input was discarded: alignment starts afresh.
     void clear();
     // A new race: the pilots' last passes are forgotten.
-    void newRace() { m_lastPassMs.clear(); }
+    void newRace();
     qsizetype buffered() const { return m_buf.size(); }
 
-    // The next record to hand to the pass loop, if a whole one waits. Outside
-    // a race every record is taken as it comes. In a race a record of a
-    // listed pilot with a plausible time is taken; one of an unlisted id with
-    // a plausible time is handed on for the pass loop to report; a listed
-    // pilot's record stamped outside the race (also at or before its start,
-    // as from a gate whose clock was reset) is reported here and dropped; a
-    // record with neither starts the search for the alignment, which drops
-    // the bytes before the next plausible record and reports how many.
+    // The next record to hand to the pass loop, if a whole one waits. Call
+    // it on every poll while whole records' bytes wait, also when no byte
+    // came: that is how it learns that the gate fell quiet. Outside a race every record is taken as it comes.
+    // In a race each record is taken as it stands: a listed pilot's record
+    // with a plausible time is handed on to count, one of an unlisted id
+    // stamped inside the race is handed on for the pass loop to report, and
+    // any other (a listed pilot stamped outside the race, also at or before
+    // its start as from a gate whose clock was reset, or an unlisted id
+    // stamped outside it) is reported here and dropped. Only a record that
+    // cannot count waits while the bytes after it end between two records:
+    // the rest of the next record comes within milliseconds, and if the gate
+    // falls quiet first the alignment was lost. Then the bytes before the
+    // first countable record that ends on a record boundary at the end of
+    // the bytes are dropped and reported.
     std::optional<Record> next(quint32 startMs, const RaceViewSource &race, const Log &log);
 
 private:
-    bool plausible(const gateproto::GatePass &p, quint32 startMs, const RaceView &race) const;
+    bool countable(const gateproto::GatePass &p, quint32 startMs, const RaceView &race) const;
     void drop(qsizetype n);
-    void logRealigned(const Log &log) const;
+    // Lost alignment: the bytes end on a record boundary, found again here.
+    void realign(quint32 startMs, const RaceView &race, const Log &log);
 
     QByteArray m_buf;
     QHash<qint32, qint32> m_lastPassMs;
-    bool m_searching = false;
-    qsizetype m_searchFrom = 0; // first offset not yet tried
-    qint64 m_dropped = 0;
+    bool m_fresh = false;       // bytes came since the last next()
+    bool m_timed = false;       // m_lastArrivalMs holds for this race
+    qint64 m_lastArrivalMs = 0; // race clock when bytes last came
+    qint64 m_dropped = 0;       // dropped while the gate did not pause
     bool m_warned = false;
 };
 
