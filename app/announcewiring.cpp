@@ -4,6 +4,7 @@
 #include "announce/announcer.h"
 #include "announce/cuesounds.h"
 #include "announce/defaultsounds.h"
+#include "app/filedialogs.h"
 #include "app/commands.h"
 #include "app/eventspage.h"
 #include "app/mainwindow.h"
@@ -17,7 +18,6 @@
 
 #include <QAction>
 #include <QCheckBox>
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QLabel>
 #include <QPushButton>
@@ -57,7 +57,7 @@ void wireRaceSounds(MainWindow &w, ProgramContext &ctx, ProgramServices &service
         const Cue cue = b.cue;
         onClick(w, b.choose, [&w, &ctx, &cues, &services, cue] {
             const QString current = ctx.settings.text(CueSounds::pathControl(cue));
-            const QString file = QFileDialog::getOpenFileName(
+            const QString file = chooseOpenFile(
                 &w, QStringLiteral("Sound file"), current.isEmpty() ? ctx.folder : QFileInfo(current).absolutePath(),
                 QStringLiteral("WAV files (*.wav);;MP3 files (*.mp3);;All files (*.*)"));
             if (file.isEmpty())

@@ -13,11 +13,13 @@
 #include "app/programservices.h"
 #include "app/signalwatcher.h"
 #include "app/startoptions.h"
+#include "core/folderlock.h"
 #include "race/raceengine.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QMessageBox>
+#include <QTimer>
 
 #include <cstdio>
 #include <optional>
@@ -80,6 +82,22 @@ int runApplication(int argc, char **argv)
             return startFailure(watcher, choice.error, 2);
     }
 
+    // One program per data folder: two would write one database.
+    FolderLock folderLock;
+    qint64 holder = 0;
+    switch (folderLock.take(choice.folder, &holder, &error)) {
+    case FolderLock::Result::Taken:
+        break;
+    case FolderLock::Result::HeldByOther:
+        return startFailure(watcher,
+                            holder > 0 ? QStringLiteral("Lapvane Admin is already running with this folder (pid %1).")
+                                             .arg(holder)
+                                       : QStringLiteral("Lapvane Admin is already running with this folder."),
+                            3);
+    case FolderLock::Result::Failed:
+        return startFailure(watcher, error, 2);
+    }
+
     ProgramContext ctx(choice.folder);
     // The database opens before the window is built; a file that cannot be
     // used stops the start and is left as it is.
@@ -112,8 +130,13 @@ int runApplication(int argc, char **argv)
         demo->start(ctx, services, window);
     }
 
-    // SIGTERM and SIGINT close the window the normal way, so shutdown runs.
-    QObject::connect(&watcher, &SignalWatcher::terminationRequested, &window, &QWidget::close);
+    // SIGTERM and SIGINT close the window the normal way, so shutdown runs,
+    // once the boxes they ended have returned. One that came during start-up
+    // ended its boxes then and closes the window as the event loop starts.
+    QObject::connect(&watcher, &SignalWatcher::terminationRequested, &window,
+                     [&window] { SignalWatcher::closeWhenFree(&window); });
+    if (watcher.requested())
+        QTimer::singleShot(0, &window, [&window] { SignalWatcher::closeWhenFree(&window); });
 
     return app.exec();
 }

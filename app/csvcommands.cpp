@@ -1,6 +1,7 @@
 // The CSV buttons of the Events and Pilots pages.
 #include "app/csvcommands.h"
 
+#include "app/filedialogs.h"
 #include "app/widgets.h"
 #include "core/operatorlog.h"
 #include "core/operatorprompt.h"
@@ -8,7 +9,6 @@
 #include "publish/pilotcsvimport.h"
 
 #include <QFile>
-#include <QFileDialog>
 #include <QHeaderView>
 #include <QTableView>
 
@@ -78,9 +78,9 @@ QPushButton *csvExportButton(QTableView *grid, OperatorLog &log, OperatorPrompt 
 {
     QPushButton *b = namedButton(QStringLiteral("btsavecsv"), QStringLiteral("Export Results to CSV"), parent);
     QObject::connect(b, &QPushButton::clicked, b, [grid, &log, &prompt, b] {
-        QString path = QFileDialog::getSaveFileName(b->window(), QStringLiteral("Export Results to CSV"),
-                                                    QStringLiteral("results.csv"),
-                                                    QStringLiteral("CSV files (*.csv);;All files (*)"));
+        QString path = chooseSaveFile(b->window(), QStringLiteral("Export Results to CSV"), QString(),
+                                      QStringLiteral("CSV files (*.csv);;All files (*)"), QString(),
+                                      QStringLiteral("results.csv"));
         if (path.isEmpty())
             return;
         if (!path.contains(QLatin1Char('.')))
@@ -95,8 +95,8 @@ QPushButton *csvImportButton(QSqlDatabase db, OperatorLog &log, OperatorPrompt &
 {
     QPushButton *b = namedButton(QStringLiteral("btimportcsv"), QStringLiteral("Import pilots from CSV"), parent);
     QObject::connect(b, &QPushButton::clicked, b, [db, &log, &prompt, imported, b] {
-        const QString path = QFileDialog::getOpenFileName(b->window(), QStringLiteral("Import pilots from CSV"),
-                                                          QString(), QStringLiteral("CSV files (*.csv *.txt);;All files (*)"));
+        const QString path = chooseOpenFile(b->window(), QStringLiteral("Import pilots from CSV"), QString(),
+                                            QStringLiteral("CSV files (*.csv *.txt);;All files (*)"));
         if (path.isEmpty())
             return;
         if (importPilotsFile(path, db, log, prompt).ok && imported)

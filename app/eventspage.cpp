@@ -2,6 +2,7 @@
 // dialog and "Next Group >>" on the race page.
 #include "app/eventspage.h"
 
+#include "app/filedialogs.h"
 #include "app/aerolistexport.h"
 #include "app/commands.h"
 #include "app/csvcommands.h"
@@ -29,7 +30,6 @@
 #include <QClipboard>
 #include <QDesktopServices>
 #include <QDir>
-#include <QFileDialog>
 #include <QEvent>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -210,12 +210,8 @@ EventsPage::EventsPage(ProgramContext &ctx, ProgramServices &services, CommandLi
     m_aerolistExport = std::make_unique<TfrmAerolistExport>(ctx, m_views, services.prompt);
 
     m_exportHooks.chooseFile = [this](const QString &suggestedName) {
-        QFileDialog dialog(this, QStringLiteral("Export Results to HTML"), m_ctx.folder,
-                           QStringLiteral("HTML (*.htm*);;All files (*)"));
-        dialog.setAcceptMode(QFileDialog::AcceptSave);
-        dialog.setDefaultSuffix(QStringLiteral("htm"));
-        dialog.selectFile(suggestedName);
-        return dialog.exec() == QDialog::Accepted ? dialog.selectedFiles().value(0) : QString();
+        return chooseSaveFile(this, QStringLiteral("Export Results to HTML"), m_ctx.folder,
+                              QStringLiteral("HTML (*.htm*);;All files (*)"), QStringLiteral("htm"), suggestedName);
     };
     m_exportHooks.openFile = [](const QString &path) { QDesktopServices::openUrl(QUrl::fromLocalFile(path)); };
 

@@ -1,6 +1,7 @@
 // The "Settings" page frame.
 #include "app/settingspage.h"
 
+#include "app/filedialogs.h"
 #include "app/commands.h"
 #include "app/livewiring.h"
 #include "app/programcontext.h"
@@ -8,7 +9,6 @@
 #include "app/widgets.h"
 
 #include <QComboBox>
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QFormLayout>
 #include <QGridLayout>
@@ -180,7 +180,7 @@ SettingsPage::SettingsPage(ProgramContext &ctx, CommandList &commands, QWidget *
             QPushButton *pick = namedButton(QLatin1String(t.button), QStringLiteral("..."), p.page);
             // Picks the template file into the edit beside it.
             connect(pick, &QPushButton::clicked, this, [this, &s, edit = QString::fromLatin1(t.edit)] {
-                const QString file = QFileDialog::getOpenFileName(
+                const QString file = chooseOpenFile(
                     this, QStringLiteral("Page template"), QFileInfo(s.text(edit)).absolutePath(),
                     QStringLiteral("HTML/TEXT files (*.htm *.html *.txt);;All files (*)"));
                 if (!file.isEmpty())

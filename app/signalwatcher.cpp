@@ -2,7 +2,11 @@
 // a socket pair, which the main thread reads.
 #include "app/signalwatcher.h"
 
+#include <QApplication>
+#include <QDialog>
+#include <QEvent>
 #include <QSocketNotifier>
+#include <QTimer>
 
 #include <csignal>
 #include <sys/socket.h>
@@ -30,6 +34,11 @@ SignalWatcher::SignalWatcher(QObject *parent) : QObject(parent)
     connect(m_notifier, &QSocketNotifier::activated, this, [this] {
         char byte;
         [[maybe_unused]] const ssize_t n = ::read(g_fds[1], &byte, 1);
+        if (!m_requested) {
+            m_requested = true;
+            qApp->installEventFilter(this);
+        }
+        endModalBoxes();
         emit terminationRequested();
     });
     struct sigaction action = {};
@@ -40,8 +49,40 @@ SignalWatcher::SignalWatcher(QObject *parent) : QObject(parent)
     ::sigaction(SIGINT, &action, nullptr);
 }
 
+void SignalWatcher::endModalBoxes()
+{
+    for (QWidget *w : QApplication::topLevelWidgets()) {
+        auto *dialog = qobject_cast<QDialog *>(w);
+        if (dialog && dialog->isVisible() && dialog->isModal())
+            dialog->reject();
+    }
+}
+
+bool SignalWatcher::eventFilter(QObject *watched, QEvent *event)
+{
+    // A box shown after the signal (the next question of a start-up step)
+    // ends as soon as it is up.
+    if (event->type() == QEvent::Show) {
+        auto *dialog = qobject_cast<QDialog *>(watched);
+        if (dialog && dialog->isWindow() && dialog->isModal())
+            QMetaObject::invokeMethod(dialog, &QDialog::reject, Qt::QueuedConnection);
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+void SignalWatcher::closeWhenFree(QWidget *window)
+{
+    if (QApplication::activeModalWidget()) {
+        QTimer::singleShot(20, window, [window] { closeWhenFree(window); });
+        return;
+    }
+    window->close();
+}
+
 SignalWatcher::~SignalWatcher()
 {
+    if (m_requested)
+        qApp->removeEventFilter(this);
     std::signal(SIGTERM, SIG_DFL);
     std::signal(SIGINT, SIG_DFL);
     if (g_fds[0] >= 0) {

@@ -1,9 +1,11 @@
-// Turns SIGTERM and SIGINT into a Qt signal on the main thread.
+// Turns SIGTERM and SIGINT into a Qt signal on the main thread, and ends every
+// modal box once one arrived, so nothing waits for an operator who is not there.
 #pragma once
 
 #include <QObject>
 
 class QSocketNotifier;
+class QWidget;
 
 namespace lapvane {
 
@@ -14,11 +16,24 @@ public:
     explicit SignalWatcher(QObject *parent = nullptr);
     ~SignalWatcher() override;
 
+    // A signal arrived: every modal box then open was rejected, and every one
+    // shown from now on is rejected as it appears.
+    bool requested() const { return m_requested; }
+    // Closes window as soon as no modal box runs its own event loop (a box
+    // just rejected returns first, so its caller finishes before shutdown).
+    static void closeWhenFree(QWidget *window);
+
 signals:
     void terminationRequested();
 
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 private:
+    void endModalBoxes();
+
     QSocketNotifier *m_notifier = nullptr;
+    bool m_requested = false;
 };
 
 } // namespace lapvane

@@ -2,6 +2,7 @@
 // button it came from stays busy until Telegram has answered.
 #include "app/telegramwiring.h"
 
+#include "app/filedialogs.h"
 #include "app/commands.h"
 #include "app/mainwindow.h"
 #include "app/programcontext.h"
@@ -11,7 +12,6 @@
 #include <QAction>
 #include <QDesktopServices>
 #include <QDir>
-#include <QFileDialog>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPlainTextEdit>
@@ -53,8 +53,8 @@ void showProblem(MainWindow &w, const QString &text)
 
 void Button16Click(MainWindow &w, TelegramService &tg)
 {
-    const QString path = QFileDialog::getSaveFileName(&w, QStringLiteral("Export Groups to TXT"), QString(),
-                                                      QStringLiteral("TXT Files (*.txt);;All files (*)"));
+    const QString path = chooseSaveFile(&w, QStringLiteral("Export Groups to TXT"), QString(),
+                                        QStringLiteral("TXT Files (*.txt);;All files (*)"));
     if (path.isEmpty())
         return;
     QString error;

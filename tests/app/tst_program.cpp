@@ -6,6 +6,7 @@
 
 #include <QProcess>
 #include <QSqlQuery>
+#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -215,6 +216,59 @@ private slots:
         QVERIFY(!QFile::exists(dir.filePath("lapvaneadmin.ini")));
         QVERIFY(f.open(QIODevice::ReadOnly));
         QCOMPARE(f.readAll(), notes);
+    }
+
+    // A second start on a folder in use says so and stops; a run killed
+    // without a shutdown leaves no lock behind.
+    void oneProgramPerFolder()
+    {
+        QTemporaryDir dir;
+        const QString home = dir.filePath("data");
+        QProcess *first = startProgram(home, this);
+        QVERIFY(first->waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(logMessages(home).contains("Checks finished."), 30000);
+
+        QProcess *second = startProgram(home, this);
+        QVERIFY(second->waitForStarted());
+        QString err;
+        QTRY_VERIFY_WITH_TIMEOUT((err += QString::fromUtf8(second->readAllStandardError())).contains("already"), 30000);
+        QVERIFY2(err.contains(QStringLiteral("Lapvane Admin is already running with this folder (pid %1).")
+                                  .arg(first->processId())),
+                 qPrintable(err));
+        ::kill(pid_t(second->processId()), SIGTERM); // its message box waits for nobody
+        QVERIFY(second->waitForFinished(20000));
+        QVERIFY(second->exitCode() != 0);
+        QCOMPARE(logMessages(home).count("Checks finished."), 1); // it never started
+
+        ::kill(pid_t(first->processId()), SIGKILL);
+        QVERIFY(first->waitForFinished(20000));
+        QProcess *third = startProgram(home, this);
+        QVERIFY(third->waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(logMessages(home).count("Checks finished.") == 2, 30000);
+        stopProgram(third);
+    }
+
+    // A box shown while the program starts (here: its web server's port is
+    // taken) ends on SIGTERM, and the program shuts down.
+    void sigtermEndsABoxAtStartUp()
+    {
+        QTcpServer taken;
+        QVERIFY(taken.listen(QHostAddress::LocalHost));
+        QTemporaryDir dir;
+        const QString home = dir.filePath("data");
+        QVERIFY(QDir().mkpath(home));
+        lapvane::IniFile ini(QDir(home).filePath("lapvaneadmin.ini"));
+        QVERIFY(ini.writeInteger("WWWSERVER", "wwwServer", 1));
+        QVERIFY(ini.writeInteger("WWWSERVER", "wwwServerPort", taken.serverPort()));
+        QProcess *p = startProgram(home, this);
+        QVERIFY(p->waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(logMessages(home).join('\n').contains("Web server not started"), 30000);
+        QTest::qWait(500); // the box is up
+        ::kill(pid_t(p->processId()), SIGTERM);
+        QVERIFY(p->waitForFinished(20000));
+        QCOMPARE(p->exitStatus(), QProcess::NormalExit);
+        QCOMPARE(p->exitCode(), 0);
+        QVERIFY(logMessages(home).contains("Chorus Com closed")); // shutdown ran
     }
 
     // A database whose table lost a column is refused by name and left as it
