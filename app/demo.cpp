@@ -17,6 +17,7 @@
 #include <QDate>
 #include <QDateTime>
 #include <QDir>
+#include <QFileInfo>
 #include <QLocale>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -56,9 +57,17 @@ bool Demo::makeFolder(const QString &home, QString *error)
 {
     if (!home.isEmpty()) {
         const QDir dir(QDir(home).absolutePath());
-        if (dir.exists() && !dir.isEmpty()) {
-            *error = QStringLiteral("The demo needs a new or empty folder; \"%1\" already holds files.")
-                         .arg(dir.path());
+        // A folder holding only a settings file is welcome: the demo starts
+        // from those settings (the web server, sounds or speech switched on)
+        // with its own race settings laid over them.
+        const QString ini = QStringLiteral("lapvaneadmin.ini");
+        const QStringList entries =
+            dir.entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+        const bool onlySettings = entries == QStringList{ini} && QFileInfo(dir.filePath(ini)).isFile();
+        if (dir.exists() && !entries.isEmpty() && !onlySettings) {
+            *error = QStringLiteral("The demo needs a new or empty folder, or one holding only %1; \"%2\" already "
+                                    "holds other files.")
+                         .arg(ini, dir.path());
             return false;
         }
         if (!QDir().mkpath(dir.path())) {
@@ -151,8 +160,10 @@ void Demo::start(ProgramContext &ctx, ProgramServices &services, MainWindow &win
                     .arg(QDir::toNativeSeparators(m_folder)));
     Settings &s = ctx.settings;
     s.set(QStringLiteral("edtlaps"), QString::number(kLaps));
-    // Places for the finishers; the first three count as wins.
+    // Places for the finishers; the first three count as wins. Every finished
+    // race goes to the stage results at once.
     s.set(QStringLiteral("cbwinplaces"), 3);
+    s.set(QStringLiteral("chautoexport"), true);
     // "Next Group >>" confirms the next group with the gate; no question per pilot.
     s.set(QStringLiteral("chautoconfirm"), true);
     s.set(QStringLiteral("chkconfirmAdd"), false);

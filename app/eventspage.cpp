@@ -21,6 +21,7 @@
 #include "publish/pagefiles.h"
 #include "publish/pagesnapshot.h"
 #include "publish/resultsexport.h"
+#include "race/finishedrace.h"
 #include "race/raceengine.h"
 #include "race/raceexport.h"
 #include "race/racelist.h"
@@ -303,6 +304,9 @@ void EventsPage::wireCommands(CommandList &commands)
     on("eventdelpilot", [this] { m_rosters->eventdelpilotExecute(); });
     on("eventclearpilots", [this] { m_rosters->eventclearpilotsExecute(); });
     on("eventsend2race", [this] {
+        // A finished race not yet exported is offered for export first.
+        if (!m_services.finishedRace->confirmReplace())
+            return;
         // Stopped by a "No" or a pilot already there: the rows sent before it
         // are in the race list and are shown, in the list's present order.
         if (!m_groups->eventsend2raceExecute() && m_race)
@@ -483,6 +487,8 @@ void EventsPage::btnextgroupClick()
         m_services.prompt.notice(QStringLiteral("A race is running. Finish it before loading the next group."));
         return;
     }
+    if (!m_services.finishedRace->confirmReplace())
+        return;
     m_groups->btnextgroupClick();
     if (m_race)
         raceListChanged(m_race->raceListModel()->orderBy());

@@ -50,6 +50,23 @@ bool GuiPrompt::askAs(QuestionKind kind, const QString &question)
     return box.exec() == QMessageBox::Yes;
 }
 
+Choice GuiPrompt::askYesNoCancel(const QString &question)
+{
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("Lapvane Admin"), question,
+                    QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, m_parent);
+    box.setObjectName(QStringLiteral("question"));
+    box.setDefaultButton(QMessageBox::Yes);
+    box.setEscapeButton(QMessageBox::Cancel);
+    switch (box.exec()) {
+    case QMessageBox::Yes:
+        return Choice::Yes;
+    case QMessageBox::No:
+        return Choice::No;
+    default:
+        return Choice::Cancel;
+    }
+}
+
 void GuiPrompt::notice(const QString &text)
 {
     QMessageBox::information(m_parent, QStringLiteral("Lapvane Admin"), text);

@@ -17,6 +17,8 @@ public:
     bool ask(const QString &question) override;
     // Adding: information icon, Yes on Enter. Deleting: error icon, No on Enter.
     bool askAs(QuestionKind kind, const QString &question) override;
+    // Warning box with Yes, No and Cancel; Yes on Enter, Cancel on Escape.
+    Choice askYesNoCancel(const QString &question) override;
     void notice(const QString &text) override;
     bool askText(const QString &title, const QString &prompt, QString *text) override;
 

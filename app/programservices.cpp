@@ -8,6 +8,7 @@
 #include "online/telegramservice.h"
 #include "publish/pagesnapshot.h"
 #include "publish/savehtmls.h"
+#include "race/finishedrace.h"
 #include "race/lapcorrections.h"
 #include "race/raceengine.h"
 #include "race/raceexport.h"
@@ -39,13 +40,16 @@ ProgramServices::ProgramServices(ProgramContext &c, CuePlayer &cuePlayer, const 
 {
     events = std::make_unique<EventsViews>(ctx.db.db(), ctx.settings, ctx.log, prompt);
     events->open();
-    const RaceServices rs{ctx.db.db(), ctx.settings, ctx.log, prompt,     receivers,
-                          cues,        clock,         ctx.STOPFLAG, events.get(),
-                          QDir(ctx.folder).filePath(QStringLiteral("racestate.json"))};
+    const QString raceStateFile = QDir(ctx.folder).filePath(QStringLiteral("racestate.json"));
+    finishedRace = std::make_unique<FinishedRace>(ctx.db.db(), ctx.log, prompt, raceStateFile);
+    const RaceServices rs{ctx.db.db(), ctx.settings,  ctx.log,      prompt,        receivers,         cues,
+                          clock,       ctx.STOPFLAG, events.get(), raceStateFile, finishedRace.get()};
     race = std::make_unique<RaceEngine>(rs);
     raceList = std::make_unique<RaceList>(rs);
     laps = std::make_unique<LapCorrections>(rs);
     raceExport = std::make_unique<RaceExport>(ctx.db.db(), ctx.settings, ctx.log, prompt, *events);
+    raceExport->setFinishedRace(finishedRace.get());
+    finishedRace->setExporter([e = raceExport.get()] { return e->raceexporttoeventExecute(); });
     // The finish with "auto export results" on runs the export.
     QObject::connect(race.get(), &RaceEngine::exportRequested, raceExport.get(),
                      &RaceExport::raceexporttoeventExecute);
@@ -90,6 +94,7 @@ ProgramServices::~ProgramServices()
     laps.reset();
     raceList.reset();
     race.reset();
+    finishedRace.reset();
     events.reset();
     devices.reset();
 }

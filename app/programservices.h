@@ -20,6 +20,7 @@ class RaceEngine;
 class RaceList;
 class LapCorrections;
 class RaceExport;
+class FinishedRace;
 class TimingDevices;
 class TelegramService;
 class SaveHtmls;
@@ -41,6 +42,9 @@ struct ProgramServices
     std::unique_ptr<TimingDevices> devices;
     Receivers &receivers;
     std::unique_ptr<EventsViews> events;
+    // Whether the finished race went to the stage results (asked before the
+    // race list is replaced).
+    std::unique_ptr<FinishedRace> finishedRace;
     std::unique_ptr<RaceEngine> race;
     std::unique_ptr<RaceList> raceList;
     std::unique_ptr<LapCorrections> laps;

@@ -1,6 +1,7 @@
 // The "Race" page frame.
 #include "app/racepage.h"
 
+#include "app/columnlayout.h"
 #include "app/commands.h"
 #include "app/logobar.h"
 #include "app/newlapdialog.h"
@@ -26,6 +27,7 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QPlainTextEdit>
+#include <QScrollBar>
 #include <QSplitter>
 #include <QTabWidget>
 #include <QTimer>
@@ -141,6 +143,15 @@ RacePage::RacePage(ProgramContext &ctx, ProgramServices &services, CommandList &
     // grow memory; "log.txt" keeps everything.
     m_log->setMaximumBlockCount(kLogPaneLines);
     m_log->setPlainText(QStringLiteral("hello"));
+    // Following the newest line: an operator's scroll while the pane is shown
+    // decides it; lines added while it is hidden, or a layout done late,
+    // keep it at the end.
+    QScrollBar *logBar = m_log->verticalScrollBar();
+    connect(logBar, &QScrollBar::valueChanged, this, [this, logBar](int value) {
+        if (!m_logScrolling && m_log->isVisible())
+            m_logFollows = value >= logBar->maximum();
+    });
+    connect(logBar, &QScrollBar::rangeChanged, this, &RacePage::followLog);
     rightLayout->addWidget(m_log, 3);
     connect(clear, &QPushButton::clicked, this, &RacePage::btnlogclearClick);
 
@@ -279,12 +290,33 @@ void RacePage::buildModels()
                  {"pilotteam", "Team"}, {"coptercolor", "Copter Color"}, {"pilottrans", "Transponder"},
                  {"group", "Group"}, {"vtx", "VTX(CH)"}, {"place", "Place"}, {"lapno", "Laps"},
                  {"besttimetxt", "Best lap"}, {"totaltimetxt", "Total time"}});
+    // All twelve fit a 1280 wide window: short columns narrow, the name takes
+    // what is left and elides; the operator may hide, show and widen them.
+    m_raceColumns = new ColumnLayout(m_raceList, m_raceModel,
+                                     {{QStringLiteral("confirmed"), QStringLiteral("Conf")},
+                                      {QStringLiteral("pilotname"), QStringLiteral("Pilot's name")},
+                                      {QStringLiteral("nickname"), QStringLiteral("Nickname")},
+                                      {QStringLiteral("pilotteam"), QStringLiteral("Team nam")},
+                                      {QStringLiteral("coptercolor"), QStringLiteral("Colour")},
+                                      {QStringLiteral("pilottrans"), QStringLiteral("99999")},
+                                      {QStringLiteral("group"), QStringLiteral("Group")},
+                                      {QStringLiteral("vtx"), QStringLiteral("VTX")},
+                                      {QStringLiteral("place"), QStringLiteral("Plac")},
+                                      {QStringLiteral("lapno"), QStringLiteral("Laps")},
+                                      {QStringLiteral("besttimetxt"), QStringLiteral("000:00.000")},
+                                      {QStringLiteral("totaltimetxt"), QStringLiteral("000:00.000")}},
+                                     QStringLiteral("pilotname"), &m_ctx.ini);
     m_raceList->horizontalHeader()->setSectionsClickable(true);
     connect(m_raceList->horizontalHeader(), &QHeaderView::sectionClicked, this, &RacePage::tableoneraceTitleClick);
 
     m_lapsModel = new LapsModel(db, this);
     m_laps->setModel(m_lapsModel);
     showColumns(m_laps, m_lapsModel, {{"lapn", "Lap N"}, {"laptimetxt", "Lap time"}, {"laptime", "laptime"}});
+    m_lapColumns = new ColumnLayout(m_laps, m_lapsModel,
+                                    {{QStringLiteral("lapn"), QStringLiteral("Lap N")},
+                                     {QStringLiteral("laptimetxt"), QStringLiteral("000:00.000")},
+                                     {QStringLiteral("laptime"), QStringLiteral("99999999")}},
+                                    QString(), &m_ctx.ini);
 
     m_lastRaceModel = new QSqlTableModel(this, db);
     m_lastRaceModel->setTable(QStringLiteral("lastrace"));
@@ -359,6 +391,7 @@ void RacePage::wireCommands(CommandList &commands)
             qOverload<>(&QWidget::update));
     connect(m_services.laps.get(), &LapCorrections::lapsChanged, this, &RacePage::refreshLaps);
     connect(m_services.laps.get(), &LapCorrections::raceListChanged, this, &RacePage::refreshRaceList);
+    connect(m_services.laps.get(), &LapCorrections::raceListSortRequested, m_raceModel, &RaceListModel::setOrderBy);
     connect(m_services.raceExport.get(), &RaceExport::lastraceChanged, this, &RacePage::refreshLastRace);
     connect(m_services.raceExport.get(), &RaceExport::lastStageNameChanged,
             findChild<QLabel *>(QStringLiteral("lblaststagename")), &QLabel::setText);
@@ -515,6 +548,7 @@ void RacePage::bt2Click()
     QFont f = m_raceList->font();
     f.setPointSize(f.pointSize() + 1);
     m_raceList->setFont(f);
+    m_raceColumns->apply();
 }
 
 void RacePage::bt3Click()
@@ -522,6 +556,7 @@ void RacePage::bt3Click()
     QFont f = m_raceList->font();
     f.setPointSize(qMax(6, f.pointSize() - 1));
     m_raceList->setFont(f);
+    m_raceColumns->apply();
 }
 
 void RacePage::chkteamraceClick(bool on)
@@ -629,14 +664,29 @@ void RacePage::showFrame()
     }
     if (m_lapsChanged)
         refreshLaps();
-    if (!m_pendingLog.isEmpty())
+    if (!m_pendingLog.isEmpty()) {
+        m_logScrolling = true;
         m_log->appendPlainText(std::exchange(m_pendingLog, {}).join(QLatin1Char('\n')));
+        m_logScrolling = false;
+        followLog();
+    }
+}
+
+void RacePage::followLog()
+{
+    if (!m_logFollows)
+        return;
+    QScrollBar *bar = m_log->verticalScrollBar();
+    m_logScrolling = true;
+    bar->setValue(bar->maximum());
+    m_logScrolling = false;
 }
 
 void RacePage::btnlogclearClick()
 {
     m_pendingLog.clear(); // logged before the click: cleared with the rest
     m_log->clear();
+    m_logFollows = true;
 }
 
 void RacePage::contextMenuEvent(QContextMenuEvent *event)

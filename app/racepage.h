@@ -22,6 +22,7 @@ namespace lapvane {
 struct ProgramContext;
 struct ProgramServices;
 class CommandList;
+class ColumnLayout;
 class RaceListModel;
 class LapsModel;
 class TfrmTeams;
@@ -107,6 +108,7 @@ private:
     void pilotLapsChanged(int pilotId);
     void scheduleFrame();
     void showFrame();
+    void followLog();
 
     ProgramContext &m_ctx;
     ProgramServices &m_services;
@@ -129,6 +131,11 @@ private:
     QSet<int> m_changedRows;
     bool m_lapsChanged = false;
     QStringList m_pendingLog;
+    // The log pane shows its newest line unless the operator scrolled up.
+    bool m_logFollows = true;
+    bool m_logScrolling = false;
+    ColumnLayout *m_raceColumns = nullptr;
+    ColumnLayout *m_lapColumns = nullptr;
 };
 
 } // namespace lapvane

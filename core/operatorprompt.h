@@ -14,6 +14,9 @@ enum class QuestionKind {
     Deleting, // error icon, No on Enter: before deleting
 };
 
+// The answer to a Yes/No/Cancel question.
+enum class Choice { Yes, No, Cancel };
+
 class OperatorPrompt
 {
 public:
@@ -26,6 +29,12 @@ public:
     {
         Q_UNUSED(kind);
         return ask(question);
+    }
+    // A question with Yes, No and Cancel (Yes on Enter, Cancel on Escape).
+    // Asks Yes/No unless the prompt offers Cancel.
+    virtual Choice askYesNoCancel(const QString &question)
+    {
+        return ask(question) ? Choice::Yes : Choice::No;
     }
     // A refusal or notice the operator must acknowledge.
     virtual void notice(const QString &text) = 0;

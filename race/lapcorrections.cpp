@@ -3,6 +3,8 @@
 
 #include "core/operatorlog.h"
 #include "core/operatorprompt.h"
+#include "core/settings.h"
+#include "race/finishedrace.h"
 #include "race/standings.h"
 #include "store/laptime.h"
 #include "store/transaction.h"
@@ -187,8 +189,27 @@ bool LapCorrections::recalc(int raceRowId)
         reportFailure(QStringLiteral("Cannot recalculate the laps"), error);
         return false;
     }
+    rankFinishedRace();
     emit raceListChanged();
     return true;
+}
+
+void LapCorrections::rankFinishedRace()
+{
+    // A running race, or one never finished, keeps its places until "Finish".
+    if (!m_s.finishedRace || !m_s.finishedRace->isFinished())
+        return;
+    QString error;
+    if (!rankRace(m_s.db, m_s.settings.integer(QStringLiteral("cbwinplaces")), &error)) {
+        reportFailure(QStringLiteral("Cannot write the race standings"), error);
+        return;
+    }
+    emit raceListSortRequested(QStringLiteral("place ASC"));
+    QString line = QStringLiteral("Lap correction on the finished race: places ranked again, as \"Finish\" ranks them.");
+    if (!m_s.finishedRace->isExportPending() && m_s.finishedRace->wasExported())
+        line += QStringLiteral(" The event results hold the race as exported before the correction: export it "
+                               "again to carry the correction over (its wins are counted again).");
+    savelog(line);
 }
 
 } // namespace lapvane

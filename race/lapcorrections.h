@@ -11,7 +11,9 @@ namespace lapvane {
 // Works on the race-list row selected by the window (`id` of `onerace`) and a
 // lap of that pilot (`id` of `laps`). Laps are kept numbered 1..n by `lapn`;
 // the lap grid must show them "ORDER BY lapn ASC". Needs neither a running
-// race nor a receiver. Corrections do not change places: "Finish" re-ranks.
+// race nor a receiver. During a race a correction changes only the pilot's
+// row; on a finished race it ranks the whole list again as the finish does
+// (totals, best laps, places and the list's order; no cue, gate or export).
 class LapCorrections : public QObject
 {
     Q_OBJECT
@@ -38,7 +40,8 @@ public:
     // shorter than the lap; an unreadable text is logged by the conversion.
     bool splitLap(int raceRowId, int lapId, const QString &typedText);
 
-    // "Recalc" (`btlapsrecalcClick`): `UpdateOneraceBestlaps` for the row.
+    // "Recalc" (`btlapsrecalcClick`): `UpdateOneraceBestlaps` for the row,
+    // then the ranking of a finished race.
     bool recalc(int raceRowId);
 
 signals:
@@ -46,6 +49,8 @@ signals:
     // A pilot's laps were deleted, split or recalculated.
     void lapsCorrected(int pilotId);
     void raceListChanged();
+    // A finished race was ranked again: sort the race list view by this.
+    void raceListSortRequested(const QString &orderBy);
 
 private:
     struct Lap
@@ -57,6 +62,7 @@ private:
     bool readLaps(int raceRowId, int *pilotId, QList<Lap> *laps);
     void reportFailure(const QString &what, const QString &error);
     void savelog(const QString &line);
+    void rankFinishedRace();
 
     RaceServices m_s;
 };

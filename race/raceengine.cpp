@@ -9,19 +9,18 @@
 #include "core/receivers.h"
 #include "core/settings.h"
 #include "core/wait.h"
+#include "race/finishedrace.h"
+#include "race/racestatefile.h"
 #include "race/standings.h"
 #include "store/database.h"
 #include "store/laptime.h"
 #include "store/transaction.h"
 
 #include <QDateTime>
-#include <QFile>
-#include <QJsonDocument>
 #include <QJsonObject>
 #include <QLocale>
 #include <QRandomGenerator>
 #include <QRegularExpression>
-#include <QSaveFile>
 #include <QSqlError>
 
 #include <exception>
@@ -202,6 +201,9 @@ bool RaceEngine::racestartraceExecute(int currentRowId)
         return false;
 
     const bool continued = m_s.settings.flag(QStringLiteral("chracecontinue"));
+    // A new race empties the list: a finished race not yet exported is offered first.
+    if (!continued && m_s.finishedRace && !m_s.finishedRace->confirmReplace())
+        return false;
     m_starting = true;
     struct StartingGuard
     {
@@ -214,6 +216,8 @@ bool RaceEngine::racestartraceExecute(int currentRowId)
         if (!resetRaceList())
             return false;
     }
+    if (m_s.finishedRace)
+        m_s.finishedRace->raceStarted(continued);
     setStartEnabled(false);
 
     if (m_s.settings.flag(QStringLiteral("chksounds")) && !runStartDelay()) {
@@ -352,21 +356,18 @@ void RaceEngine::keepRaceStart()
                             {QStringLiteral("lapvane"), double(clocks.lapvane)},
                             {QStringLiteral("vs"), double(clocks.vs)},
                             {QStringLiteral("chorus"), double(clocks.chorus)}};
-    QSaveFile file(m_s.raceStateFile);
-    if (!file.open(QIODevice::WriteOnly) || file.write(QJsonDocument(state).toJson()) < 0 || !file.commit())
+    QString error;
+    if (!writeRaceState(m_s.raceStateFile, state, &error))
         savelog(QStringLiteral("Could not keep the race start in %1 (%2): if the program is restarted during "
                                "this race, its clock cannot be continued.")
-                    .arg(m_s.raceStateFile, file.errorString()));
+                    .arg(m_s.raceStateFile, error));
 }
 
 bool RaceEngine::restoreRaceStart()
 {
     if (m_s.raceStateFile.isEmpty())
         return false;
-    QFile file(m_s.raceStateFile);
-    if (!file.open(QIODevice::ReadOnly))
-        return false;
-    const QJsonObject state = QJsonDocument::fromJson(file.readAll()).object();
+    const QJsonObject state = readRaceState(m_s.raceStateFile);
     for (const char *key : {"origin", "lapvane", "vs", "chorus"}) {
         if (!state.value(QLatin1String(key)).isDouble())
             return false;
@@ -694,11 +695,11 @@ bool RaceEngine::finish(bool automatic)
         m_s.cues.play(Cue::FinishAll);
 
     QString error;
-    bool ok = computeTotalsAndBestLaps(m_s.db, &error);
-    if (ok)
-        ok = assignPlaces(m_s.db, m_s.settings.integer(QStringLiteral("cbwinplaces")), &error);
+    const bool ok = rankRace(m_s.db, m_s.settings.integer(QStringLiteral("cbwinplaces")), &error);
     if (!ok)
         reportFailure(QStringLiteral("Cannot write the race standings"), error);
+    else if (m_s.finishedRace)
+        m_s.finishedRace->raceFinished();
     emit raceListSortRequested(QStringLiteral("place ASC"));
     emit raceListChanged();
     setStartEnabled(true);

@@ -5,6 +5,7 @@
 #include "core/operatorlog.h"
 #include "core/operatorprompt.h"
 #include "core/settings.h"
+#include "race/finishedrace.h"
 #include "store/database.h"
 #include "store/transaction.h"
 
@@ -97,6 +98,8 @@ bool RaceExport::raceexporttoeventExecute()
         return false;
     }
 
+    if (m_finished && !m_finished->confirmExport())
+        return false;
     if (!copyLastRace())
         return false;
     m_lastStageName = m_selection.currentStageName();
@@ -236,6 +239,8 @@ bool RaceExport::raceexporttoeventExecute()
     if (!tx.commit())
         return storeFailed(m_db.lastError().text());
 
+    if (m_finished)
+        m_finished->raceExported();
     emit resultsChanged();
     m_log.savelog(QStringLiteral("Exported to Results"));
     if (m_settings.flag(QStringLiteral("chautotelegram")) && m_sendTelegram)

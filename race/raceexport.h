@@ -10,6 +10,7 @@
 namespace lapvane {
 
 class CurrentSelection;
+class FinishedRace;
 class OperatorLog;
 class OperatorPrompt;
 class Settings;
@@ -24,10 +25,14 @@ public:
     // The "to Telegram" command run after an export when "auto Telegram" is on.
     void setTelegramSender(std::function<void()> send) { m_sendTelegram = std::move(send); }
 
+    // Asks before exporting a race again and notes each export.
+    void setFinishedRace(FinishedRace *finished) { m_finished = finished; }
+
     // The export command ("Export to Event Results"). Works on the results
     // rows of the stages the results view shows (the current stage when it
-    // shows none yet). False when there is no stage or the store failed;
-    // then the stage results are as before.
+    // shows none yet). A race exported already is exported again only after
+    // a Yes (its wins count again). False when there is no stage, the
+    // operator said No or the store failed; then the stage results are as before.
     bool raceexporttoeventExecute();
 
     // Name of the stage of the last exported race (lblaststagename).
@@ -50,6 +55,7 @@ private:
     OperatorPrompt &m_prompt;
     const CurrentSelection &m_selection;
     std::function<void()> m_sendTelegram;
+    FinishedRace *m_finished = nullptr;
     QString m_lastStageName;
 };
 

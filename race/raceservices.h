@@ -16,6 +16,7 @@ class CuePlayer;
 class Clock;
 class StopFlag;
 class CurrentSelection;
+class FinishedRace;
 
 struct RaceServices
 {
@@ -31,6 +32,9 @@ struct RaceServices
     // Where the race's start (clock zero and the receivers' clocks) is kept
     // for a "continue" after a restart; empty keeps nothing.
     QString raceStateFile = {};
+    // Whether the finished race went to the stage results: asked before a
+    // new race resets the list; a lap correction ranks a finished race again.
+    FinishedRace *finishedRace = nullptr;
 };
 
 } // namespace lapvane

@@ -119,6 +119,11 @@ bool assignPlaces(QSqlDatabase db, int winPlaces, RaceFormat format, const Forma
     return true;
 }
 
+bool rankRace(QSqlDatabase db, int winPlaces, QString *error)
+{
+    return computeTotalsAndBestLaps(db, error) && assignPlaces(db, winPlaces, error);
+}
+
 bool updateOneraceBestlaps(QSqlDatabase db, int rowId, const LogFn &log, QString *error)
 {
     QSqlQuery row(db);

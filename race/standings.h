@@ -24,6 +24,9 @@ bool assignPlaces(QSqlDatabase db, int winPlaces, QString *error);
 bool assignPlaces(QSqlDatabase db, int winPlaces, RaceFormat format, const FormatOptions &options,
                   QString *error);
 
+// The finish's ranking: totals and best laps of every row, then places.
+bool rankRace(QSqlDatabase db, int winPlaces, QString *error);
+
 // `UpdateOneraceBestlaps` for the race-list row rowId: laps = number of the
 // pilot's laps, best = the smallest lap-time text, total = the largest race
 // time. An unreadable lap text is reported through log. False with error set

@@ -126,6 +126,33 @@ private slots:
         QVERIFY(!refused.makeFolder(dir.filePath("cup"), &error));
         QVERIFY2(error.contains(dir.filePath("cup")), qPrintable(error));
         QCOMPARE(QDir(dir.filePath("cup")).entryList(QDir::Files), QStringList({"dbpilots.db"}));
+
+        // Settings alone are welcome; settings beside anything else are not.
+        QVERIFY(QDir().mkpath(dir.filePath("tuned")));
+        QFile ini(dir.filePath("tuned/lapvaneadmin.ini"));
+        QVERIFY(ini.open(QIODevice::WriteOnly));
+        ini.close();
+        Demo tuned;
+        QVERIFY2(tuned.makeFolder(dir.filePath("tuned"), &error), qPrintable(error));
+        QVERIFY(QFile::copy(ini.fileName(), dir.filePath("cup/lapvaneadmin.ini")));
+        QVERIFY(!Demo().makeFolder(dir.filePath("cup"), &error));
+        QVERIFY(QDir().mkpath(dir.filePath("odd/lapvaneadmin.ini")));
+        QVERIFY(!Demo().makeFolder(dir.filePath("odd"), &error));
+    }
+
+    // A folder holding only a settings file: the demo starts from those
+    // settings, its own race settings laid over them.
+    void demoFromSettings()
+    {
+        QTemporaryDir dir;
+        QFile ini(dir.filePath("demo/lapvaneadmin.ini"));
+        QVERIFY(QDir().mkpath(dir.filePath("demo")) && ini.open(QIODevice::WriteOnly));
+        ini.write("[SETTINGS]\r\nSoundEnabled=1\r\n[RACE]\r\nLapsLimit=9\r\n");
+        ini.close();
+        DemoProgram p(dir.filePath("demo"), 1500);
+        QVERIFY(p.ctx->settings.flag("chksounds"));
+        QCOMPARE(p.ctx->settings.text("edtlaps"), QString::number(Demo::kLaps));
+        QTRY_VERIFY_WITH_TIMEOUT(p.window->racePage()->logPane()->toPlainText().contains("Demo: ready."), 10000);
     }
 
     // Start Race: the gate flies group 1; Next Group: group 2, confirmed with
@@ -163,6 +190,11 @@ private slots:
                           "ORDER BY 1"),
                  QStringList({"105", "106", "107", "108"}));
         QVERIFY(!p.window->racePage()->logPane()->toPlainText().contains("Unknown ID"));
+        // Both races went to the stage results as they finished: every pilot
+        // has his three laps there, and the first three of each group a win.
+        QCOMPARE(rows(db, "SELECT \"group\", lapno, sum(wins) FROM results GROUP BY \"group\" ORDER BY 1"),
+                 QStringList({"1 3 3", "2 3 3"}));
+        QVERIFY(p.prompt.questions.isEmpty());
     }
 
     // The program itself: a demo folder of its own, ready to race, and gone

@@ -14,6 +14,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QScrollBar>
 #include <QTextBlock>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -81,6 +82,7 @@ private slots:
         QVERIFY(m_dir.isValid());
         QFile::remove(m_dir.filePath("dbpilots.db"));
         QFile::remove(m_dir.filePath("lapvaneadmin.ini"));
+        QFile::remove(m_dir.filePath("racestate.json"));
         m_p = std::make_unique<Program>(m_dir.path());
         addPilot(db(), 11, "Ann", 101, "R2");
         addPilot(db(), 12, "Bob", 102, "R1");
@@ -353,6 +355,85 @@ private slots:
         m_p->window->commands().action("racestoprace")->trigger();
         QVERIFY(!m_p->services->race->isRunning());
         QVERIFY(start->isEnabled());
+    }
+
+    // Lines logged while the Race page is hidden do not stop the pane from
+    // following; once the operator scrolls up it stays put until he goes
+    // back to the end.
+    void logPaneFollowsTheNewestLine()
+    {
+        auto *pages = m_p->window->findChild<QTabWidget *>("PageControl1");
+        QPlainTextEdit *pane = page()->logPane();
+        QScrollBar *bar = pane->verticalScrollBar();
+        auto logLines = [this](const QString &prefix, int n) {
+            for (int i = 0; i < n; ++i)
+                m_p->ctx.log.savelog(prefix + QString::number(i) + QStringLiteral(" of many lines"));
+            page()->showPendingChanges();
+            QCoreApplication::processEvents();
+        };
+        logLines("first ", 200);
+        QVERIFY(bar->maximum() > 0);
+        QCOMPARE(bar->value(), bar->maximum());
+
+        pages->setCurrentIndex(pages->count() - 1);
+        logLines("hidden ", 50);
+        pages->setCurrentIndex(0);
+        QTRY_COMPARE(bar->value(), bar->maximum());
+        logLines("race ", 50);
+        QTRY_COMPARE(bar->value(), bar->maximum());
+
+        // Scrolled up by the operator: new lines leave the view where it is.
+        bar->setValue(10);
+        logLines("more ", 30);
+        QCOMPARE(bar->value(), 10);
+        bar->setValue(bar->maximum());
+        logLines("again ", 30);
+        QTRY_COMPARE(bar->value(), bar->maximum());
+    }
+
+    // At the first-start size all twelve columns of the race list fit without
+    // a scroll bar, the times whole; the laps grid shows its times whole too.
+    void raceListFitsAtTheFirstStartSize()
+    {
+        m_p->window->setGeometry(0, 0, 1280, 800);
+        QTest::qWait(50);
+        QTableView *grid = page()->raceList();
+        QCOMPARE(grid->horizontalScrollBar()->maximum(), 0);
+        int shown = 0;
+        for (int c = 0; c < grid->model()->columnCount(); ++c)
+            shown += grid->isColumnHidden(c) ? 0 : 1;
+        QCOMPARE(shown, 12);
+        const QFontMetrics fm(grid->font());
+        for (const char *field : {"besttimetxt", "totaltimetxt", "pilotname"})
+            QVERIFY2(grid->columnWidth(page()->raceListModel()->fieldIndex(field)) > fm.horizontalAdvance("000:00.000"),
+                     field);
+        QTableView *laps = page()->laps();
+        QVERIFY(laps->columnWidth(page()->lapsModel()->fieldIndex("laptimetxt")) > fm.horizontalAdvance("000:00.000"));
+        QCOMPARE(laps->horizontalScrollBar()->maximum(), 0);
+    }
+
+    // The heading's menu hides a column; a widened column and the hidden one
+    // come back after a restart from the settings file.
+    void columnsHiddenAndWidenedAreKept()
+    {
+        QTableView *grid = page()->raceList();
+        const int team = page()->raceListModel()->fieldIndex("pilotteam");
+        const int group = page()->raceListModel()->fieldIndex("group");
+        auto *hideTeam = grid->findChild<QAction *>("column_pilotteam");
+        QVERIFY(hideTeam);
+        hideTeam->trigger();
+        QVERIFY(grid->isColumnHidden(team));
+        grid->horizontalHeader()->resizeSection(group, 123);
+        QTest::qWait(600); // the widths are written once the drag is over
+
+        m_p.reset();
+        m_p = std::make_unique<Program>(m_dir.path());
+        grid = page()->raceList();
+        QVERIFY(grid->isColumnHidden(team));
+        QCOMPARE(grid->columnWidth(group), 123);
+        QVERIFY(!grid->findChild<QAction *>("column_pilotteam")->isChecked());
+        grid->findChild<QAction *>("column_pilotteam")->trigger();
+        QVERIFY(!grid->isColumnHidden(team));
     }
 };
 

@@ -15,6 +15,15 @@ bool ScriptedPrompt::askAs(QuestionKind kind, const QString &question)
     return answers.isEmpty() ? defaultAnswer : answers.takeFirst();
 }
 
+Choice ScriptedPrompt::askYesNoCancel(const QString &question)
+{
+    questions << question;
+    kinds << QuestionKind::Warning;
+    if (!choices.isEmpty())
+        return choices.takeFirst();
+    return defaultAnswer ? Choice::Yes : Choice::No;
+}
+
 void ScriptedPrompt::notice(const QString &text)
 {
     notices << text;

@@ -15,6 +15,9 @@ public:
     bool defaultAnswer = true;
     // Texts given to askText(), in order; when they run out, askText() is cancelled.
     QStringList textAnswers;
+    // Answers given to askYesNoCancel(), in order; when they run out, the
+    // default answer of ask() as Yes or No.
+    QList<Choice> choices;
 
     QStringList questions;
     // The kind of each Yes/No question, in order (plain ones are Warning).
@@ -23,6 +26,8 @@ public:
 
     bool ask(const QString &question) override;
     bool askAs(QuestionKind kind, const QString &question) override;
+    // Recorded with questions, as a Warning kind.
+    Choice askYesNoCancel(const QString &question) override;
     void notice(const QString &text) override;
     bool askText(const QString &title, const QString &prompt, QString *text) override;
 };
