@@ -49,6 +49,9 @@ public:
                 drain(it->second);
         });
         sink->start(p.buffer.get());
+        // A sink that failed inside start() may have ended the playback already.
+        if (m_playbacks.find(id) == m_playbacks.end())
+            return;
         if (sink->error() != QAudio::NoError) {
             // Said once until a sound plays again: a broken device must not
             // fill the log with a line per lap.
@@ -138,6 +141,7 @@ private:
 
 DeviceSoundOutput::DeviceSoundOutput(QObject *parent) : SoundOutput(parent)
 {
+    m_probe = [] { return !QMediaDevices::audioOutputs().isEmpty(); };
     m_devices = new QMediaDevices(this);
     connect(m_devices, &QMediaDevices::audioOutputsChanged, this, &DeviceSoundOutput::updateDevices);
     updateDevices();
@@ -162,18 +166,41 @@ DeviceSoundOutput::~DeviceSoundOutput()
     delete m_player;
 }
 
+void DeviceSoundOutput::setDeviceProbe(std::function<bool()> probe)
+{
+    QMutexLocker lock(&m_probeLock);
+    m_probe = std::move(probe);
+}
+
 void DeviceSoundOutput::updateDevices()
 {
-    const bool has = !QMediaDevices::audioOutputs().isEmpty();
+    bool has = false;
+    {
+        QMutexLocker lock(&m_probeLock);
+        has = m_probe();
+        m_lastLook.start();
+    }
     m_hasDevice = has;
-    if (has)
-        m_toldNoDevice = false;
+    // Once per outage: the line when it began, this one when it ended.
+    if (has && m_toldNoDevice.exchange(false))
+        emit logLine(QStringLiteral("Sound output device is back: sound cues and speech play again."));
 }
 
 quint64 DeviceSoundOutput::play(const PcmClip &clip)
 {
     if (clip.isEmpty())
         return 0;
+    if (!m_hasDevice) {
+        // The platform does not always say when a device (or the sound
+        // server) comes back: the next sound looks again, now and then.
+        bool due = false;
+        {
+            QMutexLocker lock(&m_probeLock);
+            due = !m_lastLook.isValid() || m_lastLook.elapsed() >= kRecheckMs;
+        }
+        if (due)
+            updateDevices();
+    }
     if (!m_hasDevice) {
         if (!m_toldNoDevice.exchange(true))
             emit logLine(QStringLiteral("No sound output device: sound cues and speech are skipped."));

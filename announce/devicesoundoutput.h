@@ -7,7 +7,10 @@
 #include <QHash>
 #include <QMutex>
 
+#include <QElapsedTimer>
+
 #include <atomic>
+#include <functional>
 #include <memory>
 
 class QThread;
@@ -31,8 +34,16 @@ public:
     // Playbacks running now.
     int playing() const;
 
-private:
+    // How the output learns whether a device is there (the platform's list of
+    // outputs by default); tests stand in for a device that comes and goes.
+    void setDeviceProbe(std::function<bool()> probe);
+    // Asks the probe now, as a change of the platform's list does.
     void updateDevices();
+
+    // After "no device", the next sound asks again at most this often.
+    static constexpr int kRecheckMs = 3000;
+
+private:
     void ended(quint64 id);
 
     QMediaDevices *m_devices = nullptr;
@@ -42,6 +53,9 @@ private:
     // The "no device" line is logged once until a device comes back.
     std::atomic_bool m_toldNoDevice{false};
     std::atomic<quint64> m_nextId{0};
+    std::function<bool()> m_probe;
+    QMutex m_probeLock; // the probe and the time of the last look
+    QElapsedTimer m_lastLook;
     mutable QMutex m_lock;
     QHash<quint64, bool> m_running;
 };

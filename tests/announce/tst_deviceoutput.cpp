@@ -118,6 +118,21 @@ private:
         return recorder.readAllStandardOutput();
     }
 
+    bool startServer()
+    {
+        QFile::remove(m_runtime.filePath("pulse/native"));
+        m_server.start();
+        return m_server.waitForStarted(5000)
+               && QTest::qWaitFor([this] { return QFile::exists(m_runtime.filePath("pulse/native")); }, 5000);
+    }
+    void stopServer()
+    {
+        m_server.terminate();
+        if (!m_server.waitForFinished(5000))
+            m_server.kill();
+        m_server.waitForFinished(2000);
+    }
+
 private slots:
     void initTestCase()
     {
@@ -132,20 +147,13 @@ private slots:
                                "--load=module-null-sink sink_name=nullsink",
                                "--load=module-native-protocol-unix"});
         m_server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        m_server.start();
-        if (!m_server.waitForStarted(5000))
-            QSKIP("pulseaudio did not start");
-        if (!QTest::qWaitFor([this] { return QFile::exists(m_runtime.filePath("pulse/native")); }, 5000))
-            QSKIP("pulseaudio did not open its socket");
+        if (!startServer())
+            QSKIP("pulseaudio did not start or open its socket");
     }
     void cleanupTestCase()
     {
-        if (m_server.state() != QProcess::NotRunning) {
-            m_server.terminate();
-            if (!m_server.waitForFinished(5000))
-                m_server.kill();
-            m_server.waitForFinished(2000);
-        }
+        if (m_server.state() != QProcess::NotRunning)
+            stopServer();
     }
 
     void cuesPlayToTheirEndAndOverlap()
@@ -213,6 +221,31 @@ private slots:
         const int written = spanMs(phrase.samples);
         const int heard = spanMs(recording);
         QVERIFY2(qAbs(heard - written) <= 20, qPrintable(QString("heard %1 ms of %2").arg(heard).arg(written)));
+    }
+
+    void deviceListThatNeverSaysTheDeviceIsBack()
+    {
+        DeviceSoundOutput output;
+        QStringList lines;
+        connect(&output, &SoundOutput::logLine, this, [&](const QString &l) { lines << l; });
+        QSignalSpy started(&output, &SoundOutput::started);
+        std::atomic_bool there{false};
+        output.setDeviceProbe([&there] { return there.load(); });
+        output.updateDevices();
+        QVERIFY(!output.hasDevice());
+        for (int i = 0; i < 3; ++i)
+            QCOMPARE(output.play(cue(Cue::LapPass)), quint64(0));
+        QCOMPARE(lines, QStringList{"No sound output device: sound cues and speech are skipped."});
+
+        // The device is back but nobody says so: a sound soon after is still
+        // skipped (the list is not asked at every lap), a later one plays.
+        there = true;
+        QCOMPARE(output.play(cue(Cue::LapPass)), quint64(0));
+        QTest::qWait(DeviceSoundOutput::kRecheckMs + 100);
+        QVERIFY(output.play(cue(Cue::LapPass)) > 0);
+        QTRY_COMPARE_WITH_TIMEOUT(started.count(), 1, 3000);
+        QCOMPARE(lines.size(), 2);
+        QVERIFY(lines.last().contains("back"));
     }
 
     void speakingLastsWhileThePhrasePlays()
