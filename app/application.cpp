@@ -54,6 +54,13 @@ int runApplication(int argc, char **argv)
         std::fputs(qPrintable(info == QLatin1String("help") ? helpText() : versionText()), stdout);
         return 0;
     }
+    // So is a wrong command line: on stderr, before a display is needed.
+    StartOptions options;
+    QString error;
+    if (!parseStartOptions(raw, &options, &error)) {
+        std::fprintf(stderr, "%s\n", qPrintable(error));
+        return 2;
+    }
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Lapvane Admin"));
@@ -62,11 +69,6 @@ int runApplication(int argc, char **argv)
     // Installed first: a SIGTERM or SIGINT during start-up waits in the
     // watcher's socket and closes the window once the event loop runs.
     SignalWatcher watcher;
-
-    StartOptions options;
-    QString error;
-    if (!parseStartOptions(QApplication::arguments(), &options, &error))
-        return startFailure(watcher, error, 2);
 
     std::optional<Demo> demo;
     FolderChoice choice;

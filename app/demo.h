@@ -27,8 +27,10 @@ public:
     static constexpr int kLaps = 3;
     static constexpr int kLapMs = 8000;
 
-    // The demo's folder: the new or empty DIR of --home, else a new temporary
-    // folder removed when the program ends. Never a folder holding data.
+    // The demo's folder: the new or empty DIR of --home (or one holding only
+    // the settings file lapvaneadmin.ini, which the demo then starts from),
+    // else a new temporary folder removed when the program ends. Never a
+    // folder holding data.
     bool makeFolder(const QString &home, QString *error);
     QString folder() const { return m_folder; }
 

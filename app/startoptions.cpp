@@ -21,6 +21,40 @@ constexpr int kTitleBarPx = 32;
 
 const char *const kDataFolderName = "LapvaneAdmin";
 
+// The options Qt's application object takes for itself ("-style fusion",
+// "-platform offscreen"): they are read before it exists, so they are set
+// aside here as it would.
+QStringList withoutQtOptions(const QStringList &arguments)
+{
+    static const QStringList withValue{"platform", "platformpluginpath", "platformtheme", "plugin", "qwindowgeometry",
+                                       "qwindowicon", "qwindowtitle", "session", "display", "geometry", "name",
+                                       "title", "style", "stylesheet"};
+    static const QStringList flags{"reverse", "widgetcount", "nograb", "dograb", "testability", "qmljsdebugger"};
+    QStringList kept;
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        const QString &a = arguments.at(i);
+        if (i == 0 || !a.startsWith(QLatin1Char('-'))) {
+            kept << a;
+            continue;
+        }
+        if (a == QLatin1String("--")) {
+            kept << arguments.mid(i);
+            break;
+        }
+        QString name = a.mid(a.startsWith(QLatin1String("--")) ? 2 : 1);
+        const bool hasValue = name.contains(QLatin1Char('='));
+        name = name.section(QLatin1Char('='), 0, 0);
+        if (withValue.contains(name)) {
+            if (!hasValue)
+                ++i; // its value follows
+            continue;
+        }
+        if (!flags.contains(name))
+            kept << a;
+    }
+    return kept;
+}
+
 } // namespace
 
 bool parseStartOptions(const QStringList &arguments, StartOptions *options, QString *error)
@@ -29,7 +63,7 @@ bool parseStartOptions(const QStringList &arguments, StartOptions *options, QStr
     const QCommandLineOption home(QStringLiteral("home"), QString(), QStringLiteral("DIR"));
     const QCommandLineOption demo(QStringLiteral("demo"));
     parser.addOptions({home, demo});
-    if (!parser.parse(arguments)) {
+    if (!parser.parse(withoutQtOptions(arguments))) {
         *error = parser.errorText();
         return false;
     }
@@ -59,7 +93,9 @@ QString helpText()
         "  --demo         Start a demo on a fresh folder of its own (or the new, empty\n"
         "                 DIR of --home): 8 sample pilots in two groups, group 1 in the\n"
         "                 race list, and a simulated Lapvane gate that flies laps after\n"
-        "                 every race start. Your real data is not touched.\n"
+        "                 every race start. Your real data is not touched. A DIR that\n"
+        "                 holds only a lapvaneadmin.ini gives the demo those settings\n"
+        "                 (web server, sounds, speech) under its own race settings.\n"
         "  -h, --help     Show this text and exit.\n"
         "  -v, --version  Show the version and exit.\n")
         .arg(programVersion());

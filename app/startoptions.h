@@ -17,8 +17,10 @@ struct StartOptions
     bool demo = false;
 };
 
-// Parses the arguments (the first one is the program). False with an error
-// text for an unknown option or a missing value.
+// Parses the arguments (the first one is the program), Qt's own options set
+// aside. False with an error text for an unknown option or a missing value.
+// Needs no application object: a wrong command line is answered before a
+// display is looked for.
 bool parseStartOptions(const QStringList &arguments, StartOptions *options, QString *error);
 
 // What --help and --version print. Both are answered before anything else

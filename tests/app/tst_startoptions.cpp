@@ -31,6 +31,12 @@ private slots:
         QTest::newRow("home without folder") << QStringList{"--home"} << false << QString() << false;
         QTest::newRow("empty home") << QStringList{"--home", ""} << false << QString() << false;
         QTest::newRow("stray argument") << QStringList{"data"} << false << QString() << false;
+        // Qt's own options are its application object's business.
+        QTest::newRow("Qt's options") << QStringList{"-platform", "offscreen", "--home", "d", "-style=fusion",
+                                                     "-reverse", "--stylesheet", "s.qss"}
+                                      << true << "d" << false;
+        QTest::newRow("Qt's options do not take --home's value")
+            << QStringList{"-platform", "offscreen", "--home"} << false << QString() << false;
     }
     void commandLine()
     {
