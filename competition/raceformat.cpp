@@ -229,7 +229,7 @@ RankedEntry scoreEntry(RaceFormat format, const FormatOptions &options, const Ra
     return r;
 }
 
-QList<RankedEntry> rankRace(RaceFormat format, const FormatOptions &options, const QList<RaceEntry> &entries)
+qint64 winnerFinish(RaceFormat format, const FormatOptions &options, const QList<RaceEntry> &entries)
 {
     // First to N laps: the race ends when the first pilot completes N laps.
     qint64 winnerFinishMs = -1;
@@ -242,6 +242,70 @@ QList<RankedEntry> rankRace(RaceFormat format, const FormatOptions &options, con
             }
         }
     }
+    return winnerFinishMs;
+}
+
+bool passCounts(RaceFormat format, const FormatOptions &options, const RaceEntry &entry, qint64 passMs,
+                qint64 winnerFinishMs)
+{
+    QList<qint64> with = entry.passesMs;
+    with << passMs;
+    return passesThatCount(format, options, with, winnerFinishMs).size()
+           > passesThatCount(format, options, entry.passesMs, winnerFinishMs).size();
+}
+
+bool raceOver(RaceFormat format, const FormatOptions &options, const QList<RaceEntry> &entries, qint64 nowMs)
+{
+    const qint64 grace = std::max<qint64>(0, options.graceMs);
+    switch (format) {
+    case RaceFormat::LapsAndTime: {
+        if (options.timeLimitMs > 0 && nowMs >= options.timeLimitMs)
+            return true;
+        if (options.lapLimit <= 0 || entries.isEmpty())
+            return false;
+        for (const RaceEntry &e : entries) {
+            if (scoreEntry(format, options, e).laps < options.lapLimit)
+                return false;
+        }
+        return true;
+    }
+    case RaceFormat::MostLaps: {
+        if (options.timeLimitMs <= 0 || nowMs < options.timeLimitMs)
+            return false;
+        if (nowMs >= options.timeLimitMs + grace)
+            return true;
+        for (const RaceEntry &e : entries) {
+            const QList<qint64> counted = passesThatCount(format, options, e.passesMs, -1);
+            if (counted.isEmpty() || counted.constLast() < options.timeLimitMs)
+                return false;
+        }
+        return true;
+    }
+    case RaceFormat::FirstToLaps: {
+        const qint64 w = winnerFinish(format, options, entries);
+        if (w < 0)
+            return false;
+        if (nowMs >= w + grace)
+            return true;
+        for (const RaceEntry &e : entries) {
+            const QList<qint64> counted = passesThatCount(format, options, e.passesMs, w);
+            const bool done = counted.size() >= passesFor(options.lapLimit, options)
+                              || (!counted.isEmpty() && counted.constLast() > w);
+            if (!done)
+                return false;
+        }
+        return true;
+    }
+    case RaceFormat::FastestLap:
+    case RaceFormat::Fastest3:
+        return options.timeLimitMs > 0 && nowMs >= options.timeLimitMs;
+    }
+    return false;
+}
+
+QList<RankedEntry> rankRace(RaceFormat format, const FormatOptions &options, const QList<RaceEntry> &entries)
+{
+    const qint64 winnerFinishMs = winnerFinish(format, options, entries);
     QList<RankedEntry> out;
     out.reserve(entries.size());
     for (qsizetype i = 0; i < entries.size(); ++i) {

@@ -81,6 +81,27 @@ RankedEntry scoreEntry(RaceFormat format, const FormatOptions &options, const Ra
 // own fixed order (race-list order, channel).
 QList<RankedEntry> rankRace(RaceFormat format, const FormatOptions &options, const QList<RaceEntry> &entries);
 
+// For the pass loop: whether a new pass at passMs of a pilot whose counted
+// passes so far are entry.passesMs counts under the format (false: the pilot's
+// race is over, or the race's). winnerFinishMs as for scoreEntry.
+bool passCounts(RaceFormat format, const FormatOptions &options, const RaceEntry &entry, qint64 passMs,
+                qint64 winnerFinishMs = -1);
+
+// The race time the first pilot completed N laps in "first to N laps"; -1
+// when nobody has (or another format).
+qint64 winnerFinish(RaceFormat format, const FormatOptions &options, const QList<RaceEntry> &entries);
+
+// Whether the race is over at race time nowMs, by the format's end rule:
+// - Laps and time: the time limit is reached, or every pilot has the lap limit;
+// - Most laps: the time limit is reached and every pilot has made his last
+//   pass after it, or the grace time after the limit is over;
+// - First to N laps: somebody has N laps and every other pilot has completed
+//   the lap he was on (or has N laps), or the grace time after that finish
+//   is over (a pilot who is down does not hold the race);
+// - Fastest lap, Fastest 3: the time limit is reached.
+// Without a limit to reach, only the operator ends the race (false).
+bool raceOver(RaceFormat format, const FormatOptions &options, const QList<RaceEntry> &entries, qint64 nowMs);
+
 // A stage standing from several races: each pilot's best score over his
 // races, ranked. races[i] holds pilot i's scores (any number, none allowed).
 // Pilots without a race come last, in input order.

@@ -126,6 +126,43 @@ private slots:
         QCOMPARE(gotText, deciding);
     }
 
+    void raceEndAndCountingPasses()
+    {
+        const FormatOptions most = options(0, 60000, 30000, false);
+        QList<RaceEntry> race = parseRace("20000 40000 59000 75000; 25000 50000");
+        QVERIFY(!raceOver(RaceFormat::MostLaps, most, race, 59999));
+        QVERIFY(!raceOver(RaceFormat::MostLaps, most, race, 70000)); // the second pilot is still on his lap
+        QVERIFY(raceOver(RaceFormat::MostLaps, most, race, 90000));  // the grace time is over
+        QVERIFY(passCounts(RaceFormat::MostLaps, most, race.at(1), 80000));
+        QVERIFY(!passCounts(RaceFormat::MostLaps, most, race.at(0), 80000)); // his race ended at 75 s
+        QVERIFY(!passCounts(RaceFormat::MostLaps, most, race.at(1), 95000)); // beyond the grace time
+        race[1].passesMs << 80000;
+        QVERIFY(raceOver(RaceFormat::MostLaps, most, race, 80000));
+
+        const FormatOptions first = options(3, 0, 30000, false);
+        race = parseRace("15000 35000 55000; 20000 40000");
+        const qint64 w = winnerFinish(RaceFormat::FirstToLaps, first, race);
+        QCOMPARE(w, qint64(55000));
+        QVERIFY(!raceOver(RaceFormat::FirstToLaps, first, race, 56000));
+        QVERIFY(raceOver(RaceFormat::FirstToLaps, first, race, 85000)); // a pilot who is down does not hold it
+        QVERIFY(passCounts(RaceFormat::FirstToLaps, first, race.at(1), 60000, w));
+        QVERIFY(!passCounts(RaceFormat::FirstToLaps, first, race.at(0), 70000, w)); // the winner is done
+        race[1].passesMs << 60000;
+        QVERIFY(raceOver(RaceFormat::FirstToLaps, first, race, 60000));
+        QVERIFY(!passCounts(RaceFormat::FirstToLaps, first, race.at(1), 80000, w));
+        QVERIFY(!raceOver(RaceFormat::FirstToLaps, first, parseRace("10000 20000; 15000"), 999999));
+
+        QVERIFY(!raceOver(RaceFormat::FastestLap, options(0, 60000, 0, false), {}, 59999));
+        QVERIFY(raceOver(RaceFormat::Fastest3, options(0, 60000, 0, false), {}, 60000));
+        QVERIFY(!raceOver(RaceFormat::FastestLap, options(0, 0, 0, false), {}, 9999999));
+
+        const FormatOptions laps = options(2, 0, 0, false);
+        QVERIFY(!raceOver(RaceFormat::LapsAndTime, laps, parseRace("10000 20000; 10000"), 30000));
+        QVERIFY(raceOver(RaceFormat::LapsAndTime, laps, parseRace("10000 20000; 10000 21000"), 30000));
+        QVERIFY(!passCounts(RaceFormat::LapsAndTime, laps, parseRace("10000 20000").at(0), 30000));
+        QVERIFY(passCounts(RaceFormat::LapsAndTime, laps, parseRace("10000").at(0), 30000));
+    }
+
     void raceListCountDecidesLapsInTheDefaultFormat()
     {
         // The pass loop counted a second lap whose write failed: the race list
