@@ -148,6 +148,34 @@ PcmClip EspeakEngine::synthesise(const QString &text)
     return clip;
 }
 
+QString EspeakEngine::phonemes(const QString &text)
+{
+    QByteArray voice;
+    {
+        QMutexLocker lock(&m_lock);
+        if (m_voiceIds.isEmpty()) {
+            lock.unlock();
+            voices();
+            lock.relock();
+        }
+        if (m_voiceIndex < m_voiceIds.size())
+            voice = m_voiceIds.at(m_voiceIndex);
+    }
+    const QByteArray utf8 = text.toUtf8();
+    QMutexLocker synth(&synthLock());
+    if (voice.isEmpty() || !initialised() || espeak_SetVoiceByName(voice.constData()) != EE_OK)
+        return {};
+    QString out;
+    const void *rest = utf8.constData();
+    // One clause per call; rest becomes null after the last.
+    while (rest) {
+        const char *clause = espeak_TextToPhonemes(&rest, espeakCHARS_UTF8, 0);
+        if (clause && *clause)
+            out += (out.isEmpty() ? QString() : QStringLiteral(" ")) + QString::fromUtf8(clause);
+    }
+    return out;
+}
+
 bool EspeakEngine::speak(const QString &text)
 {
     PcmClip clip = synthesise(text);

@@ -30,6 +30,9 @@ public:
 
     // The phrase as sound, without playing it: 16-bit mono samples.
     PcmClip synthesise(const QString &text);
+    // The phonemes the selected voice speaks for the text (espeak-ng's
+    // mnemonics), to check what a listener hears.
+    QString phonemes(const QString &text);
 
     // espeak-ng's words per minute for a rate from -10 to 10: 175 at 0,
     // three times faster at 10 and three times slower at -10, within the

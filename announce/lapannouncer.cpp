@@ -2,6 +2,7 @@
 #include "announce/lapannouncer.h"
 
 #include "announce/speechengine.h"
+#include "announce/spokennumbers.h"
 #include "core/announcementring.h"
 #include "store/database.h"
 
@@ -30,6 +31,11 @@ LapAnnouncer::~LapAnnouncer()
 QString LapAnnouncer::lapPhrase(const QString &name, int lap)
 {
     return name + QStringLiteral(" ") + QString::number(lap) + QString::fromUtf8("-й круг");
+}
+
+QString LapAnnouncer::lapSpeech(const QString &name, int lap)
+{
+    return name + QStringLiteral(", ") + russianOrdinal(lap) + QString::fromUtf8(" круг");
 }
 
 void LapAnnouncer::start()
@@ -104,7 +110,7 @@ void LapAnnouncer::run()
                 if (e.pending()) {
                     QString name;
                     if (lookUp(e.pilotId, &name))
-                        m_speaktext(lapPhrase(name, e.lap));
+                        m_speaktext(lapSpeech(name, e.lap));
                     else
                         emit logLine(QStringLiteral("Error saying name id %1").arg(e.pilotId));
                     // A pilot who left the race list is skipped, never retried

@@ -40,8 +40,12 @@ public:
     // idle check.
     void wake() { m_wake.notify(); }
 
-    // The phrase for a lap: "name N-й круг".
+    // The phrase for a lap as it is written: "name N-й круг".
     static QString lapPhrase(const QString &name, int lap);
+    // The same as the speech engine is given it, the number in words (the
+    // engine reads "3-й" as a digit and the names of letters): "name,
+    // третий круг".
+    static QString lapSpeech(const QString &name, int lap);
 
     // Without a wake-up the ring is looked at this often while idle.
     static constexpr int kIdleCheckMs = 20;

@@ -16,9 +16,10 @@ namespace {
 
 const QString kFinal = QString::fromUtf8("Время окончено. Приготовьтесь к старту.");
 
+// What the engine is given for a lap: the number in words.
 QString lap(const char *name, int n)
 {
-    return QString::fromUtf8(name) + " " + QString::number(n) + QString::fromUtf8("-й круг");
+    return LapAnnouncer::lapSpeech(QString::fromUtf8(name), n);
 }
 
 QString countdown(int seconds)

@@ -4,9 +4,12 @@
 #include "announce/announcer.h"
 #include "announce/devicesoundoutput.h"
 #include "announce/espeakengine.h"
+#include "announce/lapannouncer.h"
+#include "announce/spokennumbers.h"
 #include "tests/announce/fakesound.h"
 #include "tests/race/racefixture.h"
 
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -72,6 +75,64 @@ private slots:
         QVERIFY2(fast < clip.durationMs() && clip.durationMs() < slow,
                  qPrintable(QString("%1 %2 %3").arg(fast).arg(clip.durationMs()).arg(slow)));
         QVERIFY(engine.synthesise("   ").isEmpty());
+    }
+
+    void lapNumbersAreSpokenAsWords()
+    {
+        FakeSoundOutput output;
+        EspeakEngine engine(output);
+        QVERIFY(engine.setVoiceIndex(0));
+        // The written phrase keeps its digits; the engine is given words. As
+        // written, "3-й" is read as the digit and the name of the letter.
+        QCOMPARE(LapAnnouncer::lapPhrase(QString::fromUtf8("Анна"), 3), QString::fromUtf8("Анна 3-й круг"));
+        QCOMPARE(LapAnnouncer::lapSpeech(QString::fromUtf8("Анна"), 3), QString::fromUtf8("Анна, третий круг"));
+        const QString letterName = QStringLiteral("'Atk"); // "краткий"
+        QVERIFY(engine.phonemes(QString::fromUtf8("Анна 3-й круг")).contains(letterName));
+        for (int lap = 1; lap <= 200; ++lap) {
+            const QString spoken = LapAnnouncer::lapSpeech(QString::fromUtf8("Анна"), lap);
+            QVERIFY2(!spoken.contains(QRegularExpression("[0-9-]")), qPrintable(spoken));
+            const QString phonemes = engine.phonemes(spoken);
+            QVERIFY2(!phonemes.isEmpty() && !phonemes.contains(letterName) && !phonemes.contains("(en)"),
+                     qPrintable(spoken + " -> " + phonemes));
+        }
+    }
+
+    void russianOrdinals_data()
+    {
+        QTest::addColumn<qint64>("n");
+        QTest::addColumn<QString>("words");
+        const struct
+        {
+            qint64 n;
+            const char *words;
+        } rows[] = {{1, "первый"},
+                    {2, "второй"},
+                    {3, "третий"},
+                    {10, "десятый"},
+                    {11, "одиннадцатый"},
+                    {20, "двадцатый"},
+                    {21, "двадцать первый"},
+                    {40, "сороковой"},
+                    {99, "девяносто девятый"},
+                    {100, "сотый"},
+                    {101, "сто первый"},
+                    {140, "сто сороковой"},
+                    {200, "двухсотый"},
+                    {1000, "тысячный"},
+                    {1001, "тысяча первый"},
+                    {2000, "двухтысячный"},
+                    {2022, "две тысячи двадцать второй"},
+                    {21000, "двадцатиоднотысячный"},
+                    {1000000, "миллионный"},
+                    {0, "нулевой"}};
+        for (const auto &r : rows)
+            QTest::newRow(r.words) << r.n << QString::fromUtf8(r.words);
+    }
+    void russianOrdinals()
+    {
+        QFETCH(qint64, n);
+        QFETCH(QString, words);
+        QCOMPARE(russianOrdinal(n), words);
     }
 
     void rateToWordsPerMinute_data()
