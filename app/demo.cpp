@@ -10,6 +10,7 @@
 #include "devices/timingdevices.h"
 #include "events/eventsviews.h"
 #include "events/stagegroups.h"
+#include "publish/includedtemplates.h"
 #include "store/database.h"
 #include "store/transaction.h"
 
@@ -168,6 +169,15 @@ void Demo::start(ProgramContext &ctx, ProgramServices &services, MainWindow &win
     s.set(QStringLiteral("chautoconfirm"), true);
     s.set(QStringLiteral("chkconfirmAdd"), false);
     s.set(QStringLiteral("comselect"), gatePort());
+    // The live pages from the included templates, rewritten every two seconds.
+    QString error;
+    if (useIncludedTemplates(m_folder, s, &error)) {
+        s.set(QStringLiteral("chsavehtmls"), true);
+        log.savelog(QStringLiteral("Demo: live pages from the included templates in %1.")
+                        .arg(QDir::toNativeSeparators(QDir(m_folder).filePath(QStringLiteral("htmls")))));
+    } else {
+        log.savelog(QStringLiteral("Demo: ") + error);
+    }
 
     // The stage's results in view, as a click on the stage shows them.
     EventsViews &views = *services.events;

@@ -7,8 +7,10 @@
 #include "app/programcontext.h"
 #include "app/settingwidgets.h"
 #include "app/widgets.h"
+#include "publish/includedtemplates.h"
 
 #include <QComboBox>
+#include <QDir>
 #include <QFileInfo>
 #include <QFormLayout>
 #include <QGridLayout>
@@ -190,6 +192,24 @@ SettingsPage::SettingsPage(ProgramContext &ctx, CommandList &commands, QWidget *
             row->addWidget(new QLabel(QLatin1String(t.hint), p.page));
             p.form->addRow(Settings::definition(QLatin1String(t.edit))->caption, row);
         }
+        // The starter set shipped with the program, copied into "templates".
+        QPushButton *included = namedButton(QStringLiteral("btincludedtemplates"),
+                                            QStringLiteral("Use the included templates"), p.page);
+        connect(included, &QPushButton::clicked, this, [&ctx] {
+            QString error;
+            QStringList kept;
+            if (!useIncludedTemplates(ctx.folder, ctx.settings, &error, &kept)) {
+                ctx.log.savelog(error);
+                return;
+            }
+            ctx.log.savelog(QStringLiteral("The included page templates are chosen, in %1%2; \"Save settings\" "
+                                           "keeps the choice.")
+                                .arg(QDir::toNativeSeparators(QDir(ctx.folder).filePath(QStringLiteral("templates"))),
+                                     kept.isEmpty() ? QString()
+                                                    : QStringLiteral(" (kept as found there: %1)")
+                                                          .arg(kept.join(QStringLiteral(", ")))));
+        });
+        p.form->addRow(buttonRow({included}));
         addRows(s, p.form, {"chsavehtmls", "edtopcount"});
         auto *columns = new QGridLayout;
         int i = 0;

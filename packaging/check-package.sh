@@ -21,7 +21,9 @@ for f in ./usr/bin/lapvaneadmin ./usr/bin/lapvaneadmin-receiversim \
          ./usr/share/icons/hicolor/scalable/apps/lapvaneadmin.svg \
          ./usr/share/doc/lapvaneadmin/README.md ./usr/share/doc/lapvaneadmin/README.receiversim.md \
          ./usr/share/doc/lapvaneadmin/copyright ./usr/share/doc/lapvaneadmin/changelog.gz \
-         ./usr/share/man/man1/lapvaneadmin.1.gz; do
+         ./usr/share/man/man1/lapvaneadmin.1.gz \
+         ./usr/share/lapvaneadmin/templates/race.htm ./usr/share/lapvaneadmin/templates/raceresults.htm \
+         ./usr/share/lapvaneadmin/templates/top.htm ./usr/share/lapvaneadmin/templates/channel.htm; do
   grep -qx -- "$f" <<<"$contents" || fail "$f missing from the package"
 done
 

@@ -36,6 +36,11 @@ public:
 
 private:
     bool stopThread();
+    // Main thread, once per cycle: the templates the cycle uses.
+    void noteTemplates(const PageSnapshot &s);
+    // A writer's "problem" line that only says a template is not chosen,
+    // which was explained once already.
+    bool explained(const QString &line) const;
 
     OperatorLog &m_log;
     QString m_folder;
@@ -43,6 +48,11 @@ private:
     tsavehtmls::SnapshotFn m_snapshot;
     std::unique_ptr<tsavehtmls> m_savehtmls;
     int m_pauseMs = 2000;
+    // The template paths of the latest cycle: one race pilots, one race
+    // results, pilot view, top results.
+    QStringList m_templates;
+    // Templates not chosen whose pages were explained since the switch-on.
+    QStringList m_explained;
 };
 
 } // namespace lapvane

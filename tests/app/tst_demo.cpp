@@ -169,6 +169,13 @@ private slots:
         QCOMPARE(p.ctx->settings.text("edtlaps"), QStringLiteral("3"));
         QVERIFY(p.window->racePage()->logPane()->toPlainText().contains("Demo: ready."));
         QVERIFY(p.prompt.notices.isEmpty());
+        // The live pages come from the included templates.
+        QTRY_VERIFY(QFile(QDir(p.demo.folder()).filePath("htmls/onerace.htm")).size() > 0);
+        {
+            QFile page(QDir(p.demo.folder()).filePath("htmls/onerace.htm"));
+            QVERIFY(page.open(QIODevice::ReadOnly));
+            QVERIFY(page.readAll().contains("Anna Sokolova"));
+        }
 
         auto *start = p.window->findChild<QPushButton *>("btnstartrace");
         start->click();

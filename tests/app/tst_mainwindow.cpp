@@ -7,6 +7,7 @@
 #include "app/programservices.h"
 #include "tests/app/programfixture.h"
 #include "app/racepage.h"
+#include "publish/savehtmls.h"
 
 #include <QAction>
 #include <QApplication>
@@ -326,6 +327,29 @@ private slots:
         QVERIFY(pane.contains("VS Com error"));
         QVERIFY(pane.contains("Chorus Com closed"));
         QVERIFY(QFile::exists(dir.filePath("lapvaneadmin.ini")));
+    }
+
+    // "Use the included templates" on "Web pages": the starter set is copied
+    // into the folder and chosen; the live pages then come from it. Before,
+    // the missing templates were explained once.
+    void includedTemplatesFromTheWebPagesTab()
+    {
+        QTemporaryDir dir;
+        Program p(dir.path());
+        p.services->saveHtmls->setPauseMs(20);
+        p.ctx.settings.set("chsavehtmls", true);
+        auto logText = [&p] { return p.window->racePage()->logPane()->toPlainText(); };
+        QTRY_VERIFY(logText().contains("savehtmls: no template chosen"));
+        p.window->findChild<QPushButton *>("btincludedtemplates")->click();
+        QCOMPARE(p.ctx.settings.text("edOneRaceview"),
+                 QDir::toNativeSeparators(QDir(dir.filePath("templates")).filePath("race.htm")));
+        QTRY_VERIFY(logText().contains("The included page templates are chosen"));
+        QTRY_VERIFY(QFile::exists(dir.filePath("htmls/top.htm")));
+        QTRY_VERIFY(QFile::exists(dir.filePath("htmls/onerace.htm")));
+        p.ctx.settings.set("chsavehtmls", false);
+        p.window->racePage()->showPendingChanges();
+        QCOMPARE(logText().count("no template chosen"), 1);
+        QVERIFY(!logText().contains("savehtmls: onerace problem"));
     }
 };
 

@@ -5,6 +5,7 @@
 #include "app/newlapdialog.h"
 #include "app/racemodels.h"
 #include "app/racepage.h"
+#include "race/finishedrace.h"
 #include "race/raceengine.h"
 #include "tests/app/programfixture.h"
 
@@ -355,6 +356,37 @@ private slots:
         m_p->window->commands().action("racestoprace")->trigger();
         QVERIFY(!m_p->services->race->isRunning());
         QVERIFY(start->isEnabled());
+    }
+
+    // A finished race not exported is offered for export before "Next Group
+    // >>" or "Send to Race" replace it: Cancel keeps it, No goes on.
+    void replacingAFinishedRaceAsksFirst()
+    {
+        m_p->window->findChild<QPushButton *>("btnstartrace")->click();
+        QVERIFY(m_p->services->race->isRunning());
+        m_p->receivers.queuePass(101, 30000);
+        QTRY_COMPARE(column(db(), "SELECT lapno FROM onerace WHERE pilotid=11"), QStringList({"1"}));
+        m_p->window->commands().action("racestoprace")->trigger();
+        QVERIFY(!m_p->services->race->isRunning());
+        m_p->prompt.questions.clear();
+
+        m_p->prompt.choices = {Choice::Cancel};
+        m_p->window->findChild<QPushButton *>("btnextgroup")->click();
+        QCOMPARE(m_p->prompt.questions, QStringList{FinishedRace::notExportedQuestion()});
+        QCOMPARE(column(db(), "SELECT lapno FROM onerace WHERE pilotid=11"), QStringList({"1"}));
+
+        m_p->prompt.choices = {Choice::Cancel};
+        m_p->window->commands().action("eventsend2race")->trigger();
+        QCOMPARE(m_p->prompt.questions.size(), 2);
+        QCOMPARE(m_p->prompt.questions.last(), FinishedRace::notExportedQuestion());
+
+        // No: "Start Race" goes on with a new race.
+        m_p->prompt.choices = {Choice::No};
+        m_p->window->findChild<QPushButton *>("btnstartrace")->click();
+        QVERIFY(m_p->services->race->isRunning());
+        QCOMPARE(m_p->prompt.questions.size(), 3);
+        QCOMPARE(column(db(), "SELECT lapno FROM onerace WHERE pilotid=11"), QStringList({"0"}));
+        m_p->window->commands().action("racestoprace")->trigger();
     }
 
     // Lines logged while the Race page is hidden do not stop the pane from
