@@ -161,8 +161,15 @@ bool Announcer::btvoiceinvitestopClick()
 
 void Announcer::stopInvitationForRaceStart()
 {
-    if (m_invitation)
-        btvoiceinvitestopClick();
+    if (!m_invitation)
+        return;
+    // An invitation that has ended is only released: nothing was cut short.
+    if (!m_invitation->isRunning()) {
+        ++m_invitationGeneration;
+        releaseInvitation(true);
+        return;
+    }
+    btvoiceinvitestopClick();
 }
 
 bool Announcer::shutdown()

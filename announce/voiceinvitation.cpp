@@ -58,6 +58,12 @@ QString VoiceInvitation::invitationText(const QString &opening, const QString &g
     return text + QStringLiteral(". ");
 }
 
+QString VoiceInvitation::invitationSpeech(const QString &opening, const QString &group, const QStringList &names)
+{
+    return opening + QStringLiteral(" ") + group + QStringLiteral(". ") + names.join(QStringLiteral(", "))
+           + QStringLiteral(". ");
+}
+
 QString VoiceInvitation::countdownText(const QString &before, int seconds, const QString &after)
 {
     return before + QStringLiteral(" ") + QString::number(seconds) + QStringLiteral(" ") + after + QStringLiteral(". ");
@@ -133,7 +139,7 @@ void VoiceInvitation::run()
         return;
     }
     if (!m_stop)
-        m_speaktext(invitationText(m_settings.text(QStringLiteral("edvoiceinvite1")), group, names));
+        m_speaktext(invitationSpeech(m_settings.text(QStringLiteral("edvoiceinvite1")), group, names));
 
     if (m_settings.flag(QStringLiteral("chvoicecountdown"))) {
         bool ok = false;

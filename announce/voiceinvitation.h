@@ -62,6 +62,9 @@ public:
 
     // "opening words group. name,name,. "
     static QString invitationText(const QString &opening, const QString &group, const QStringList &names);
+    // The same as the speech engine is given it: a comma and a blank between
+    // the names, so that each is said with a pause ("… 2. A, B. ").
+    static QString invitationSpeech(const QString &opening, const QString &group, const QStringList &names);
     // "До старта 60  секунд. "
     static QString countdownText(const QString &before, int seconds, const QString &after);
 

@@ -161,7 +161,9 @@ private slots:
         QCOMPARE(s.f.lines->lines, QStringList{"VoiceInvite started"});
         QTRY_COMPARE(s.inviteEnabled, QList<bool>({false, true}));
         QCOMPARE(s.output.names(),
-                 QStringList{QString::fromUtf8("На старт приглашается группа  2. A,B,. ")});
+                 QStringList{QString::fromUtf8("На старт приглашается группа  2. A, B. ")});
+        QCOMPARE(VoiceInvitation::invitationText(QString::fromUtf8("На старт приглашается группа "), "2", {"A", "B"}),
+                 QString::fromUtf8("На старт приглашается группа  2. A,B,. "));
         QVERIFY(s.shown.isEmpty());
         // A finished invitation is released by the next stop request.
         QVERIFY(s.announcer.btvoiceinvitestopClick());
@@ -190,7 +192,7 @@ private slots:
         s.f.settings.set("edvoicecountdownsec", length);
         s.announcer.btvoiceinviteClick();
         QTRY_COMPARE(s.inviteEnabled, QList<bool>({false, true}));
-        QStringList expected = {QString::fromUtf8("На старт приглашается группа  1. A,. ")};
+        QStringList expected = {QString::fromUtf8("На старт приглашается группа  1. A. ")};
         for (int sec : announced)
             expected << countdown(sec);
         expected << kFinal;
@@ -233,6 +235,22 @@ private slots:
         QVERIFY(s.f.lines->lines.isEmpty());
         QVERIFY(!s.announcer.btvoiceinvitestopClick());
         QCOMPARE(s.f.lines->lines, QStringList{"could not stop VoiceInvite manually"});
+    }
+
+    void raceStartAfterAnInvitationThatEnded()
+    {
+        Speaking s;
+        s.output.autoFinish = true;
+        s.f.addPilot(1, "A", 100, "1");
+        s.switchOn();
+        s.announcer.btvoiceinviteClick();
+        QTRY_COMPARE(s.inviteEnabled, QList<bool>({false, true}));
+        // Nothing was running: nothing was terminated.
+        s.f.lines->lines.clear();
+        s.announcer.stopInvitationForRaceStart();
+        QVERIFY(s.f.lines->lines.isEmpty());
+        QCOMPARE(s.inviteEnabled.last(), true);
+        QVERIFY(!s.announcer.btvoiceinvitestopClick());
     }
 
     void shutdownDuringACountdown()
