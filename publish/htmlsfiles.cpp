@@ -4,15 +4,35 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QStringDecoder>
+#include <QUrl>
 
 namespace lapvane {
 
 namespace {
 
-bool isNameChar(char c)
+// A name that can only mean an entry of the folder itself: no separator, no
+// drive, nothing hidden, no control character.
+bool isPlainName(const QString &name)
 {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' || c == '-'
-           || c == '_';
+    if (name.isEmpty() || name.size() > 200 || name.startsWith(QLatin1Char('.')))
+        return false;
+    for (const QChar ch : name) {
+        if (ch == QLatin1Char('/') || ch == QLatin1Char('\\') || ch == QLatin1Char(':') || ch.unicode() < 0x20
+            || ch.unicode() == 0x7f || ch.category() == QChar::Other_Control)
+            return false;
+    }
+    return true;
+}
+
+// The file of the folder (canonical) with this name, or empty.
+QString fileInFolder(const QString &root, const QString &name)
+{
+    if (!isPlainName(name))
+        return {};
+    const QString canonical = QFileInfo(QDir(root).filePath(name)).canonicalFilePath(); // follows symbolic links
+    if (canonical.isEmpty() || !QFileInfo(canonical).isFile() || QFileInfo(canonical).absolutePath() != root)
+        return {};
+    return canonical;
 }
 
 } // namespace
@@ -41,22 +61,40 @@ PathVerdict resolveHtmlsFile(const QString &folder, const QByteArray &encodedPat
     const QList<QByteArray> segments = QByteArray::fromPercentEncoding(encodedPath).mid(1).split('/');
     if (segments.size() != 1)
         return PathVerdict::NotFound;
-    const QByteArray name = segments.first();
-    if (name.isEmpty() || name.size() > 128 || name.startsWith('.'))
+    const QByteArray bytes = segments.first();
+    // Only valid UTF-8 names a file: anything else would be read as another name.
+    QStringDecoder utf8(QStringDecoder::Utf8);
+    const QString name = utf8.decode(bytes);
+    if (utf8.hasError())
         return PathVerdict::NotFound;
-    for (const char c : name) {
-        if (!isNameChar(c))
-            return PathVerdict::NotFound;
-    }
     const QString root = QDir(folder).canonicalPath();
     if (root.isEmpty())
         return PathVerdict::NotFound;
-    const QFileInfo info(QDir(root).filePath(QString::fromLatin1(name)));
-    const QString canonical = info.canonicalFilePath(); // follows symbolic links
-    if (canonical.isEmpty() || !QFileInfo(canonical).isFile() || QFileInfo(canonical).absolutePath() != root)
+    const QString file = fileInFolder(root, name);
+    if (file.isEmpty())
         return PathVerdict::NotFound;
-    *filePath = canonical;
+    *filePath = file;
     return PathVerdict::Ok;
+}
+
+QStringList servedPages(const QString &folder)
+{
+    const QString root = QDir(folder).canonicalPath();
+    if (root.isEmpty())
+        return {};
+    QStringList out;
+    const QStringList names = QDir(root).entryList({QStringLiteral("*.htm"), QStringLiteral("*.html")},
+                                                   QDir::Files | QDir::Readable, QDir::Name);
+    for (const QString &name : names) {
+        if (!fileInFolder(root, name).isEmpty())
+            out << name;
+    }
+    return out;
+}
+
+QByteArray htmlsHref(const QString &fileName)
+{
+    return '/' + QUrl::toPercentEncoding(fileName);
 }
 
 QByteArray contentTypeFor(const QString &fileName, const QByteArray &content)

@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 namespace lapvane {
 
@@ -13,16 +14,24 @@ enum class PathVerdict {
     NotFound,
 };
 
-// encodedPath is the request's path as sent ("/onerace.htm", percent-encoded).
-// Only a plain file name directly in the folder is served: letters, digits,
-// '.', '-' and '_', not starting with a dot. Dot segments, backslashes and
-// control characters (also percent-encoded) are a bad request; a name that
-// resolves (through a symbolic link) outside the folder is not found.
 // A path that tries to climb out: dot segments, backslashes or control
 // characters, also percent-encoded.
 bool isTraversal(const QByteArray &encodedPath);
 
+// encodedPath is the request's path as sent ("/onerace.htm", "/my%20page.htm",
+// percent-encoded UTF-8). Only a file directly in the folder is served, named
+// by one segment that decodes to valid UTF-8 and does not start with a dot.
+// Dot segments, backslashes and control characters (also percent-encoded) are
+// a bad request; a name that is not an entry of the folder, or that resolves
+// (through a symbolic link) outside it, is not found.
 PathVerdict resolveHtmlsFile(const QString &folder, const QByteArray &encodedPath, QString *filePath);
+
+// The pages of the folder that resolveHtmlsFile serves, by name.
+QStringList servedPages(const QString &folder);
+
+// The path a link to a file of the folder carries: "/" and the name in
+// percent-encoded UTF-8.
+QByteArray htmlsHref(const QString &fileName);
 
 // "text/html; charset=utf-8" for an .htm page held in UTF-8; pages in another
 // encoding get no charset, so their own declaration holds.

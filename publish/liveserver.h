@@ -25,6 +25,7 @@ struct LiveServerCounters
     std::atomic<int> subscribers{0};
     std::atomic<qint64> messagesSent{0};
     std::atomic<qint64> dropped{0}; // connections closed for stalling, garbage or size
+    std::atomic<qint64> requests{0}; // requests answered
 };
 
 class LiveServer : public QObject
@@ -37,14 +38,26 @@ public:
         quint16 port = 8080; // 0: any free port
         QString htmlsFolder;
         int maxConnections = 400;
+        // From one address (a phone opens a handful); beyond it that address
+        // gets "503" and the others are served as before.
+        int maxConnectionsPerAddress = 32;
+        // Feed subscribers at most: the other connections stay free for the
+        // pages and the data, however many feeds sit idle.
+        int maxSubscribers = 350;
         // A request must arrive whole within this time of the connection (or
         // of the previous answer); an idle kept-alive connection is closed
         // after idleTimeoutMs.
         int requestTimeoutMs = 10000;
         int idleTimeoutMs = 30000;
+        // A request longer than this is answered "431" at once and closed.
         qint64 maxRequestBytes = 16 * 1024;
-        // A subscriber that does not read its feed is dropped when this much is waiting.
+        // What may wait to be written to one connection. A feed subscriber
+        // with more waiting is dropped; a connection asking for pages is not
+        // read further until its answers have gone out.
         qint64 maxBacklogBytes = 1024 * 1024;
+        // A connection whose waiting answers or messages have not all gone
+        // out within this time is closed: the client stopped reading.
+        int drainTimeoutMs = 30000;
         int heartbeatMs = 15000;
     };
 

@@ -26,6 +26,7 @@ QByteArray reasonPhrase(int status)
     case 404: return "Not Found";
     case 405: return "Method Not Allowed";
     case 413: return "Payload Too Large";
+    case 431: return "Request Header Fields Too Large";
     case 500: return "Internal Server Error";
     case 503: return "Service Unavailable";
     }
@@ -48,12 +49,16 @@ QByteArray htmlEscaped(const QString &text)
 // ConnectionGuard
 
 ConnectionGuard::ConnectionGuard(QTcpSocket *socket, const LiveServer::Options &options,
-                                 LiveServerCounters &counters)
-    : QObject(socket), m_socket(socket), m_options(options), m_counters(counters)
+                                 LiveServerCounters &counters, ConnectionBook &book, LiveServerWorker &worker)
+    : QObject(socket), m_socket(socket), m_options(options), m_counters(counters), m_book(book), m_worker(worker),
+      m_address(socket->peerAddress())
 {
+    ++m_book.perAddress[m_address];
     m_deadline.setSingleShot(true);
     connect(&m_deadline, &QTimer::timeout, this, &ConnectionGuard::drop);
     m_deadline.start(m_options.requestTimeoutMs);
+    m_drain.setInterval(qBound(5, m_options.drainTimeoutMs / 5, 1000));
+    connect(&m_drain, &QTimer::timeout, this, &ConnectionGuard::checkBacklog);
     // Connected before the HTTP server's own reader, so it sees each chunk first.
     connect(socket, &QTcpSocket::readyRead, this, &ConnectionGuard::onReadyRead);
 }
@@ -65,6 +70,9 @@ ConnectionGuard::~ConnectionGuard()
     --m_counters.connections;
     if (m_subscriber)
         --m_counters.subscribers;
+    const auto it = m_book.perAddress.find(m_address);
+    if (it != m_book.perAddress.end() && --*it <= 0)
+        m_book.perAddress.erase(it);
 }
 
 void ConnectionGuard::onReadyRead()
@@ -72,15 +80,30 @@ void ConnectionGuard::onReadyRead()
     m_received += m_socket->bytesAvailable();
     if (m_received > m_options.maxRequestBytes) {
         // After the server's reader has run for this chunk: never under its feet.
-        QMetaObject::invokeMethod(this, &ConnectionGuard::drop, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                if (m_subscriber)
+                    drop();
+                else
+                    refuse("HTTP/1.1 431 Request Header Fields Too Large\r\nContent-Type: text/plain\r\n"
+                           "Content-Length: 18\r\nConnection: close\r\n\r\nRequest too large\n");
+            },
+            Qt::QueuedConnection);
     }
 }
 
-void ConnectionGuard::requestCompleted()
+bool ConnectionGuard::requestCompleted()
 {
+    if (m_received > m_options.maxRequestBytes) {
+        refuse("HTTP/1.1 431 Request Header Fields Too Large\r\nContent-Type: text/plain\r\n"
+               "Content-Length: 18\r\nConnection: close\r\n\r\nRequest too large\n");
+        return false;
+    }
     m_received = 0;
-    if (!m_subscriber)
+    if (!m_subscriber && !m_paused)
         m_deadline.start(m_options.idleTimeoutMs);
+    return !m_refused && !m_dropped;
 }
 
 void ConnectionGuard::becomeSubscriber()
@@ -91,12 +114,117 @@ void ConnectionGuard::becomeSubscriber()
     m_deadline.stop();
 }
 
+void ConnectionGuard::wrote(qint64 bytes)
+{
+    m_written += bytes;
+    const qint64 waiting = m_socket->bytesToWrite();
+    if (waiting <= 0)
+        return;
+    if (m_mark < 0) {
+        m_mark = m_written;
+        m_markTime.start();
+    }
+    if (!m_drain.isActive())
+        m_drain.start();
+    // Answers pile up: nothing more is read from this client until they drain.
+    if (!m_subscriber && waiting >= m_options.maxBacklogBytes)
+        pause();
+}
+
+void ConnectionGuard::checkBacklog()
+{
+    if (m_dropped || m_refused)
+        return;
+    if (m_socket->state() != QAbstractSocket::ConnectedState) {
+        // Also the way a paused connection learns that its client is gone.
+        drop();
+        return;
+    }
+    const qint64 waiting = m_socket->bytesToWrite();
+    const qint64 sent = m_written - waiting;
+    if (m_mark >= 0 && sent >= m_mark)
+        m_mark = -1; // what waited has gone out
+    if (waiting <= 0) {
+        m_drain.stop();
+    } else if (m_mark < 0) {
+        m_mark = m_written;
+        m_markTime.start();
+    } else if (m_markTime.elapsed() >= m_options.drainTimeoutMs) {
+        drop();
+        return;
+    }
+    if (m_paused && waiting <= m_options.maxBacklogBytes / 2)
+        resume();
+}
+
+void ConnectionGuard::pause()
+{
+    if (m_paused)
+        return;
+    m_paused = true;
+    m_holding = true;
+    m_deadline.stop();
+    // Held back, the HTTP server hears of no new data; the socket's buffer
+    // stays full, so the system stops taking more from the client.
+    m_socket->blockSignals(true);
+}
+
+void ConnectionGuard::resume()
+{
+    m_paused = false;
+    m_socket->blockSignals(false);
+    // What was asked meanwhile is answered in order, until the answers pile up again.
+    while (!m_held.isEmpty() && !m_paused && !m_dropped && !m_refused
+           && m_socket->state() == QAbstractSocket::ConnectedState)
+        m_worker.answer(m_socket, m_held.takeFirst());
+    if (m_paused || m_dropped || m_refused)
+        return;
+    m_holding = false;
+    m_deadline.start(m_socket->bytesAvailable() > 0 ? m_options.requestTimeoutMs : m_options.idleTimeoutMs);
+    // Data that arrived while held back is read now.
+    if (m_socket->bytesAvailable() > 0)
+        QMetaObject::invokeMethod(
+            m_socket, [socket = m_socket] { emit socket->readyRead(); }, Qt::QueuedConnection);
+}
+
+void ConnectionGuard::refuse(const QByteArray &response)
+{
+    if (m_dropped || m_refused)
+        return;
+    m_refused = true;
+    ++m_counters.dropped;
+    m_held.clear();
+    m_deadline.stop();
+    m_drain.stop();
+    m_socket->blockSignals(false);
+    // Nothing more reaches the HTTP server; what the client still sends is
+    // read and thrown away, so that closing does not reset the connection
+    // before the client has read the answer.
+    disconnect(m_socket, &QIODevice::readyRead, nullptr, nullptr);
+    if (m_socket->isTransactionStarted())
+        m_socket->commitTransaction();
+    m_socket->readAll();
+    connect(m_socket, &QIODevice::readyRead, this, [this] { m_socket->readAll(); });
+    m_socket->write(response);
+    m_socket->flush();
+    QTimer::singleShot(1000, this, [this] {
+        m_socket->abort();
+        m_socket->deleteLater();
+    });
+}
+
 void ConnectionGuard::drop()
 {
     if (m_dropped)
         return;
     m_dropped = true;
-    ++m_counters.dropped;
+    if (!m_refused)
+        ++m_counters.dropped;
+    m_held.clear();
+    m_drain.stop();
+    m_deadline.stop();
+    // Its signals back, so that all who follow it hear it go.
+    m_socket->blockSignals(false);
     m_socket->abort();
     // Also when the HTTP server no longer listens to this socket.
     m_socket->deleteLater();
@@ -106,8 +234,8 @@ void ConnectionGuard::drop()
 // GuardedTcpServer
 
 GuardedTcpServer::GuardedTcpServer(const LiveServer::Options &options, LiveServerCounters &counters,
-                                   QObject *parent)
-    : QTcpServer(parent), m_options(options), m_counters(counters)
+                                   ConnectionBook &book, LiveServerWorker &worker, QObject *parent)
+    : QTcpServer(parent), m_options(options), m_counters(counters), m_book(book), m_worker(worker)
 {
 }
 
@@ -118,7 +246,8 @@ void GuardedTcpServer::incomingConnection(qintptr descriptor)
         delete socket;
         return;
     }
-    if (m_counters.connections.load() >= m_options.maxConnections) {
+    if (m_counters.connections.load() >= m_options.maxConnections
+        || m_book.perAddress.value(socket->peerAddress()) >= m_options.maxConnectionsPerAddress) {
         // Turned away once its request is in: closing with unread data would
         // reset the connection before the client reads the answer.
         ++m_counters.dropped;
@@ -140,9 +269,13 @@ void GuardedTcpServer::incomingConnection(qintptr descriptor)
         return;
     }
     ++m_counters.connections;
-    // Bounds what one read can bring in at once.
-    socket->setReadBufferSize(16 * 1024);
-    new ConnectionGuard(socket, m_options, m_counters);
+    // Bounds what one read can bring in at once, yet lets a request grow
+    // past its limit so that it is seen to.
+    socket->setReadBufferSize(m_options.maxRequestBytes + 1);
+    // The system keeps little for a client, so one that stops reading shows
+    // soon in what waits to be written.
+    socket->setSocketOption(QAbstractSocket::SendBufferSizeSocketOption, 128 * 1024);
+    new ConnectionGuard(socket, m_options, m_counters, m_book, m_worker);
     addPendingConnection(socket);
 }
 
@@ -170,6 +303,12 @@ LiveServerWorker::LiveServerWorker(const LiveServer::Options &options, LiveServe
 
 LiveServerWorker::~LiveServerWorker()
 {
+    // A connection held back has its signals again, so that it is let go
+    // like every other.
+    if (m_tcp) {
+        for (QTcpSocket *socket : m_tcp->findChildren<QTcpSocket *>())
+            socket->blockSignals(false);
+    }
     // The HTTP server owns the listening socket and, through it, the connections.
     delete m_http;
 }
@@ -181,7 +320,7 @@ bool LiveServerWorker::listen(QString *error, quint16 *port)
         m_overlay = overlay.readAll();
 
     m_http = new LiveHttpServer(*this);
-    m_tcp = new GuardedTcpServer(m_options, m_counters);
+    m_tcp = new GuardedTcpServer(m_options, m_counters, m_book, *this);
     if (!m_tcp->listen(m_options.address, m_options.port)) {
         *error = m_tcp->errorString();
         delete m_tcp;
@@ -229,32 +368,53 @@ QJsonObject LiveServerWorker::currentRace() const
 void LiveServerWorker::handle(const QHttpServerRequest &request, QTcpSocket *socket)
 {
     auto *guard = socket->findChild<ConnectionGuard *>(QString(), Qt::FindDirectChildrenOnly);
-    if (guard)
-        guard->requestCompleted();
+    if (guard && !guard->requestCompleted())
+        return; // too long: refused
     if (guard && guard->isSubscriber())
         return; // a feed connection asks nothing more
-    const bool close = request.value("Connection").toLower() == "close";
+    LiveAsk ask;
     const auto method = request.method();
-    if (method != QHttpServerRequest::Method::Get && method != QHttpServerRequest::Method::Head) {
+    ask.allowed = method == QHttpServerRequest::Method::Get || method == QHttpServerRequest::Method::Head;
+    ask.headOnly = method == QHttpServerRequest::Method::Head;
+    ask.close = request.value("Connection").toLower() == "close";
+    ask.path = request.url().path(QUrl::FullyEncoded).toUtf8();
+    ask.pilot = request.query().queryItemValue(QStringLiteral("pilot"));
+    if (guard && guard->isHolding()) {
+        // Earlier answers still wait to go out: this one follows them.
+        guard->hold(ask);
+        return;
+    }
+    answer(socket, ask);
+}
+
+void LiveServerWorker::answer(QTcpSocket *socket, const LiveAsk &ask)
+{
+    if (!ask.allowed) {
         Reply r{405, "text/plain; charset=utf-8", "Only GET and HEAD are served.\n", {{"Allow", "GET, HEAD"}}};
         send(socket, r, false, true);
         return;
     }
-    const bool headOnly = method == QHttpServerRequest::Method::Head;
     bool subscribed = false;
-    const Reply reply = route(request, socket, &subscribed);
+    const Reply reply = route(ask, &subscribed);
     if (subscribed) {
-        subscribe(socket, headOnly);
-        if (guard && !headOnly)
+        auto *guard = socket->findChild<ConnectionGuard *>(QString(), Qt::FindDirectChildrenOnly);
+        if (!ask.headOnly && m_counters.subscribers.load() >= m_options.maxSubscribers) {
+            // The rest of the connections are kept for the pages and the data.
+            send(socket, {503, "text/plain; charset=utf-8", "The live feed is full.\n", {{"Retry-After", "10"}}},
+                 false, true);
+            return;
+        }
+        subscribe(socket, ask.headOnly);
+        if (guard && !ask.headOnly)
             guard->becomeSubscriber();
         return;
     }
-    send(socket, reply, headOnly, close);
+    send(socket, reply, ask.headOnly, ask.close);
 }
 
-LiveServerWorker::Reply LiveServerWorker::route(const QHttpServerRequest &request, QTcpSocket *, bool *subscribed)
+LiveServerWorker::Reply LiveServerWorker::route(const LiveAsk &ask, bool *subscribed)
 {
-    const QByteArray path = request.url().path(QUrl::FullyEncoded).toUtf8();
+    const QByteArray &path = ask.path;
     const QByteArray json = "application/json; charset=utf-8";
     if (isTraversal(path))
         return {400, "text/plain; charset=utf-8", "Bad request.\n", {}};
@@ -269,7 +429,7 @@ LiveServerWorker::Reply LiveServerWorker::route(const QHttpServerRequest &reques
                 m_results.isEmpty() ? QByteArray("{\"results\":[]}") : m_results, {}};
     }
     if (path == "/api/laps") {
-        const QString text = request.query().queryItemValue(QStringLiteral("pilot"));
+        const QString &text = ask.pilot;
         bool digits = !text.isEmpty() && text.size() <= 9;
         for (const QChar ch : text)
             digits = digits && ch >= QLatin1Char('0') && ch <= QLatin1Char('9');
@@ -313,13 +473,9 @@ LiveServerWorker::Reply LiveServerWorker::indexReply() const
                       "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">"
                       "<title>Lapvane Admin</title></head><body>\n<h1>Lapvane Admin</h1>\n<ul>\n"
                       "<li><a href=\"/overlay\">Live race (overlay)</a></li>\n";
-    const QStringList pages = QDir(m_options.htmlsFolder)
-                                  .entryList({QStringLiteral("*.htm"), QStringLiteral("*.html")},
-                                             QDir::Files | QDir::Readable, QDir::Name);
-    for (const QString &page : pages) {
-        const QByteArray name = htmlEscaped(page);
-        html += "<li><a href=\"/" + QUrl::toPercentEncoding(page) + "\">" + name + "</a></li>\n";
-    }
+    // Only what is served, each linked by its name percent-encoded.
+    for (const QString &page : servedPages(m_options.htmlsFolder))
+        html += "<li><a href=\"" + htmlsHref(page) + "\">" + htmlEscaped(page) + "</a></li>\n";
     html += "</ul>\n<p>Data: <a href=\"/api/race\">/api/race</a>, <a href=\"/api/results\">/api/results</a>, "
             "/api/laps?pilot=ID, /api/events (Server-Sent Events)</p>\n</body></html>\n";
     return {200, "text/html; charset=utf-8", html, {}};
@@ -330,7 +486,7 @@ void LiveServerWorker::send(QTcpSocket *socket, const Reply &reply, bool headOnl
     QByteArray out = "HTTP/1.1 " + QByteArray::number(reply.status) + ' ' + reasonPhrase(reply.status) + "\r\n";
     out += "Content-Type: " + reply.contentType + "\r\n";
     out += "Content-Length: " + QByteArray::number(reply.body.size()) + "\r\n";
-    out += "Cache-Control: no-cache\r\nX-Content-Type-Options: nosniff\r\nAccess-Control-Allow-Origin: *\r\n";
+    out += "Cache-Control: no-cache\r\nX-Content-Type-Options: nosniff\r\n";
     for (const auto &[key, value] : reply.headers)
         out += key + ": " + value + "\r\n";
     if (close)
@@ -338,7 +494,11 @@ void LiveServerWorker::send(QTcpSocket *socket, const Reply &reply, bool headOnl
     out += "\r\n";
     if (!headOnly)
         out += reply.body;
+    ++m_counters.requests;
     socket->write(out);
+    socket->flush();
+    if (auto *guard = socket->findChild<ConnectionGuard *>(QString(), Qt::FindDirectChildrenOnly))
+        guard->wrote(out.size());
     if (close)
         socket->disconnectFromHost();
 }
@@ -346,9 +506,9 @@ void LiveServerWorker::send(QTcpSocket *socket, const Reply &reply, bool headOnl
 void LiveServerWorker::subscribe(QTcpSocket *socket, bool headOnly)
 {
     QByteArray out = "HTTP/1.1 200 OK\r\nContent-Type: text/event-stream; charset=utf-8\r\n"
-                     "Cache-Control: no-cache\r\nX-Content-Type-Options: nosniff\r\n"
-                     "Access-Control-Allow-Origin: *\r\n";
+                     "Cache-Control: no-cache\r\nX-Content-Type-Options: nosniff\r\n";
     if (headOnly) {
+        ++m_counters.requests;
         socket->write(out + "Content-Length: 0\r\n\r\n");
         return;
     }
@@ -358,10 +518,11 @@ void LiveServerWorker::subscribe(QTcpSocket *socket, bool headOnly)
     const QJsonObject hello{{QStringLiteral("type"), QStringLiteral("race")},
                             {QStringLiteral("race"), currentRace()}};
     out += "id: " + QByteArray::number(m_nextId - 1) + "\ndata: " + jsonBytes(hello) + "\n\n";
+    ++m_counters.requests;
     socket->write(out);
-    // The system buffers little for a feed, so a client that stops reading
-    // shows soon in what waits to be written.
-    socket->setSocketOption(QAbstractSocket::SendBufferSizeSocketOption, 128 * 1024);
+    socket->flush();
+    if (auto *guard = socket->findChild<ConnectionGuard *>(QString(), Qt::FindDirectChildrenOnly))
+        guard->wrote(out.size());
     m_subscribers.append(socket);
 }
 
@@ -380,6 +541,8 @@ bool LiveServerWorker::writeTo(QTcpSocket *socket, const QByteArray &bytes)
     socket->write(bytes);
     // Out now, not at the next turn of the event loop.
     socket->flush();
+    if (auto *guard = socket->findChild<ConnectionGuard *>(QString(), Qt::FindDirectChildrenOnly))
+        guard->wrote(bytes.size());
     return true;
 }
 

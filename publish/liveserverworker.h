@@ -14,39 +14,83 @@ class QTcpSocket;
 
 namespace lapvane {
 
+class LiveServerWorker;
+
+// What a client asked, as much as answering it needs: kept while the
+// connection's earlier answers still wait to go out.
+struct LiveAsk
+{
+    bool allowed = true; // GET or HEAD
+    bool headOnly = false;
+    bool close = false;
+    QByteArray path; // percent-encoded, as sent
+    QString pilot;   // the "pilot" query item
+};
+
+// The connections of the server thread by client address.
+struct ConnectionBook
+{
+    QHash<QHostAddress, int> perAddress;
+};
+
 // Watches one connection: a request must arrive whole and within bounds, an
-// idle connection is closed, and a feed subscriber must keep reading.
+// idle connection is closed, what waits to be written is bounded and must
+// drain, and a feed subscriber must keep reading.
 class ConnectionGuard : public QObject
 {
     Q_OBJECT
 public:
-    ConnectionGuard(QTcpSocket *socket, const LiveServer::Options &options, LiveServerCounters &counters);
+    ConnectionGuard(QTcpSocket *socket, const LiveServer::Options &options, LiveServerCounters &counters,
+                    ConnectionBook &book, LiveServerWorker &worker);
     ~ConnectionGuard() override;
-    // A whole request arrived: the next one gets a fresh allowance.
-    void requestCompleted();
+    // A whole request arrived: the next one gets a fresh allowance. False
+    // when it was longer than allowed (it has been refused then).
+    bool requestCompleted();
     // The connection now carries the event feed and sends nothing more.
     void becomeSubscriber();
     bool isSubscriber() const { return m_subscriber; }
+    // Bytes handed to the socket.
+    void wrote(qint64 bytes);
+    // While the answers already written wait, requests are kept, not answered.
+    bool isHolding() const { return m_holding; }
+    void hold(const LiveAsk &ask) { m_held.append(ask); }
     void drop();
 
 private:
     void onReadyRead();
+    void checkBacklog();
+    void pause();
+    void resume();
+    // Answers at once and closes, reading nothing more.
+    void refuse(const QByteArray &response);
 
     QTcpSocket *m_socket;
     const LiveServer::Options &m_options;
     LiveServerCounters &m_counters;
+    ConnectionBook &m_book;
+    LiveServerWorker &m_worker;
+    QHostAddress m_address;
     QTimer m_deadline;
+    QTimer m_drain; // runs while something waits to be written
     qint64 m_received = 0;
+    qint64 m_written = 0;    // bytes handed to the socket so far
+    qint64 m_mark = -1;      // all written up to here must go out before the drain time-out
+    QElapsedTimer m_markTime;
+    QList<LiveAsk> m_held;
+    bool m_paused = false;  // the socket is not read (its signals are held back)
+    bool m_holding = false; // requests are kept until the answers drain
     bool m_subscriber = false;
     bool m_dropped = false;
+    bool m_refused = false;
 };
 
-// Accepts connections up to the limit; beyond it a client gets "503" and is closed.
+// Accepts connections up to the limits; beyond them a client gets "503" and is closed.
 class GuardedTcpServer : public QTcpServer
 {
     Q_OBJECT
 public:
-    GuardedTcpServer(const LiveServer::Options &options, LiveServerCounters &counters, QObject *parent = nullptr);
+    GuardedTcpServer(const LiveServer::Options &options, LiveServerCounters &counters, ConnectionBook &book,
+                     LiveServerWorker &worker, QObject *parent = nullptr);
 
 protected:
     void incomingConnection(qintptr descriptor) override;
@@ -54,9 +98,9 @@ protected:
 private:
     const LiveServer::Options &m_options;
     LiveServerCounters &m_counters;
+    ConnectionBook &m_book;
+    LiveServerWorker &m_worker;
 };
-
-class LiveServerWorker;
 
 class LiveHttpServer : public QAbstractHttpServer
 {
@@ -84,6 +128,8 @@ public:
     // In the server thread.
     bool listen(QString *error, quint16 *port);
     void handle(const QHttpServerRequest &request, QTcpSocket *socket);
+    // Answers one request (also one that was held).
+    void answer(QTcpSocket *socket, const LiveAsk &ask);
 
     void setRace(const QJsonObject &race, bool running, qint64 clockMs);
     void setLaps(const QHash<int, QByteArray> &laps) { m_laps = laps; }
@@ -98,7 +144,7 @@ private:
         QByteArray body;
         QList<QPair<QByteArray, QByteArray>> headers;
     };
-    Reply route(const QHttpServerRequest &request, QTcpSocket *socket, bool *subscribed);
+    Reply route(const LiveAsk &ask, bool *subscribed);
     void send(QTcpSocket *socket, const Reply &reply, bool headOnly, bool close);
     void subscribe(QTcpSocket *socket, bool headOnly);
     QJsonObject currentRace() const;
@@ -109,6 +155,7 @@ private:
 
     LiveServer::Options m_options;
     LiveServerCounters &m_counters;
+    ConnectionBook m_book;
     GuardedTcpServer *m_tcp = nullptr;
     LiveHttpServer *m_http = nullptr;
     // Weak: a connection may go at any moment, whatever signals it still has.

@@ -170,6 +170,8 @@ struct World
         QObject::connect(engine.get(), &RaceEngine::raceFinished, feed.get(), &LiveFeed::raceFinished);
         LiveServer::Options o;
         o.port = 0;
+        // Every client here comes from 127.0.0.1; on a track each phone has its own address.
+        o.maxConnectionsPerAddress = o.maxConnections;
         o.htmlsFolder = dir.filePath(QStringLiteral("htmls"));
         QString error;
         if (!server.start(o, &error))

@@ -17,10 +17,22 @@ QByteArray HttpReply::header(const QByteArray &name) const
     return {};
 }
 
-HttpReply rawRequest(quint16 port, const QByteArray &request, int timeoutMs)
+std::unique_ptr<QTcpSocket> openFrom(quint16 port, const QHostAddress &from)
+{
+    auto socket = std::make_unique<QTcpSocket>();
+    if (!socket->bind(from, 0))
+        return nullptr;
+    socket->connectToHost(QHostAddress(QHostAddress::LocalHost), port);
+    if (!socket->waitForConnected(5000))
+        return nullptr;
+    return socket;
+}
+
+HttpReply rawRequest(quint16 port, const QByteArray &request, int timeoutMs, const QHostAddress &from)
 {
     HttpReply reply;
     QTcpSocket socket;
+    socket.bind(from, 0);
     socket.connectToHost(QHostAddress(QHostAddress::LocalHost), port);
     if (!socket.waitForConnected(timeoutMs))
         return reply;
@@ -59,13 +71,15 @@ HttpReply rawRequest(quint16 port, const QByteArray &request, int timeoutMs)
     return reply;
 }
 
-HttpReply get(quint16 port, const QByteArray &path, const QByteArray &method)
+HttpReply get(quint16 port, const QByteArray &path, const QByteArray &method, const QHostAddress &from)
 {
-    return rawRequest(port, method + ' ' + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n");
+    return rawRequest(port, method + ' ' + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n",
+                      5000, from);
 }
 
-FeedClient::FeedClient(quint16 port) : m_socket(std::make_unique<QTcpSocket>())
+FeedClient::FeedClient(quint16 port, const QHostAddress &from) : m_socket(std::make_unique<QTcpSocket>())
 {
+    m_socket->bind(from, 0);
     m_socket->connectToHost(QHostAddress(QHostAddress::LocalHost), port);
     if (m_socket->waitForConnected(5000))
         m_socket->write("GET /api/events HTTP/1.1\r\nHost: 127.0.0.1\r\nAccept: text/event-stream\r\n\r\n");

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QHostAddress>
 #include <QJsonObject>
 #include <QList>
 #include <QTcpSocket>
@@ -20,15 +21,21 @@ struct HttpReply
 };
 
 // Sends the bytes as they are and reads one answer (to its Content-Length,
-// or until the server closes).
-HttpReply rawRequest(quint16 port, const QByteArray &request, int timeoutMs = 5000);
-HttpReply get(quint16 port, const QByteArray &path, const QByteArray &method = "GET");
+// or until the server closes). from: the client's own loopback address
+// (127.0.0.2 and so on stand for other devices).
+HttpReply rawRequest(quint16 port, const QByteArray &request, int timeoutMs = 5000,
+                     const QHostAddress &from = QHostAddress(QHostAddress::LocalHost));
+HttpReply get(quint16 port, const QByteArray &path, const QByteArray &method = "GET",
+              const QHostAddress &from = QHostAddress(QHostAddress::LocalHost));
+
+// A connection from that loopback address, or null.
+std::unique_ptr<QTcpSocket> openFrom(quint16 port, const QHostAddress &from);
 
 // A client of /api/events that collects the messages' JSON.
 class FeedClient
 {
 public:
-    explicit FeedClient(quint16 port);
+    explicit FeedClient(quint16 port, const QHostAddress &from = QHostAddress(QHostAddress::LocalHost));
     bool connected() const;
     // Waits for the next message (or takes one already received).
     bool next(QJsonObject *message, int timeoutMs = 5000);

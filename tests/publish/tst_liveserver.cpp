@@ -12,6 +12,7 @@
 #include <QJsonDocument>
 #include <QSignalSpy>
 #include <QSqlRecord>
+#include <QRegularExpression>
 #include <QTcpServer>
 #include <QtTest>
 
@@ -109,6 +110,7 @@ private slots:
         QJsonObject m;
         QVERIFY(client.next(&m));
         QVERIFY(client.responseHead().contains("Content-Type: text/event-stream"));
+        QVERIFY(!client.responseHead().contains("Access-Control-Allow-Origin"));
         QCOMPARE(m.value("type").toString(), QStringLiteral("race"));
         QCOMPARE(withoutClock(m.value("race").toObject()), withoutClock(parse(smallRaceJson())));
 
@@ -183,6 +185,11 @@ private slots:
         QTest::newRow("missing") << QByteArray("/nothing.htm") << 404;
         QTest::newRow("api dot dot") << QByteArray("/api/../dbpilots.db") << 400;
         QTest::newRow("api encoded") << QByteArray("/api/%2e%2e/laps") << 400;
+        QTest::newRow("cyrillic name") << QByteArray("/%D0%B8%D1%82%D0%BE%D0%B3%D0%B8.htm") << 200;
+        QTest::newRow("space in name") << QByteArray("/my%20page.htm") << 200;
+        QTest::newRow("percent in name") << QByteArray("/100%25.htm") << 200;
+        QTest::newRow("not utf-8") << QByteArray("/%D0.htm") << 404;
+        QTest::newRow("encoded control") << QByteArray("/my%0Apage.htm") << 400;
     }
 
     void filesOfHtmlsOnly()
@@ -191,7 +198,8 @@ private slots:
         QFETCH(int, status);
         LiveFixture f;
         writeFile(f.dir.filePath("secret.txt"), "secret");
-        writeFile(f.htmls + "/onerace.htm", QString::fromUtf8("<p>Гонка</p>").toUtf8());
+        for (const char *name : {"onerace.htm", "итоги.htm", "my page.htm", "100%.htm"})
+            writeFile(f.htmls + '/' + QString::fromUtf8(name), QString::fromUtf8("<p>Гонка</p>").toUtf8());
         writeFile(f.htmls + "/.htaccess", "hidden");
         QVERIFY(QFile::link(f.dir.filePath("secret.txt"), f.htmls + "/secret.htm"));
         QVERIFY(QFile::link(f.htmls + "/onerace.htm", f.htmls + "/inner.htm"));
@@ -224,6 +232,8 @@ private slots:
 
         const HttpReply head = get(f.port(), "/api/race", "HEAD");
         QCOMPARE(head.status, 200);
+        // Our own pages ask from their own origin: no other site may read the data.
+        QVERIFY(head.header("Access-Control-Allow-Origin").isEmpty());
         QVERIFY(head.body.isEmpty());
         QCOMPARE(head.header("Content-Length").toInt(), get(f.port(), "/api/race").body.size());
         QCOMPARE(get(f.port(), "/onerace.htm", "HEAD").header("Content-Length"), QByteArray("11"));
@@ -236,6 +246,40 @@ private slots:
         const HttpReply index = get(f.port(), "/");
         QCOMPARE(index.status, 200);
         QVERIFY(index.body.contains("href=\"/onerace.htm\""));
+    }
+
+    // The index links every page it lists by its name percent-encoded, and
+    // each link opens; names it could not serve are not listed.
+    void theIndexListsWhatIsServed()
+    {
+        LiveFixture f;
+        const QStringList pages{QString::fromUtf8("итоги.htm"), "my page.htm", "100%.htm", "a&b <c>.html",
+                                "onerace.htm"};
+        for (const QString &name : pages)
+            writeFile(f.htmls + '/' + name, name.toUtf8());
+        writeFile(f.htmls + "/.hidden.htm", "hidden");
+        writeFile(f.dir.filePath("secret.txt"), "secret");
+        QVERIFY(QFile::link(f.dir.filePath("secret.txt"), f.htmls + "/out.htm"));
+        QVERIFY(f.start());
+        const HttpReply index = get(f.port(), "/");
+        QCOMPARE(index.status, 200);
+        QStringList listed;
+        static const QRegularExpression link(QStringLiteral("<a href=\"(/[^\"]*)\">([^<]*)</a>"));
+        for (auto it = link.globalMatch(QString::fromUtf8(index.body)); it.hasNext();) {
+            const QRegularExpressionMatch m = it.next();
+            const QByteArray href = m.captured(1).toUtf8();
+            if (href == "/overlay" || href.startsWith("/api/"))
+                continue;
+            // Nothing but unreserved characters and escapes in a link.
+            QVERIFY2(QRegularExpression(QStringLiteral("^/([A-Za-z0-9._~-]|%[0-9A-F]{2})+$")).match(m.captured(1)).hasMatch(),
+                     href.constData());
+            const HttpReply page = get(f.port(), href);
+            QCOMPARE(page.status, 200);
+            QCOMPARE(page.body, QUrl::fromPercentEncoding(href.mid(1)).toUtf8());
+            listed << m.captured(2);
+        }
+        QCOMPARE(listed, QStringList({"100%.htm", "a&amp;b &lt;c&gt;.html", "my page.htm", "onerace.htm",
+                                      QString::fromUtf8("итоги.htm")}));
     }
 
     void resultsOfTheCurrentStageInTheChosenOrder()
@@ -304,6 +348,110 @@ private slots:
         QTRY_COMPARE(f.server.counters().connections.load(), 0);
         QVERIFY(f.server.counters().dropped.load() >= 3);
         QCOMPARE(get(f.port(), "/api/race").status, 200);
+    }
+
+    // A request longer than the limit is answered at once, not left to its
+    // deadline; one within it is served.
+    void anOverlongRequestIsAnswered431AtOnce()
+    {
+        LiveFixture f;
+        QVERIFY(f.start()); // 16 KiB, 10 s to send a request
+        QElapsedTimer clock;
+        clock.start();
+        const HttpReply big = rawRequest(f.port(), "GET /api/race HTTP/1.1\r\nHost: x\r\nX-Big: "
+                                                       + QByteArray(40 * 1024, 'a'), 5000);
+        QCOMPARE(big.status, 431);
+        QVERIFY2(clock.elapsed() < 3000, qPrintable(QString::number(clock.elapsed())));
+        const HttpReply fits = rawRequest(f.port(), "GET /api/race HTTP/1.1\r\nHost: x\r\nX-Big: "
+                                                        + QByteArray(12 * 1024, 'a') + "\r\nConnection: close\r\n\r\n");
+        QCOMPARE(fits.status, 200);
+    }
+
+    // A client that keeps asking and never reads the answers is not read
+    // further once about 1 MiB waits for it, and is closed when nothing of
+    // that goes out; others are served meanwhile.
+    void aClientThatAsksAndNeverReadsIsHeldThenClosed()
+    {
+        LiveFixture f;
+        LiveServer::Options o;
+        o.drainTimeoutMs = 600;
+        o.idleTimeoutMs = 60000;
+        writeFile(f.htmls + "/big.htm", QByteArray(256 * 1024, 'x'));
+        QVERIFY(f.start(o));
+        QTcpSocket greedy;
+        greedy.setReadBufferSize(1024);
+        greedy.connectToHost(QHostAddress(QHostAddress::LocalHost), f.port());
+        QVERIFY(greedy.waitForConnected(3000));
+        greedy.setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, 4096);
+        for (int i = 0; i < 60; ++i) {
+            greedy.write("GET /big.htm HTTP/1.1\r\nHost: x\r\n\r\n");
+            greedy.flush();
+            QTest::qWait(5);
+        }
+        QCOMPARE(get(f.port(), "/api/race").status, 200);
+        // The answers held: the cap and what the system keeps, a handful of pages.
+        const qint64 answered = f.server.counters().requests.load();
+        QVERIFY2(answered <= 12, qPrintable(QString::number(answered)));
+        QTRY_COMPARE(f.server.counters().connections.load(), 0);
+        QVERIFY(f.server.counters().dropped.load() >= 1);
+        QVERIFY(f.server.counters().requests.load() <= answered + 1);
+    }
+
+    // Feeds that never read cannot take the server: one address holds a few
+    // connections, feeds hold their share, and a feed that takes nothing of
+    // what waits for it is dropped after the drain time.
+    void feedsThatNeverReadLockNobodyOut()
+    {
+        LiveFixture f;
+        f.smallRace();
+        LiveServer::Options o;
+        o.maxConnections = 10;
+        o.maxConnectionsPerAddress = 3;
+        o.maxSubscribers = 5;
+        o.drainTimeoutMs = 400;
+        QVERIFY(f.start(o));
+        const QHostAddress phone2("127.0.0.2"), phone3("127.0.0.3"), phone4("127.0.0.4");
+        FeedClient reader(f.port(), QHostAddress("127.0.0.5"));
+        QJsonObject m;
+        QVERIFY(reader.next(&m));
+        std::vector<std::unique_ptr<QTcpSocket>> stuck;
+        auto stuckFeed = [&](const QHostAddress &from) {
+            auto s = openFrom(f.port(), from);
+            if (!s)
+                return false;
+            s->setReadBufferSize(1024);
+            s->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, 4096);
+            s->write("GET /api/events HTTP/1.1\r\nHost: x\r\n\r\n");
+            s->waitForBytesWritten(3000);
+            stuck.push_back(std::move(s));
+            return true;
+        };
+        for (int i = 0; i < 3; ++i)
+            QVERIFY(stuckFeed(phone2));
+        QTRY_COMPARE(f.server.counters().subscribers.load(), 4);
+        QCOMPARE(get(f.port(), "/overlay", "GET", phone2).status, 503);
+        QVERIFY(stuckFeed(phone3));
+        QTRY_COMPARE(f.server.counters().subscribers.load(), 5);
+        // The feed is full; pages and data are not.
+        QCOMPARE(rawRequest(f.port(), "GET /api/events HTTP/1.1\r\nHost: x\r\n\r\n", 3000, phone4).status, 503);
+        QCOMPARE(get(f.port(), "/overlay", "GET", phone4).status, 200);
+        QCOMPARE(get(f.port(), "/api/race", "GET", phone4).status, 200);
+
+        // Less than the backlog limit, more than the system keeps for them.
+        const QString padding(2000, QLatin1Char('x'));
+        for (int i = 0; i < 200; ++i) {
+            f.server.push(QJsonObject{{"type", "test"}, {"n", i}, {"padding", padding}});
+            if (i % 20 == 19)
+                QTest::qWait(1);
+            while (reader.next(&m, 0)) {
+            }
+        }
+        QTRY_COMPARE(f.server.counters().subscribers.load(), 1);
+        QCOMPARE(get(f.port(), "/overlay", "GET", phone2).status, 200);
+        f.server.push(QJsonObject{{"type", "last"}});
+        do
+            QVERIFY(reader.next(&m));
+        while (m.value("type").toString() != "last");
     }
 
     void connectionsAreBounded()
