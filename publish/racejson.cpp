@@ -143,13 +143,6 @@ void rankPilots(RaceSnapshot *race)
         allPlaced = allPlaced && p.storedPlace >= 1 && p.storedPlace < kNoPlace;
     }
     const bool keepStored = race->state == RaceState::Finished && allPlaced;
-    if (keepStored) {
-        std::stable_sort(race->pilots.begin(), race->pilots.end(),
-                         [](const LivePilot &a, const LivePilot &b) { return a.storedPlace < b.storedPlace; });
-        for (LivePilot &p : race->pilots)
-            p.place = p.storedPlace;
-        return;
-    }
     // The finish's rule; pilots it leaves tied stand in channel order.
     std::stable_sort(race->pilots.begin(), race->pilots.end(),
                      [](const LivePilot &a, const LivePilot &b) { return a.vtx < b.vtx; });
@@ -164,6 +157,13 @@ void rankPilots(RaceSnapshot *race)
     for (const RankedEntry &r : rankRace(RaceFormat::LapsAndTime, FormatOptions{}, entries)) {
         ranked << race->pilots.at(r.index);
         ranked.last().place = r.place;
+        ranked.last().deciding = r.decidingText;
+    }
+    if (keepStored) {
+        std::stable_sort(ranked.begin(), ranked.end(),
+                         [](const LivePilot &a, const LivePilot &b) { return a.storedPlace < b.storedPlace; });
+        for (LivePilot &p : ranked)
+            p.place = p.storedPlace;
     }
     race->pilots = ranked;
 }
@@ -189,6 +189,7 @@ QJsonObject raceJson(const RaceSnapshot &race)
             {QStringLiteral("totalTimeMs"), msOrNull(p.totalMs)},
             {QStringLiteral("totalTime"), textOrDash(p.totalMs)},
             {QStringLiteral("place"), p.place},
+            {QStringLiteral("deciding"), p.deciding},
         });
     }
     return QJsonObject{

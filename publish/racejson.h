@@ -37,6 +37,7 @@ struct LivePilot
     qint64 bestLapMs = -1;
     qint64 totalMs = -1;
     int place = 0; // standing from 1
+    QString deciding; // what decided the place, e.g. "5 laps, 01:58.500"
 };
 
 struct RaceSnapshot

@@ -99,15 +99,15 @@ QByteArray smallRaceJson()
     {"pilotid": 1, "name": "Анна Смирнова", "nickname": "Anya", "team": "Red", "group": "1", "vtx": "R1",
      "transponder": 101, "confirmed": true, "laps": 2,
      "lastLapMs": 28000, "lastLap": "000:28.000", "bestLapMs": 28000, "bestLap": "000:28.000",
-     "totalTimeMs": 58000, "totalTime": "000:58.000", "place": 1},
+     "totalTimeMs": 58000, "totalTime": "000:58.000", "place": 1, "deciding": "2 laps, 00:58.000"},
     {"pilotid": 2, "name": "Bob \"Quick\" <b>", "nickname": "", "team": "Blue", "group": "1", "vtx": "R2",
      "transponder": 102, "confirmed": true, "laps": 1,
      "lastLapMs": 31000, "lastLap": "000:31.000", "bestLapMs": 31000, "bestLap": "000:31.000",
-     "totalTimeMs": 31000, "totalTime": "000:31.000", "place": 2},
+     "totalTimeMs": 31000, "totalTime": "000:31.000", "place": 2, "deciding": "1 lap, 00:31.000"},
     {"pilotid": 3, "name": "Cid", "nickname": "C", "team": "", "group": "1", "vtx": "R3",
      "transponder": 103, "confirmed": false, "laps": 0,
      "lastLapMs": null, "lastLap": "-", "bestLapMs": null, "bestLap": "-",
-     "totalTimeMs": null, "totalTime": "-", "place": 3}
+     "totalTimeMs": null, "totalTime": "-", "place": 3, "deciding": "no laps"}
   ]})";
 }
 

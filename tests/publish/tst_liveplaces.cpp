@@ -2,6 +2,7 @@
 // then channel; a finished race keeps the places the finish stored.
 #include "publish/racejson.h"
 
+#include <QJsonArray>
 #include <QtTest>
 
 using namespace lapvane;
@@ -50,6 +51,11 @@ private slots:
         QCOMPARE(race.pilots.at(0).bestLapMs, qint64(20000));
         QCOMPARE(race.pilots.at(0).totalMs, qint64(90000));
         QCOMPARE(race.pilots.at(5).totalMs, qint64(-1));
+        // Each place shows what decided it.
+        QCOMPARE(race.pilots.at(0).deciding, QString("3 laps, 01:30.000"));
+        QCOMPARE(race.pilots.at(5).deciding, QString("no laps"));
+        QCOMPARE(raceJson(race).value("pilots").toArray().at(1).toObject().value("deciding").toString(),
+                 QString("2 laps, 00:59.000"));
     }
 
     void finishedRaceKeepsStoredPlaces()
@@ -59,6 +65,7 @@ private slots:
         race.pilots = {pilot(1, "R1", {30000}, 2), pilot(2, "R2", {31000}, 1)};
         rankPilots(&race);
         QCOMPARE(order(race), (QList<int>{21, 12}));
+        QCOMPARE(race.pilots.at(0).deciding, QString("1 lap, 00:31.000"));
     }
 };
 
