@@ -18,9 +18,13 @@ namespace {
 void follow(Settings &settings, QWidget *w, const QString &control, const std::function<void(const QVariant &)> &apply)
 {
     apply(settings.value(control));
-    QObject::connect(&settings, &Settings::changed, w, [control, apply](const QString &name, const QVariant &v) {
+    // The value now, not the one delivered: a reaction that ran before this
+    // control heard of the change (the announcer turning "Play names and
+    // laps" off again) has made the delivered value stale, and applying it
+    // would change the setting back.
+    QObject::connect(&settings, &Settings::changed, w, [&settings, control, apply](const QString &name, const QVariant &) {
         if (name == control)
-            apply(v);
+            apply(settings.value(control));
     });
 }
 

@@ -66,17 +66,33 @@ private:
     quint64 m_next = 0;
 };
 
+// A speech engine of a machine whose speech data folder is empty.
+class VoicelessSpeech : public SpeechEngine
+{
+public:
+    QStringList voices() override { return {}; }
+    bool setVoiceIndex(int) override { return false; }
+    void setRate(int) override {}
+    bool speak(const QString &) override { return false; }
+    void stop() override {}
+    bool isSpeaking() const override { return false; }
+};
+
 // The program as start-up builds it, with scripted receivers and operator,
 // a hand-moved clock and the recording output.
 struct AnnounceProgram
 {
-    explicit AnnounceProgram(const QString &folder)
-        : ctx(folder), lines(ctx.log), cues(ctx.settings, ctx.log, output), speech(output)
+    explicit AnnounceProgram(const QString &folder, bool voices = true)
+        : ctx(folder), lines(ctx.log), cues(ctx.settings, ctx.log, output)
     {
+        if (voices)
+            speechEngine = std::make_unique<EspeakEngine>(output);
+        else
+            speechEngine = std::make_unique<VoicelessSpeech>();
         if (!ctx.db.open(QDir(folder).filePath(kDatabaseFileName)))
             qFatal("%s", qPrintable(ctx.db.error()));
         services = std::make_unique<ProgramServices>(ctx, cues, clock, &receivers, &prompt);
-        announcer = std::make_unique<Announcer>(ctx.settings, ctx.log, speech, services->race->ring(),
+        announcer = std::make_unique<Announcer>(ctx.settings, ctx.log, *speechEngine, services->race->ring(),
                                                 ctx.db.filePath());
         window = std::make_unique<MainWindow>(ctx, *services);
         wireAnnouncer(*window, ctx, *services, cues, *announcer);
@@ -106,7 +122,7 @@ struct AnnounceProgram
     ManualClock clock{1000000};
     RecordingOutput output;
     CueSounds cues;
-    EspeakEngine speech;
+    std::unique_ptr<SpeechEngine> speechEngine;
     std::unique_ptr<ProgramServices> services;
     std::unique_ptr<Announcer> announcer;
     std::unique_ptr<MainWindow> window;
@@ -198,6 +214,27 @@ private slots:
         QCOMPARE(m_p->lines.lines.last(), QStringLiteral("Voice name/laps stopped"));
     }
 
+    void switchOnWithNoVoiceInstalled()
+    {
+        // The speech data folder is empty: one box, the switch ends off, and
+        // closing is quick.
+        m_p = std::make_unique<AnnounceProgram>(m_dir.path(), false);
+        m_p->lines.lines.clear();
+        auto *box = m_p->find<QCheckBox>("chksoundnames");
+        QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(5, box->height() / 2));
+        QTest::qWait(50);
+        QCOMPARE(m_p->prompt.notices, QStringList{"No voice installed"});
+        QVERIFY(!box->isChecked());
+        QVERIFY(!m_p->ctx.settings.flag("chksoundnames"));
+        QCOMPARE(m_p->lines.lines.count("can't kill name and laps thread"), 1);
+        QVERIFY(!m_p->announcer->isAnnouncing());
+        QElapsedTimer t;
+        t.start();
+        m_p->window->close();
+        m_p.reset();
+        QVERIFY2(t.elapsed() < 2000, qPrintable(QString::number(t.elapsed())));
+    }
+
     void voiceInviteXAndStartRace()
     {
         QSqlQuery q(m_p->ctx.db.db());
@@ -216,7 +253,7 @@ private slots:
         QVERIFY(invite->isEnabled());
         QCOMPARE(m_p->lines.lines.count("VoiceInvite terminated manually"), 1);
         QTRY_COMPARE(m_p->output.names().value(m_p->output.names().size() - 1), final);
-        QCOMPARE(m_p->output.names().first(), QString::fromUtf8("На старт приглашается группа  3. A,B,. "));
+        QCOMPARE(m_p->output.names().first(), QString::fromUtf8("На старт приглашается группа  3. A, B. "));
 
         // Start Race cuts a running invitation short.
         m_p->output.clear();
