@@ -113,9 +113,12 @@ QString heatName(const QString &round, int number, int count)
 QString bracketKindKey(BracketKind kind)
 {
     switch (kind) {
-    case BracketKind::Mains: return QStringLiteral("mains");
-    case BracketKind::SingleElimination: return QStringLiteral("single");
-    case BracketKind::DoubleElimination: return QStringLiteral("double");
+    case BracketKind::Mains:
+        return QStringLiteral("mains");
+    case BracketKind::SingleElimination:
+        return QStringLiteral("single");
+    case BracketKind::DoubleElimination:
+        return QStringLiteral("double");
     }
     return {};
 }
@@ -152,7 +155,8 @@ Bracket makeMains(int pilots, int mainSize, int bumpUp)
             for (int place = 1; place <= bumpUp; ++place)
                 seats << fromHeat(f - 1, place);
         }
-        const QString name = m < 26 ? QStringLiteral("%1 main").arg(QChar(u'A' + m)) : QStringLiteral("Main %1").arg(m + 1);
+        const QString name =
+            m < 26 ? QStringLiteral("%1 main").arg(QChar(u'A' + m)) : QStringLiteral("Main %1").arg(m + 1);
         addHeat(&b, name, m == 0 ? 0 : bumpUp, seats);
     }
     labelGroups(&b);
@@ -163,7 +167,8 @@ Bracket makeSingleElimination(int pilots)
 {
     const int heats = eliminationHeats(pilots);
     if (pilots < 2 || heats == 0)
-        return failed(BracketKind::SingleElimination, pilots, QStringLiteral("Elimination brackets take 2 to 32 pilots."));
+        return failed(BracketKind::SingleElimination, pilots,
+                      QStringLiteral("Elimination brackets take 2 to 32 pilots."));
     Bracket b;
     b.kind = BracketKind::SingleElimination;
     b.pilots = pilots;
@@ -180,7 +185,9 @@ Bracket makeSingleElimination(int pilots)
         const int count = int(round.size() / 2);
         for (int i = 0; i < count; ++i) {
             const bool final = count == 1;
-            next << addHeat(&b, final ? QStringLiteral("Final") : heatName(QStringLiteral("Round %1").arg(r), i + 1, count),
+            next << addHeat(&b,
+                            final ? QStringLiteral("Final")
+                                  : heatName(QStringLiteral("Round %1").arg(r), i + 1, count),
                             final ? 0 : kGoesOn, topTwoOf(round.at(2 * i), round.at(2 * i + 1)));
         }
         round = next;
@@ -193,7 +200,8 @@ Bracket makeDoubleElimination(int pilots)
 {
     const int heats = eliminationHeats(pilots);
     if (pilots < 2 || heats == 0)
-        return failed(BracketKind::DoubleElimination, pilots, QStringLiteral("Elimination brackets take 2 to 32 pilots."));
+        return failed(BracketKind::DoubleElimination, pilots,
+                      QStringLiteral("Elimination brackets take 2 to 32 pilots."));
     Bracket b;
     b.kind = BracketKind::DoubleElimination;
     b.pilots = pilots;
@@ -226,13 +234,15 @@ Bracket makeDoubleElimination(int pilots)
             QList<int> minor;
             const int m = int(losers.size() / 2);
             for (int i = 0; i < m; ++i)
-                minor << addHeat(&b, losersName(i, m, false), kGoesOn, topTwoOf(losers.at(2 * i), losers.at(2 * i + 1)));
+                minor << addHeat(&b, losersName(i, m, false), kGoesOn,
+                                 topTwoOf(losers.at(2 * i), losers.at(2 * i + 1)));
             losers = minor;
         }
         QList<int> next;
         for (int i = 0; i < count; ++i) {
-            const QString name = count == 1 ? QStringLiteral("Winners final")
-                                            : heatName(QStringLiteral("Winners round %1").arg(r), i + 1, count);
+            const QString name = count == 1
+                                     ? QStringLiteral("Winners final")
+                                     : heatName(QStringLiteral("Winners round %1").arg(r), i + 1, count);
             next << addHeat(&b, name, kGoesOn, topTwoOf(winners.at(2 * i), winners.at(2 * i + 1)));
         }
         winners = next;
@@ -243,8 +253,9 @@ Bracket makeDoubleElimination(int pilots)
         QList<int> major;
         for (int i = 0; i < count; ++i) {
             const int survivors = losers.at(i), dropped = winners.at(count - 1 - i);
-            major << addHeat(&b, losersName(i, count, count == 1), kGoesOn,
-                             {fromHeat(survivors, 1), fromHeat(survivors, 2), fromHeat(dropped, 3), fromHeat(dropped, 4)});
+            major << addHeat(
+                &b, losersName(i, count, count == 1), kGoesOn,
+                {fromHeat(survivors, 1), fromHeat(survivors, 2), fromHeat(dropped, 3), fromHeat(dropped, 4)});
         }
         losers = major;
     }

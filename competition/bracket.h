@@ -23,8 +23,8 @@ struct SeatSource
 
 struct BracketHeat
 {
-    QString name;  // "A main", "Round 1, heat 2", "Losers final", ...
-    QString group; // group label in the next stage; text order is flying order
+    QString name;    // "A main", "Round 1, heat 2", "Losers final", ...
+    QString group;   // group label in the next stage; text order is flying order
     int advance = 0; // how many of its places go on to another heat (0: none)
     QList<SeatSource> seats;
 };
@@ -60,8 +60,8 @@ Bracket makeDoubleElimination(int pilots);
 // A heat as the known results leave it.
 struct HeatState
 {
-    QList<int> pilots;    // pilot ids seated now, in seat order
-    int unknownSeats = 0; // seats waiting for an earlier heat
+    QList<int> pilots;     // pilot ids seated now, in seat order
+    int unknownSeats = 0;  // seats waiting for an earlier heat
     bool complete = false; // every seat known
     bool bye = false;      // complete, and no race needed (no more pilots than go on)
     bool flown = false;    // a result is recorded and fits the seats

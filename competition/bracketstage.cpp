@@ -56,18 +56,21 @@ bool hasTables(QSqlDatabase db)
 bool makeTables(QSqlDatabase db, QString *error)
 {
     QSqlQuery q(db);
-    if (!q.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS stagebracket (stage INTEGER PRIMARY KEY, kind TEXT NOT NULL, "
-                               "mainsize INTEGER NOT NULL, bumpup INTEGER NOT NULL, standing TEXT NOT NULL)")))
+    if (!q.exec(QStringLiteral(
+            "CREATE TABLE IF NOT EXISTS stagebracket (stage INTEGER PRIMARY KEY, kind TEXT NOT NULL, "
+            "mainsize INTEGER NOT NULL, bumpup INTEGER NOT NULL, standing TEXT NOT NULL)")))
         return failQ(q, error);
-    if (!q.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS bracketheat (stage INTEGER NOT NULL, heat INTEGER NOT NULL, "
-                               "pilots TEXT NOT NULL, PRIMARY KEY (stage, heat))")))
+    if (!q.exec(QStringLiteral(
+            "CREATE TABLE IF NOT EXISTS bracketheat (stage INTEGER NOT NULL, heat INTEGER NOT NULL, "
+            "pilots TEXT NOT NULL, PRIMARY KEY (stage, heat))")))
         return failQ(q, error);
     return true;
 }
 
 std::optional<BracketKind> kindFromKey(const QString &key)
 {
-    for (BracketKind k : {BracketKind::Mains, BracketKind::SingleElimination, BracketKind::DoubleElimination}) {
+    for (BracketKind k :
+         {BracketKind::Mains, BracketKind::SingleElimination, BracketKind::DoubleElimination}) {
         if (bracketKindKey(k) == key)
             return k;
     }
@@ -100,8 +103,10 @@ bool placePilots(QSqlDatabase db, int stageId, BracketStage *stage, QString *err
     stage->notes.clear();
     for (qsizetype i = 0; i < stage->states.size(); ++i) {
         if (stage->states.at(i).stale)
-            stage->notes << QStringLiteral("%1 (group %2): its result no longer fits the pilots seated in it; fly it again.")
-                                .arg(stage->bracket.heats.at(i).name, stage->bracket.heats.at(i).group);
+            stage->notes
+                << QStringLiteral(
+                       "%1 (group %2): its result no longer fits the pilots seated in it; fly it again.")
+                       .arg(stage->bracket.heats.at(i).name, stage->bracket.heats.at(i).group);
     }
     const QHash<int, QString> groups = pilotGroups(stage->bracket, stage->states);
     q.prepare(QStringLiteral("UPDATE results SET \"group\"=? WHERE stage=? AND pilotid=?"));
@@ -120,9 +125,12 @@ bool placePilots(QSqlDatabase db, int stageId, BracketStage *stage, QString *err
 Bracket makeBracket(const BracketSetup &setup, int pilots)
 {
     switch (setup.kind) {
-    case BracketKind::Mains: return makeMains(pilots, setup.mainSize, setup.bumpUp);
-    case BracketKind::SingleElimination: return makeSingleElimination(pilots);
-    case BracketKind::DoubleElimination: return makeDoubleElimination(pilots);
+    case BracketKind::Mains:
+        return makeMains(pilots, setup.mainSize, setup.bumpUp);
+    case BracketKind::SingleElimination:
+        return makeSingleElimination(pilots);
+    case BracketKind::DoubleElimination:
+        return makeDoubleElimination(pilots);
     }
     return {};
 }
@@ -218,7 +226,8 @@ bool recordHeatResult(QSqlDatabase db, int stageId, const QString &group, const 
             heat = int(i);
     }
     if (heat < 0)
-        return fail(QStringLiteral("Group \"%1\" is no heat of the bracket of this stage; its pilots were not moved on.")
+        return fail(QStringLiteral(
+                        "Group \"%1\" is no heat of the bracket of this stage; its pilots were not moved on.")
                         .arg(group),
                     error);
     Transaction tx(db);

@@ -29,8 +29,8 @@ struct BracketStage
     QList<int> standing;
     Bracket bracket;
     QList<HeatState> states;
-    QString nextGroup;   // group of the heat to fly next; empty when none is ready
-    QStringList notes;   // plain lines for the operator log (heats to fly again)
+    QString nextGroup; // group of the heat to fly next; empty when none is ready
+    QStringList notes; // plain lines for the operator log (heats to fly again)
 };
 
 // Makes stage stageId a bracket seeded by standing (pilot ids, best first,

@@ -53,7 +53,7 @@ int passesFor(int laps, const FormatOptions &o)
 
 // The passes the format counts, in lap order.
 QList<qint64> passesThatCount(RaceFormat format, const FormatOptions &o, const QList<qint64> &passes,
-                            qint64 winnerFinishMs)
+                              qint64 winnerFinishMs)
 {
     QList<qint64> out;
     switch (format) {
@@ -250,8 +250,8 @@ bool passCounts(RaceFormat format, const FormatOptions &options, const RaceEntry
 {
     QList<qint64> with = entry.passesMs;
     with << passMs;
-    return passesThatCount(format, options, with, winnerFinishMs).size()
-           > passesThatCount(format, options, entry.passesMs, winnerFinishMs).size();
+    return passesThatCount(format, options, with, winnerFinishMs).size() >
+           passesThatCount(format, options, entry.passesMs, winnerFinishMs).size();
 }
 
 bool raceOver(RaceFormat format, const FormatOptions &options, const QList<RaceEntry> &entries, qint64 nowMs)
@@ -289,8 +289,8 @@ bool raceOver(RaceFormat format, const FormatOptions &options, const QList<RaceE
             return true;
         for (const RaceEntry &e : entries) {
             const QList<qint64> counted = passesThatCount(format, options, e.passesMs, w);
-            const bool done = counted.size() >= passesFor(options.lapLimit, options)
-                              || (!counted.isEmpty() && counted.constLast() > w);
+            const bool done = counted.size() >= passesFor(options.lapLimit, options) ||
+                              (!counted.isEmpty() && counted.constLast() > w);
             if (!done)
                 return false;
         }

@@ -27,10 +27,10 @@ QList<RaceFormat> allFormats();
 
 struct FormatOptions
 {
-    int lapLimit = 0;          // laps; 0 = unlimited (N of "first to N laps")
-    qint64 timeLimitMs = 0;    // 0 = unlimited
-    qint64 graceMs = 30000;    // most laps: the last pass may come at most this long after the time limit
-    bool holeShot = false;     // a pilot's first pass starts his lap 1 instead of closing it
+    int lapLimit = 0;       // laps; 0 = unlimited (N of "first to N laps")
+    qint64 timeLimitMs = 0; // 0 = unlimited
+    qint64 graceMs = 30000; // most laps: the last pass may come at most this long after the time limit
+    bool holeShot = false;  // a pilot's first pass starts his lap 1 instead of closing it
 };
 
 // One pilot's race as recorded: the race time (ms from the start signal) of
@@ -50,18 +50,18 @@ struct RaceEntry
 // field: tier, then value, then achievedMs.
 struct RaceScore
 {
-    int tier = 0;           // 0: ranked by value; 1: too few laps for the value, ranked by laps
-    qint64 value = 0;       // laps as a negative number, or a time in ms
-    qint64 achievedMs = 0;  // race time when the value was reached (the tie-break)
+    int tier = 0;          // 0: ranked by value; 1: too few laps for the value, ranked by laps
+    qint64 value = 0;      // laps as a negative number, or a time in ms
+    qint64 achievedMs = 0; // race time when the value was reached (the tie-break)
     bool operator<(const RaceScore &o) const;
     bool operator==(const RaceScore &o) const;
 };
 
 struct RankedEntry
 {
-    int index = 0;        // position of the pilot in the input
-    int place = 0;        // 1, 2, 3 ... over the whole field, no shared places
-    int laps = 0;         // laps the format counts
+    int index = 0;          // position of the pilot in the input
+    int place = 0;          // 1, 2, 3 ... over the whole field, no shared places
+    int laps = 0;           // laps the format counts
     qint64 lastPassMs = -1; // race time of the last counted pass; -1: none
     qint64 bestLapMs = -1;  // shortest counted lap; -1: none
     qint64 decidingMs = -1; // the deciding time (last pass, best lap, best 3 laps); -1: none

@@ -49,7 +49,8 @@ bool readStageRules(QSqlDatabase db, int stageId, StageRules *out, QString *erro
     if (!q.next())
         return true;
     const QString key = q.value(0).toString();
-    rules.options.graceMs = q.value(1).isNull() ? FormatOptions{}.graceMs : std::max<qint64>(0, q.value(1).toLongLong());
+    rules.options.graceMs =
+        q.value(1).isNull() ? FormatOptions{}.graceMs : std::max<qint64>(0, q.value(1).toLongLong());
     rules.options.holeShot = q.value(2).toString() == QLatin1String("Y");
     const auto format = formatFromKey(key);
     if (!format) {
@@ -80,7 +81,8 @@ bool writeStageFormat(QSqlDatabase db, int stageId, RaceFormat format, qint64 gr
     if (!q.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS stageformat (stage INTEGER PRIMARY KEY, "
                                "format TEXT NOT NULL, gracems INTEGER NOT NULL, holeshot TEXT NOT NULL)")))
         return fail(q.lastError().text(), error);
-    q.prepare(QStringLiteral("INSERT OR REPLACE INTO stageformat (stage, format, gracems, holeshot) VALUES (?,?,?,?)"));
+    q.prepare(QStringLiteral(
+        "INSERT OR REPLACE INTO stageformat (stage, format, gracems, holeshot) VALUES (?,?,?,?)"));
     q.addBindValue(stageId);
     q.addBindValue(formatKey(format));
     q.addBindValue(std::max<qint64>(0, graceMs));

@@ -119,7 +119,8 @@ private slots:
             groups << heat.group;
             for (const SeatSource &s : heat.seats) {
                 if (s.seed == 0) {
-                    QVERIFY2(s.fromHeat >= 0 && s.fromHeat < h, qPrintable(heat.name)); // fed by earlier heats
+                    QVERIFY2(s.fromHeat >= 0 && s.fromHeat < h,
+                             qPrintable(heat.name)); // fed by earlier heats
                     ++fed[{s.fromHeat, s.fromPlace}];
                 }
             }
@@ -208,10 +209,8 @@ private slots:
         const QList<int> standing = field(8);
         QList<HeatState> s = resolveBracket(b, standing, {});
         const QList<int> heat1 = s.at(0).pilots; // 101, 104, 105, 108 in race-list order
-        const QList<RaceEntry> race = {{{30000, 60000, 90000}, -1},
-                                       {{31000, 61000}, -1},
-                                       {{30500, 61000}, -1},
-                                       {{40000}, -1}};
+        const QList<RaceEntry> race = {
+            {{30000, 60000, 90000}, -1}, {{31000, 61000}, -1}, {{30500, 61000}, -1}, {{40000}, -1}};
         QHash<int, QList<int>> results;
         QList<int> order;
         for (const RankedEntry &r : rankRace(RaceFormat::LapsAndTime, FormatOptions{}, race))

@@ -22,10 +22,12 @@ public:
         static int n = 0;
         if (!db.open(dir.filePath("dbpilots.db"), QString("bracket%1").arg(++n)))
             qFatal("cannot open the test database: %s", qPrintable(db.error()));
-        exec("INSERT INTO stages (events, stagename, laplimit, timelimit, tracklen) VALUES (1, 'Final', 3, 0, '0')");
+        exec("INSERT INTO stages (events, stagename, laplimit, timelimit, tracklen) VALUES (1, 'Final', 3, "
+             "0, '0')");
         stage = lastId;
         for (int p = 101; p <= 108; ++p)
-            exec(QString("INSERT INTO results (stage, pilotid, pilotname, \"group\") VALUES (%1, %2, 'P%2', '')")
+            exec(QString(
+                     "INSERT INTO results (stage, pilotid, pilotname, \"group\") VALUES (%1, %2, 'P%2', '')")
                      .arg(stage)
                      .arg(p));
     }
@@ -51,7 +53,8 @@ public:
         exec("DELETE FROM onerace");
         exec("DELETE FROM laps");
         for (const auto &[pilot, passes] : pilots) {
-            exec(QString("INSERT INTO onerace (pilotid, \"group\", lapno, place, confirmed) VALUES (%1, '%2', %3, 999, 'Y')")
+            exec(QString("INSERT INTO onerace (pilotid, \"group\", lapno, place, confirmed) VALUES (%1, "
+                         "'%2', %3, 999, 'Y')")
                      .arg(pilot)
                      .arg(group)
                      .arg(passes.size()));
@@ -114,7 +117,9 @@ private slots:
         // Heat 1 re-exported after a correction gave 105 a missed lap: 105 is
         // 2nd now and takes the final seat, 101 returns to group 1, and the
         // final's result no longer fits: it is to be flown again.
-        f.race("1", {{101, {30000, 60000}}, {104, {31000, 61000, 90000}}, {105, {29000, 62000, 92000}}, {108, {}}});
+        f.race(
+            "1",
+            {{101, {30000, 60000}}, {104, {31000, 61000, 90000}}, {105, {29000, 62000, 92000}}, {108, {}}});
         QVERIFY(recordRaceListAsHeat(f.db.db(), f.stage, &s, &error));
         QCOMPARE(f.group(105), QString("3"));
         QCOMPARE(f.group(101), QString("1"));
@@ -147,7 +152,8 @@ private slots:
         BracketStage s;
         BracketSetup setup;
         setup.kind = BracketKind::SingleElimination;
-        QVERIFY(createBracketStage(f.db.db(), f.stage, setup, {101, 102, 103, 104, 105, 106, 107, 108}, &s, &error));
+        QVERIFY(createBracketStage(f.db.db(), f.stage, setup, {101, 102, 103, 104, 105, 106, 107, 108}, &s,
+                                   &error));
         // 105 has fewer laps but the fastest one.
         f.race("1", {{101, {30000, 60000, 90000}}, {104, {31000, 61000, 91000}}, {105, {25000}}, {108, {}}});
         QVERIFY(recordRaceListAsHeat(f.db.db(), f.stage, &s, &error));

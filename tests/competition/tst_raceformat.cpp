@@ -44,8 +44,8 @@ private slots:
         QTest::addColumn<QString>("format");
         QTest::addColumn<FormatOptions>("opts");
         QTest::addColumn<QString>("race");
-        QTest::addColumn<QList<int>>("order");          // pilot indices in place order
-        QTest::addColumn<QStringList>("deciding");      // deciding texts in place order
+        QTest::addColumn<QList<int>>("order");     // pilot indices in place order
+        QTest::addColumn<QStringList>("deciding"); // deciding texts in place order
 
         const FormatOptions none = options(0, 0, 30000, false);
         QTest::newRow("laps and time: laps, then earlier last pass, then list order")
@@ -53,14 +53,14 @@ private slots:
             << "30000 58000 90000; ; 31000 62000 95000; 29000 61000 95000;"
                "20000 40000 60000 80000 120000; 20000 40000 60000 80000 118500"
             << QList<int>{5, 4, 0, 2, 3, 1}
-            << QStringList{"5 laps, 01:58.500", "5 laps, 02:00.000", "3 laps, 01:30.000", "3 laps, 01:35.000",
-                           "3 laps, 01:35.000", "no laps"};
+            << QStringList{"5 laps, 01:58.500", "5 laps, 02:00.000", "3 laps, 01:30.000",
+                           "3 laps, 01:35.000", "3 laps, 01:35.000", "no laps"};
         QTest::newRow("laps and time: passes beyond the lap limit do not count")
             << "lapsandtime" << options(3, 0, 0, false) << "10000 20000 30000 40000 50000; 11000 21000 29000"
             << QList<int>{1, 0} << QStringList{"3 laps, 00:29.000", "3 laps, 00:30.000"};
         QTest::newRow("laps and time: a pass at or after the time limit does not count")
-            << "lapsandtime" << options(0, 60000, 0, false) << "30000 60000; 31000 59999"
-            << QList<int>{1, 0} << QStringList{"2 laps, 00:59.999", "1 lap, 00:30.000"};
+            << "lapsandtime" << options(0, 60000, 0, false) << "30000 60000; 31000 59999" << QList<int>{1, 0}
+            << QStringList{"2 laps, 00:59.999", "1 lap, 00:30.000"};
         QTest::newRow("laps and time: hole-shot, the first pass opens lap 1")
             << "lapsandtime" << options(2, 0, 0, true) << "5000 35000 65000 95000; 40000 70000; 3000"
             << QList<int>{0, 1, 2} << QStringList{"2 laps, 01:05.000", "1 lap, 01:10.000", "no laps"};
@@ -69,23 +69,27 @@ private slots:
             << "mostlaps" << options(0, 60000, 30000, false)
             << "20000 40000 59000 75000; 20000 40000 59500 95000; 25000 50000 61000 70000; 30000 60000 62000"
             << QList<int>{0, 1, 2, 3}
-            << QStringList{"4 laps, 01:15.000", "3 laps, 00:59.500", "3 laps, 01:01.000", "2 laps, 01:00.000"};
+            << QStringList{"4 laps, 01:15.000", "3 laps, 00:59.500", "3 laps, 01:01.000",
+                           "2 laps, 01:00.000"};
         QTest::newRow("most laps: grace 0 counts no pass after the limit")
-            << "mostlaps" << options(0, 60000, 0, false) << "50000 61000; 40000"
-            << QList<int>{1, 0} << QStringList{"1 lap, 00:40.000", "1 lap, 00:50.000"};
+            << "mostlaps" << options(0, 60000, 0, false) << "50000 61000; 40000" << QList<int>{1, 0}
+            << QStringList{"1 lap, 00:40.000", "1 lap, 00:50.000"};
         QTest::newRow("most laps: hole-shot")
-            << "mostlaps" << options(0, 60000, 30000, true) << "2000 30000 58000 70000 80000; 1000 31000 61000"
-            << QList<int>{0, 1} << QStringList{"3 laps, 01:10.000", "2 laps, 01:01.000"};
+            << "mostlaps" << options(0, 60000, 30000, true)
+            << "2000 30000 58000 70000 80000; 1000 31000 61000" << QList<int>{0, 1}
+            << QStringList{"3 laps, 01:10.000", "2 laps, 01:01.000"};
 
         QTest::newRow("first to 3: finish order, the others complete the lap they are on")
             << "firsttolaps" << options(3, 0, 0, false)
-            << "20000 40000 60000 80000; 15000 35000 55000 75000; 25000 50000 70000 90000; 30000 65000 100000; "
+            << "20000 40000 60000 80000; 15000 35000 55000 75000; 25000 50000 70000 90000; 30000 65000 "
+               "100000; "
             << QList<int>{1, 0, 2, 3, 4}
             << QStringList{"3 laps, 00:55.000", "3 laps, 01:00.000", "3 laps, 01:10.000", "2 laps, 01:05.000",
                            "no laps"};
         QTest::newRow("first to 2 with hole-shot: three passes finish")
-            << "firsttolaps" << options(2, 0, 0, true) << "1000 21000 41000; 2000 20000 39000 50000; 3000 45000 60000"
-            << QList<int>{1, 0, 2} << QStringList{"2 laps, 00:39.000", "2 laps, 00:41.000", "1 lap, 00:45.000"};
+            << "firsttolaps" << options(2, 0, 0, true)
+            << "1000 21000 41000; 2000 20000 39000 50000; 3000 45000 60000" << QList<int>{1, 0, 2}
+            << QStringList{"2 laps, 00:39.000", "2 laps, 00:41.000", "1 lap, 00:45.000"};
 
         QTest::newRow("fastest lap: best lap, then who set it earlier; no laps last")
             << "fastestlap" << none << "30000 58000 90000; 29000 57000; ; 27000; 35000 62000"
@@ -101,8 +105,13 @@ private slots:
             << "30000 58000 90000 120000; 31000 60000 88000; 20000 40000; 21000 39000; ; "
                "30000 60000 90000 120000 150000; 19000"
             << QList<int>{1, 0, 5, 3, 2, 6, 4}
-            << QStringList{"3 consecutive: 01:28.000", "3 consecutive: 01:30.000", "3 consecutive: 01:30.000",
-                           "2 laps, 00:39.000", "2 laps, 00:40.000", "1 lap, 00:19.000", "no laps"};
+            << QStringList{"3 consecutive: 01:28.000",
+                           "3 consecutive: 01:30.000",
+                           "3 consecutive: 01:30.000",
+                           "2 laps, 00:39.000",
+                           "2 laps, 00:40.000",
+                           "1 lap, 00:19.000",
+                           "no laps"};
     }
 
     void rankRace()
@@ -144,7 +153,8 @@ private slots:
         const qint64 w = winnerFinish(RaceFormat::FirstToLaps, first, race);
         QCOMPARE(w, qint64(55000));
         QVERIFY(!raceOver(RaceFormat::FirstToLaps, first, race, 56000));
-        QVERIFY(raceOver(RaceFormat::FirstToLaps, first, race, 85000)); // a pilot who is down does not hold it
+        QVERIFY(
+            raceOver(RaceFormat::FirstToLaps, first, race, 85000)); // a pilot who is down does not hold it
         QVERIFY(passCounts(RaceFormat::FirstToLaps, first, race.at(1), 60000, w));
         QVERIFY(!passCounts(RaceFormat::FirstToLaps, first, race.at(0), 70000, w)); // the winner is done
         race[1].passesMs << 60000;

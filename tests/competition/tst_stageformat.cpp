@@ -15,7 +15,8 @@ namespace {
 int addStage(QSqlDatabase db, int lapLimit, int timeLimitMin)
 {
     QSqlQuery q(db);
-    q.prepare("INSERT INTO stages (events, stagename, laplimit, timelimit, tracklen) VALUES (1, 'Q', ?, ?, '0')");
+    q.prepare(
+        "INSERT INTO stages (events, stagename, laplimit, timelimit, tracklen) VALUES (1, 'Q', ?, ?, '0')");
     q.addBindValue(lapLimit);
     q.addBindValue(timeLimitMin);
     if (!q.exec())
@@ -52,7 +53,8 @@ private slots:
             QVERIFY(!rules.options.holeShot);
             QVERIFY(!db.db().tables().contains("stageformat"));
 
-            QVERIFY2(writeStageFormat(db.db(), stage, RaceFormat::MostLaps, 20000, true, &error), qPrintable(error));
+            QVERIFY2(writeStageFormat(db.db(), stage, RaceFormat::MostLaps, 20000, true, &error),
+                     qPrintable(error));
             QVERIFY(readStageRules(db.db(), stage, &rules, &error));
             QCOMPARE(rules.format, RaceFormat::MostLaps);
             QCOMPARE(rules.options.graceMs, qint64(20000));
