@@ -108,6 +108,9 @@ std::vector<SettingDef> buildDefinitions()
          T::Integer, C::Edit, 8080, QStringLiteral("Port:"), {}},
         check("chwwwserverlan", "WWWSERVER", "wwwServerLan", false, "Allow other devices on the network"),
         check("chwwwserver", "WWWSERVER", "wwwServer", false, "Built-in web server (live pages, overlay, JSON)"),
+        // The words of the overlay and the board: "en" or "ru".
+        textCombo("cbpageslanguage", "WWWSERVER", "PagesLanguage", QStringLiteral("en"),
+                  {QStringLiteral("en"), QStringLiteral("ru")}, "Language of pages and overlay"),
         // EVENTS
         check("chdupgroup", "EVENTS", "dupGroup", true, "Group"),
         check("chdupvtx", "EVENTS", "dupVTX", true, "VTX"),
@@ -298,6 +301,15 @@ void Settings::load(const IniFile &ini)
             if (d.section == section && d.control != QLatin1String("cbVoices"))
                 loadOne(ini, d);
         }
+    }
+    // The pages were in Russian before their language could be chosen: a
+    // settings file from then keeps them so; a new installation has English.
+    const SettingDef &language = *definition(QStringLiteral("cbpageslanguage"));
+    if (!ini.contains(language.section, language.key)) {
+        bool older = false;
+        for (const SettingDef &d : definitions())
+            older = older || (!d.section.isEmpty() && ini.contains(d.section, d.key));
+        set(language.control, older ? QStringLiteral("ru") : QStringLiteral("en"));
     }
 }
 
