@@ -15,10 +15,13 @@
 #include "race/raceexport.h"
 #include "race/racelist.h"
 
+#include <QComboBox>
+#include <QDesktopServices>
 #include <QDir>
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QLabel>
+#include <QPushButton>
 #include <QSpinBox>
 
 namespace lapvane {
@@ -48,8 +51,26 @@ QWidget *createWebServerBlock(Settings &settings, QWidget *parent)
                      [&settings](int v) { settings.set(QLatin1String(LiveService::kPort), v); });
     form->addRow(Settings::definition(QLatin1String(LiveService::kPort))->caption, port);
     form->addRow(createSettingControl(settings, QLatin1String(LiveService::kLan), box));
-    auto *hint = new QLabel(QStringLiteral("Open <b>/overlay</b> for the live race over video; the pages of the "
-                                           "\"htmls\" folder and /api/race, /api/results, /api/events are served too."),
+    // The words of the overlay and the board, by the language's own name.
+    auto *language = new QComboBox(box);
+    language->setObjectName(QLatin1String(LiveService::kLanguage));
+    language->addItem(QStringLiteral("English"), QStringLiteral("en"));
+    language->addItem(QString::fromUtf8("Русский"), QStringLiteral("ru"));
+    auto showLanguage = [language](const QString &code) {
+        language->setCurrentIndex(qMax(0, language->findData(code)));
+    };
+    showLanguage(settings.text(QLatin1String(LiveService::kLanguage)));
+    QObject::connect(&settings, &Settings::changed, language, [showLanguage](const QString &control, const QVariant &v) {
+        if (control == QLatin1String(LiveService::kLanguage))
+            showLanguage(v.toString());
+    });
+    QObject::connect(language, &QComboBox::activated, &settings, [&settings, language](int index) {
+        settings.set(QLatin1String(LiveService::kLanguage), language->itemData(index).toString());
+    });
+    form->addRow(Settings::definition(QLatin1String(LiveService::kLanguage))->caption + QLatin1Char(':'), language);
+    auto *hint = new QLabel(QStringLiteral("Open <b>/overlay</b> for the live race over video and <b>/board</b> for "
+                                           "a big screen by the pits; the pages of the \"htmls\" folder and "
+                                           "/api/race, /api/results, /api/events are served too."),
                             box);
     hint->setWordWrap(true);
     form->addRow(hint);
@@ -109,6 +130,20 @@ LiveService *wireLiveServer(MainWindow &window, ProgramContext &ctx, ProgramServ
     if (auto *label = window.findChild<QLabel *>(QStringLiteral("lbwwwserveraddress"))) {
         label->setText(live->statusText());
         QObject::connect(live, &LiveService::statusChanged, label, &QLabel::setText);
+    }
+    // "Board" on the Race page opens the race board in the default browser.
+    if (auto *board = window.findChild<QPushButton *>(QStringLiteral("btnboard"))) {
+        OperatorLog *log = &ctx.log;
+        QObject::connect(board, &QPushButton::clicked, live, [live, log] {
+            const QUrl url = live->boardUrl();
+            if (url.isEmpty()) {
+                log->savelog(QStringLiteral("Board: the built-in web server is off. Switch it on in Settings, "
+                                            "Web pages, then press Board again."));
+                return;
+            }
+            if (!QDesktopServices::openUrl(url))
+                log->savelog(QStringLiteral("Board: no browser could be opened; open %1 by hand.").arg(url.toString()));
+        });
     }
     OperatorPrompt *prompt = &services.prompt;
     QObject::connect(live, &LiveService::failed, &window, [prompt](const QString &message) { prompt->notice(message); });

@@ -168,6 +168,8 @@ RacePage::RacePage(ProgramContext &ctx, ProgramServices &services, CommandList &
         b->setToolTip(QStringLiteral("Not available yet"));
         next->addWidget(b);
     }
+    // The race board of the built-in web server in the browser (wired with the server).
+    next->addWidget(namedButton(QStringLiteral("btnboard"), QStringLiteral("Board"), right));
     next->addStretch();
     rightLayout->addLayout(next);
     auto *bottom = new QHBoxLayout;

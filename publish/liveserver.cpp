@@ -81,6 +81,12 @@ void LiveServer::publishResults(const QByteArray &json)
     post([w, json] { w->setResults(json); });
 }
 
+void LiveServer::setLanguage(const QString &language)
+{
+    LiveServerWorker *w = m_worker;
+    post([w, language] { w->setLanguage(language); });
+}
+
 void LiveServer::push(const QJsonObject &message)
 {
     LiveServerWorker *w = m_worker;

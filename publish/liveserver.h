@@ -59,6 +59,8 @@ public:
         // out within this time is closed: the client stopped reading.
         int drainTimeoutMs = 30000;
         int heartbeatMs = 15000;
+        // The words of the overlay and the board: "en" or "ru".
+        QString language = QStringLiteral("en");
     };
 
     explicit LiveServer(QObject *parent = nullptr);
@@ -79,6 +81,8 @@ public:
     void publishResults(const QByteArray &json);
     // Sends one message to every client of /api/events.
     void push(const QJsonObject &message);
+    // The language of the overlay and the board from their next load on.
+    void setLanguage(const QString &language);
 
     const LiveServerCounters &counters() const { return *m_counters; }
 

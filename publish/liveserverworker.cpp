@@ -315,9 +315,19 @@ LiveServerWorker::~LiveServerWorker()
 
 bool LiveServerWorker::listen(QString *error, quint16 *port)
 {
-    QFile overlay(QStringLiteral(":/overlay/overlay.html"));
-    if (overlay.open(QIODevice::ReadOnly))
-        m_overlay = overlay.readAll();
+    auto resource = [](const QString &name) {
+        QFile file(QStringLiteral(":/overlay/") + name);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    };
+    // One file of words for both pages, put into each so that a page is one request.
+    const QByteArray words = resource(QStringLiteral("words.js"));
+    for (auto [name, page] : {std::pair{QStringLiteral("overlay.html"), &m_overlaySource},
+                              std::pair{QStringLiteral("board.html"), &m_boardSource}}) {
+        *page = resource(name);
+        if (!words.isEmpty())
+            page->replace("<script src=\"words.js\"></script>", "<script>\n" + words + "</script>");
+    }
+    setLanguage(m_options.language);
 
     m_http = new LiveHttpServer(*this);
     m_tcp = new GuardedTcpServer(m_options, m_counters, m_book, *this);
@@ -343,6 +353,13 @@ bool LiveServerWorker::listen(QString *error, quint16 *port)
     connect(&m_heartbeat, &QTimer::timeout, this, &LiveServerWorker::heartbeat);
     m_heartbeat.start();
     return true;
+}
+
+void LiveServerWorker::setLanguage(const QString &language)
+{
+    const QByteArray lang = language == QLatin1String("ru") ? "ru" : "en";
+    m_overlay = QByteArray(m_overlaySource).replace("<html lang=\"en\">", "<html lang=\"" + lang + "\">");
+    m_board = QByteArray(m_boardSource).replace("<html lang=\"en\">", "<html lang=\"" + lang + "\">");
 }
 
 void LiveServerWorker::setRace(const QJsonObject &race, bool running, qint64 clockMs)
@@ -445,6 +462,11 @@ LiveServerWorker::Reply LiveServerWorker::route(const LiveAsk &ask, bool *subscr
             return {500, "text/plain; charset=utf-8", "The overlay page is missing from this build.\n", {}};
         return {200, "text/html; charset=utf-8", m_overlay, {}};
     }
+    if (path == "/board" || path == "/board/") {
+        if (m_board.isEmpty())
+            return {500, "text/plain; charset=utf-8", "The board page is missing from this build.\n", {}};
+        return {200, "text/html; charset=utf-8", m_board, {}};
+    }
     if (path == "/")
         return indexReply();
     if (path.startsWith("/api/"))
@@ -472,7 +494,8 @@ LiveServerWorker::Reply LiveServerWorker::indexReply() const
     QByteArray html = "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\">"
                       "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">"
                       "<title>Lapvane Admin</title></head><body>\n<h1>Lapvane Admin</h1>\n<ul>\n"
-                      "<li><a href=\"/overlay\">Live race (overlay)</a></li>\n";
+                      "<li><a href=\"/overlay\">Live race (overlay)</a></li>\n"
+                      "<li><a href=\"/board\">Race board (big screen)</a></li>\n";
     // Only what is served, each linked by its name percent-encoded.
     for (const QString &page : servedPages(m_options.htmlsFolder))
         html += "<li><a href=\"" + htmlsHref(page) + "\">" + htmlEscaped(page) + "</a></li>\n";

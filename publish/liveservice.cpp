@@ -16,12 +16,21 @@ LiveService::LiveService(QSqlDatabase db, Settings &settings, OperatorLog &log, 
     connect(&settings, &Settings::changed, this, [this](const QString &control, const QVariant &) {
         if (control == QLatin1String(kSwitch) || control == QLatin1String(kPort) || control == QLatin1String(kLan))
             apply();
+        else if (control == QLatin1String(kLanguage))
+            m_server.setLanguage(m_settings.text(QLatin1String(kLanguage)));
     });
 }
 
 LiveService::~LiveService()
 {
     m_server.stop();
+}
+
+QUrl LiveService::boardUrl() const
+{
+    if (!m_server.isRunning())
+        return {};
+    return QUrl(QStringLiteral("http://127.0.0.1:%1/board").arg(m_server.port()));
 }
 
 void LiveService::setStatus(const QString &text)
@@ -71,6 +80,7 @@ void LiveService::apply()
     options.address = lan ? QHostAddress(QHostAddress::Any) : QHostAddress(QHostAddress::LocalHost);
     options.port = quint16(port);
     options.htmlsFolder = m_htmls;
+    options.language = m_settings.text(QLatin1String(kLanguage));
     QString error;
     if (!m_server.start(options, &error)) {
         m_runningPort = -1;

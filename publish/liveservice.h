@@ -9,6 +9,7 @@
 
 #include <QObject>
 #include <QStringList>
+#include <QUrl>
 
 namespace lapvane {
 
@@ -24,6 +25,8 @@ public:
     static constexpr const char *kSwitch = "chwwwserver";
     static constexpr const char *kPort = "edwwwserverport";
     static constexpr const char *kLan = "chwwwserverlan";
+    // The language of the overlay and the board ("en" or "ru").
+    static constexpr const char *kLanguage = "cbpageslanguage";
 
     LiveService(QSqlDatabase db, Settings &settings, OperatorLog &log, const CurrentSelection *selection,
                 const QString &htmlsFolder, QObject *parent = nullptr);
@@ -41,6 +44,9 @@ public:
     // The addresses a browser opens ("http://127.0.0.1:8080/"), the first
     // one for this computer.
     QStringList urls() const { return m_urls; }
+    // The race board on this computer ("http://127.0.0.1:8080/board"); empty
+    // while the server is not running.
+    QUrl boardUrl() const;
     // What the Settings page shows beside the switch.
     QString statusText() const { return m_status; }
 

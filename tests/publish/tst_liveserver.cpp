@@ -246,6 +246,18 @@ private slots:
         const HttpReply index = get(f.port(), "/");
         QCOMPARE(index.status, 200);
         QVERIFY(index.body.contains("href=\"/onerace.htm\""));
+        QVERIFY(index.body.contains("href=\"/board\""));
+
+        // The board, with the words of both pages put in; the language as set.
+        HttpReply board = get(f.port(), "/board");
+        QCOMPARE(board.status, 200);
+        QVERIFY(board.body.contains("new EventSource('/api/events')"));
+        QVERIFY(board.body.contains("var lapvaneWords") && !board.body.contains("src=\"words.js\""));
+        QVERIFY(board.body.contains("<html lang=\"en\">"));
+        QVERIFY(!board.body.contains("http://") && !board.body.contains("https://"));
+        f.server.setLanguage("ru");
+        QVERIFY(get(f.port(), "/board").body.contains("<html lang=\"ru\">"));
+        QVERIFY(get(f.port(), "/overlay").body.contains("<html lang=\"ru\">"));
     }
 
     // The index links every page it lists by its name percent-encoded, and
@@ -268,7 +280,7 @@ private slots:
         for (auto it = link.globalMatch(QString::fromUtf8(index.body)); it.hasNext();) {
             const QRegularExpressionMatch m = it.next();
             const QByteArray href = m.captured(1).toUtf8();
-            if (href == "/overlay" || href.startsWith("/api/"))
+            if (href == "/overlay" || href == "/board" || href.startsWith("/api/"))
                 continue;
             // Nothing but unreserved characters and escapes in a link.
             QVERIFY2(QRegularExpression(QStringLiteral("^/([A-Za-z0-9._~-]|%[0-9A-F]{2})+$")).match(m.captured(1)).hasMatch(),
