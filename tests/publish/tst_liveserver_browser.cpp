@@ -163,6 +163,17 @@ const char *kAllStandingsVisible = R"((function () {
   return bad.join('; ');
 })())";
 
+// Every cell of the overlay inside the screen, none but the name cut.
+const char *kOverlayInside = R"((function () {
+  var bad = [], w = window.innerWidth;
+  if (document.documentElement.scrollWidth > w) bad.push('scroll');
+  var cells = document.querySelectorAll('#rows td, thead th');
+  for (var i = 0; i < cells.length; i++)
+    if (cells[i].getBoundingClientRect().right > w || (!cells[i].classList.contains('name')
+        && cells[i].scrollWidth > cells[i].clientWidth + 1)) bad.push(cells[i].className || cells[i].textContent);
+  return bad.join('; ');
+})())";
+
 } // namespace
 
 class TestLiveServerBrowser : public QObject
@@ -213,15 +224,7 @@ private slots:
         // A phone's width: every column inside the screen, the best lap too.
         page.resize(390, 844);
         QVERIFY(page.waitFor("window.innerWidth === 390"));
-        QCOMPARE(page.evaluate(R"((function () {
-          var bad = [], w = window.innerWidth;
-          if (document.documentElement.scrollWidth > w) bad.push('scroll');
-          var cells = document.querySelectorAll('#rows td, thead th');
-          for (var i = 0; i < cells.length; i++)
-            if (cells[i].getBoundingClientRect().right > w || (!cells[i].classList.contains('name')
-                && cells[i].scrollWidth > cells[i].clientWidth + 1)) bad.push(cells[i].className || cells[i].textContent);
-          return bad.join('; ');
-        })())").toString(), QString());
+        QCOMPARE(page.evaluate(kOverlayInside).toString(), QString());
 
         // The program goes away and comes back on the same port: the page
         // says so, reconnects by itself and follows the race again.
@@ -241,6 +244,13 @@ private slots:
         f.feed->flush();
         QVERIFY(page.waitFor("document.querySelector('#rows tr[data-pilot=\"1\"] td.laps').textContent === '3/3'"));
         QCOMPARE(page.evaluate("window.lapvaneMark").toString(), QStringLiteral("same page"));
+        // In Russian, whose words are longer, it still fits.
+        page.call("Page.navigate", QJsonObject{{"url", QStringLiteral("http://127.0.0.1:%1/overlay?lang=ru").arg(port)}});
+        QVERIFY(page.waitFor("document.documentElement.lang === 'ru' && "
+                             "document.body.getAttribute('data-link') === 'live'"));
+        QCOMPARE(page.evaluate("document.querySelector('th[data-word=\"best\"]').textContent").toString(),
+                 QString::fromUtf8("Лучший"));
+        QCOMPARE(page.evaluate(kOverlayInside).toString(), QString());
     }
 
     // The board: every standing whole on a phone, a laptop and a 4K screen,
@@ -322,6 +332,14 @@ private slots:
                  QStringLiteral("F4"));
         QVERIFY(page.evaluate(kAllStandingsVisible).toString().isEmpty());
         QCOMPARE(page.evaluate("window.lapvaneMark").toString(), QStringLiteral("same page"));
+        // In Russian on a phone.
+        page.call("Page.navigate", QJsonObject{{"url", QStringLiteral("http://127.0.0.1:%1/board?lang=ru").arg(f.port())}});
+        page.resize(390, 844);
+        QVERIFY(page.waitFor("document.documentElement.lang === 'ru' && "
+                             "document.body.getAttribute('data-link') === 'live'"));
+        QCOMPARE(page.evaluate("document.getElementById('caption').textContent").toString(),
+                 QString::fromUtf8("Следующая группа: 2"));
+        QVERIFY(page.evaluate(kAllStandingsVisible).toString().isEmpty());
     }
 };
 
