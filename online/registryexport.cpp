@@ -1,11 +1,11 @@
 // Sending a stage's results to the registry service.
 #include "online/registryexport.h"
 
+#include "online/lapspeed.h"
+
 #include <QHash>
 #include <QSqlError>
 #include <QSqlQuery>
-
-#include <cmath>
 
 namespace lapvane {
 
@@ -18,7 +18,7 @@ bool RegistryExport::speedText(const QString &raceDist, qint64 bestTimeMs, const
                                QString *error)
 {
     bool ok = false;
-    const double dist = locale.toDouble(raceDist, &ok);
+    locale.toDouble(raceDist, &ok);
     if (!ok) {
         *error = QStringLiteral("the track length \"%1\" is not a number").arg(raceDist);
         return false;
@@ -27,14 +27,13 @@ bool RegistryExport::speedText(const QString &raceDist, qint64 bestTimeMs, const
         *error = QStringLiteral("the best lap is %1 ms").arg(bestTimeMs);
         return false;
     }
-    const double speed = dist / (double(bestTimeMs) / 1000.0) * 3.6;
-    if (!std::isfinite(speed)) {
+    const std::optional<double> speed = lapspeed::kmh(raceDist, bestTimeMs, locale);
+    if (!speed) {
         *error = QStringLiteral("the track length \"%1\" is out of range").arg(raceDist);
         return false;
     }
-    // At most 5 significant digits, then exactly one decimal.
-    const double rounded = QString::number(speed, 'g', 5).toDouble();
-    *text = locale.toString(rounded, 'f', 1);
+    // Written as the Telegram race result writes it.
+    *text = lapspeed::text(*speed, locale);
     return true;
 }
 

@@ -1,12 +1,11 @@
 // Building the Telegram texts from the race list and the stage results.
 #include "online/telegramtexts.h"
 
+#include "online/lapspeed.h"
 #include "store/database.h"
 
 #include <QSqlQuery>
 #include <QStringList>
-
-#include <cmath>
 
 namespace lapvane::telegramtexts {
 
@@ -59,25 +58,10 @@ QString speedText(const QString &tracklen, qint64 besttimeMs, const QLocale &loc
 {
     if (tracklen == QLatin1String("0") || besttimeMs <= 0 || besttimeMs >= kNoTimeMs)
         return {};
-    bool ok = false;
-    const double metres = locale.toDouble(tracklen, &ok);
-    if (!ok)
+    const std::optional<double> kmh = lapspeed::kmh(tracklen, besttimeMs, locale);
+    if (!kmh)
         return {};
-    const double kmh = metres / (double(besttimeMs) / 1000.0) * 3.6;
-    if (!std::isfinite(kmh))
-        return {};
-    // At most 5 significant digits and exactly one decimal: a speed of five
-    // or more whole digits is rounded at its fifth digit.
-    const int whole = std::fabs(kmh) < 1 ? 1 : int(std::floor(std::log10(std::fabs(kmh)))) + 1;
-    const int decimals = std::clamp(5 - whole, 0, 1);
-    double rounded = kmh;
-    if (decimals == 0) {
-        const double unit = std::pow(10.0, whole - 5);
-        rounded = std::round(kmh / unit) * unit;
-    }
-    QLocale out = locale; // with thousands separators, also in the C format
-    out.setNumberOptions(locale.numberOptions() & ~QLocale::OmitGroupSeparator);
-    return QStringLiteral("(") + out.toString(rounded, 'f', 1) + QStringLiteral(" км/ч)");
+    return QStringLiteral("(") + lapspeed::text(*kmh, locale) + QStringLiteral(" км/ч)");
 }
 
 QString raceResultText(QSqlDatabase db, const QString &lapLimit, const QString &tracklen, const QLocale &locale)
@@ -93,7 +77,7 @@ QString raceResultText(QSqlDatabase db, const QString &lapLimit, const QString &
                                   : str(pilots, "place") + QStringLiteral(" место");
         lines << QStringLiteral("*") + place + QStringLiteral(" - ") + str(pilots, "pilotname") + QStringLiteral("*");
         QSqlQuery laps(db);
-        laps.prepare(QStringLiteral("SELECT lapn, laptimetxt FROM laps WHERE pilotid=? ORDER BY id"));
+        laps.prepare(QStringLiteral("SELECT lapn, laptimetxt FROM laps WHERE pilotid=? ORDER BY lapn ASC, id ASC"));
         laps.addBindValue(pilots.value(QStringLiteral("pilotid")));
         laps.exec();
         QStringList lapLines;

@@ -104,7 +104,7 @@ bool LivePages::commentPage(const PageSnapshot &s, QString *page)
     std::vector<QSqlRecord> laps, registry;
     for (const QSqlRecord &pilot : race) {
         const QVariant id = pilot.value(QStringLiteral("pilotid"));
-        if (!readRows(m_db, QStringLiteral("SELECT * FROM laps WHERE pilotid=?"), {id}, &laps)
+        if (!readRows(m_db, QStringLiteral("SELECT * FROM laps WHERE pilotid=? ORDER BY lapn ASC, id ASC"), {id}, &laps)
             || !readRows(m_db, QStringLiteral("SELECT * FROM pilots WHERE id=?"), {id}, &registry))
             return false;
         lines << QStringLiteral("<td valign=top>");

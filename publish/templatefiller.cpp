@@ -87,7 +87,7 @@ std::optional<QString> TemplateFiller::randomText()
 std::optional<QString> TemplateFiller::lapTable(int pilotid)
 {
     std::vector<QSqlRecord> laps;
-    if (!fetch(QStringLiteral("SELECT * FROM laps WHERE pilotid=?"), {pilotid}, &laps))
+    if (!fetch(QStringLiteral("SELECT * FROM laps WHERE pilotid=? ORDER BY lapn ASC, id ASC"), {pilotid}, &laps))
         return std::nullopt;
     QString out = QStringLiteral("<table>") + kCrLf;
     for (const QSqlRecord &lap : laps) {

@@ -3,6 +3,7 @@
 #include "core/settings.h"
 #include "online/registryclient.h"
 #include "online/registryexport.h"
+#include "online/telegramtexts.h"
 #include "store/database.h"
 #include "tests/online/registryfakeserver.h"
 
@@ -147,6 +148,7 @@ private slots:
         QTest::newRow("five digits") << us << "123.456" << qint64(1000) << "444.4";
         QTest::newRow("thousands") << us << "100000" << qint64(1000) << "360,000.0";
         QTest::newRow("comma locale") << de << "1,5" << qint64(1000) << "5,4";
+        QTest::newRow("rounded once, not at 5 digits first") << us << "683.501" << qint64(36000) << "68.4";
         QTest::newRow("not a number") << us << "abc" << qint64(1000) << "";
         QTest::newRow("best lap 0") << us << "100" << qint64(0) << "";
     }
@@ -162,6 +164,22 @@ private slots:
             QCOMPARE(text, speed);
         else
             QVERIFY(!error.isEmpty());
+    }
+
+    // The registry service and the Telegram race result show one speed.
+    void speedIsWrittenAsTheTelegramResultWritesIt()
+    {
+        const QLocale us(QLocale::English, QLocale::UnitedStates);
+        int compared = 0;
+        for (const char *dist : {"683.501", "120.5", "400", "1367", "99.99", "12345.6", "250000"}) {
+            for (qint64 ms = 1000; ms < 90000; ms += 777) {
+                QString text, error;
+                QVERIFY(RegistryExport::speedText(dist, ms, us, &text, &error));
+                QCOMPARE("(" + text + " км/ч)", telegramtexts::speedText(dist, ms, us));
+                ++compared;
+            }
+        }
+        QVERIFY(compared > 700);
     }
 
     void stageResultsAreSentSignedAndEncoded()

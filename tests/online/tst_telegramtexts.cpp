@@ -71,9 +71,10 @@ private slots:
     {
         QCOMPARE(raceResultText(db(), "5", "400", c), QString()); // empty race list
         pilot(db(), 1, "Ann", 1, 3, 20000, "000:20.000", "Группа 1");
+        // Lap 2 is the newest row, as after a lap split with "Add": laps go by number.
         lap(db(), 1, 1, "000:25.000");
-        lap(db(), 1, 2, "000:20.000");
         lap(db(), 1, 3, "000:20.000"); // two laps equal to the best: both bold, both with speed
+        lap(db(), 1, 2, "000:20.000");
         pilot(db(), 2, "Bob", 999, 0, 59999999, "999:59.999");
         QCOMPARE(raceResultText(db(), "5", "400", c),
                  lines({"Результаты вылета группы *\"Группа 1\"*:", "*1 место - Ann*", "    _(3 из 5 кругов)_",
@@ -92,6 +93,7 @@ private slots:
         QTest::addColumn<QString>("expected");
         QTest::newRow("plain") << "400" << qint64(20000) << "C" << "(72.0 км/ч)";
         QTest::newRow("rounded to one decimal") << "350" << qint64(23456) << "C" << "(53.7 км/ч)";
+        QTest::newRow("rounded once") << "683.501" << qint64(36000) << "C" << "(68.4 км/ч)";
         QTest::newRow("thousands separator") << "100000" << qint64(100000) << "C" << "(3,600.0 км/ч)";
         QTest::newRow("five significant digits") << "1234567" << qint64(100000) << "C" << "(44,444.0 км/ч)";
         QTest::newRow("more digits rounded at the fifth") << "12345678" << qint64(100000) << "C" << "(444,440.0 км/ч)";
