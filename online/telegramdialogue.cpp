@@ -7,17 +7,44 @@
 #include <QJsonObject>
 #include <QRandomGenerator>
 
+#include <algorithm>
+#include <cmath>
 #include <memory>
+#include <optional>
 
 namespace lapvane {
 
-QList<TelegramUpdate> parseUpdates(const QJsonValue &result)
+namespace {
+
+std::optional<qint64> updateId(const QJsonValue &v)
+{
+    if (!v.isDouble())
+        return std::nullopt;
+    // Integers beyond the double's range are read as their nearest double,
+    // which is above the largest id taken.
+    const double d = v.toDouble();
+    if (!(d >= 0 && d <= double(kMaxUpdateId)) || d != std::floor(d))
+        return std::nullopt;
+    return v.toInteger();
+}
+
+} // namespace
+
+QList<TelegramUpdate> parseUpdates(const QJsonValue &result, int *ignored)
 {
     QList<TelegramUpdate> updates;
+    if (ignored)
+        *ignored = 0;
     for (const QJsonValue &v : result.toArray()) {
         const QJsonObject o = v.toObject();
+        const std::optional<qint64> id = updateId(o.value(QLatin1String("update_id")));
+        if (!id) {
+            if (ignored)
+                ++*ignored;
+            continue;
+        }
         TelegramUpdate u;
-        u.updateId = o.value(QLatin1String("update_id")).toInteger();
+        u.updateId = *id;
         const QJsonValue message = o.value(QLatin1String("message"));
         if (message.isObject()) {
             const QJsonObject m = message.toObject();
@@ -184,13 +211,20 @@ void TelegramReceiver::poll()
         if (!m_lastError.isEmpty())
             emit logLine(QStringLiteral("getUpdates works again"));
         m_lastError.clear();
-        const QList<TelegramUpdate> updates = parseUpdates(r.result);
+        int ignored = 0;
+        const QList<TelegramUpdate> updates = parseUpdates(r.result, &ignored);
+        if (ignored > 0)
+            emit logLine(QStringLiteral("getUpdates: %1 update(s) without a valid update_id ignored").arg(ignored));
         if (updates.isEmpty() || !m_on) {
             cycleDone();
             return;
         }
-        // Telegram drops what was handed on.
-        m_offset = updates.last().updateId + 1;
+        // Telegram drops what was handed on. The offset only moves forward,
+        // whatever order the answer lists its updates in.
+        qint64 last = updates.first().updateId;
+        for (const TelegramUpdate &u : updates)
+            last = std::max(last, u.updateId);
+        m_offset = std::max(m_offset, last + 1);
         m_dialogue.telega1rcvUpdates(updates, [this, run] {
             if (run == m_run)
                 cycleDone();

@@ -28,8 +28,13 @@ struct TelegramUpdate
     QString lastName;
 };
 
-// The updates of a "getUpdates" answer, in order.
-QList<TelegramUpdate> parseUpdates(const QJsonValue &result);
+// The largest update id taken: every id stays exact in JSON and one above it
+// is still a number, so the next offset never overflows.
+inline constexpr qint64 kMaxUpdateId = (qint64(1) << 53) - 1;
+
+// The updates of a "getUpdates" answer, in order. An update without a whole
+// "update_id" from 0 to kMaxUpdateId is left out and counted in *ignored.
+QList<TelegramUpdate> parseUpdates(const QJsonValue &result, int *ignored = nullptr);
 
 // The answer the bot gives to a lower-cased addressed message.
 struct DialogueAnswer

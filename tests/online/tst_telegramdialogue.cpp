@@ -211,6 +211,45 @@ private slots:
         QCOMPARE(m_api->requestsFor("getUpdates").last().json().value("offset").toInteger(), qint64(9));
         QCOMPARE(receiver.offset(), qint64(9));
     }
+
+    // After update 500 the offset is 501; a malformed answer changes nothing and the offset
+    // never goes down.
+    void malformedUpdatesLeaveTheOffset_data()
+    {
+        QTest::addColumn<QByteArray>("result");
+        QTest::addColumn<qint64>("offset");
+        QTest::addColumn<bool>("reported");
+        QTest::newRow("no update_id") << QByteArray("[{}]") << qint64(501) << true;
+        QTest::newRow("update_id as text") << QByteArray("[{\"update_id\":\"600\"}]") << qint64(501) << true;
+        QTest::newRow("fraction") << QByteArray("[{\"update_id\":600.5}]") << qint64(501) << true;
+        QTest::newRow("negative") << QByteArray("[{\"update_id\":-1}]") << qint64(501) << true;
+        QTest::newRow("largest 64-bit") << QByteArray("[{\"update_id\":9223372036854775807}]") << qint64(501) << true;
+        QTest::newRow("beyond 64 bits") << QByteArray("[{\"update_id\":1e300}]") << qint64(501) << true;
+        QTest::newRow("result not a list") << QByteArray("{\"update_id\":600}") << qint64(501) << false;
+        QTest::newRow("an older id") << QByteArray("[{\"update_id\":3}]") << qint64(501) << false;
+        QTest::newRow("a good id among bad ones")
+            << QByteArray("[{\"update_id\":601},{},{\"update_id\":2}]") << qint64(602) << true;
+    }
+    void malformedUpdatesLeaveTheOffset()
+    {
+        QFETCH(QByteArray, result);
+        QFETCH(qint64, offset);
+        QFETCH(bool, reported);
+        TelegramReceiver receiver(*m_bot, *m_dialogue);
+        receiver.setIntervalMs(5);
+        QStringList receiverLog;
+        connect(&receiver, &TelegramReceiver::logLine, this, [&receiverLog](const QString &l) { receiverLog << l; });
+        m_api->script("getUpdates", {FakeBotApi::ok(batch({message(500, "x")})), FakeBotApi::ok(result),
+                                     FakeBotApi::ok("[]")});
+        receiver.setOn(true);
+        QTRY_VERIFY(m_api->requestsFor("getUpdates").size() >= 4);
+        receiver.setOn(false);
+        const auto polls = m_api->requestsFor("getUpdates");
+        QCOMPARE(polls[1].json().value("offset").toInteger(), qint64(501));
+        QCOMPARE(polls[2].json().value("offset").toInteger(), offset);
+        QCOMPARE(receiver.offset(), offset);
+        QCOMPARE(receiverLog.filter("without a valid update_id").size(), reported ? 1 : 0);
+    }
 };
 
 QTEST_MAIN(TestTelegramDialogue)
