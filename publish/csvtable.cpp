@@ -1,6 +1,7 @@
 // Writing and reading comma-separated values.
 #include "publish/csvtable.h"
 
+#include <QRegularExpression>
 #include <QSaveFile>
 #include <QStringDecoder>
 
@@ -21,12 +22,40 @@ QString quoted(const QString &field)
     return QLatin1Char('"') + out + QLatin1Char('"');
 }
 
+// Whether text (after any apostrophes) begins as a formula would.
+bool formulaStart(const QString &text)
+{
+    qsizetype i = 0;
+    while (i < text.size() && text.at(i) == QLatin1Char('\''))
+        ++i;
+    if (i == text.size())
+        return false;
+    switch (text.at(i).unicode()) {
+    case u'=':
+    case u'+':
+    case u'-':
+    case u'@':
+    case u'\t':
+    case u'\r':
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool isNumberOrTime(const QString &text)
+{
+    static const QRegularExpression value(
+        QStringLiteral("^[+-]?(\\d+([:.,]\\d+)*|[.,]\\d+)([eE][+-]?\\d+)?$"));
+    return value.match(text).hasMatch();
+}
+
 void appendLine(QString *out, const QStringList &fields)
 {
     QStringList q;
     q.reserve(fields.size());
     for (const QString &f : fields)
-        q << quoted(f);
+        q << quoted(csvSafeCell(f));
     *out += q.join(QLatin1Char(',')) + QStringLiteral("\r\n");
 }
 
@@ -49,6 +78,20 @@ QChar separatorOf(const QString &text)
 }
 
 } // namespace
+
+QString csvSafeCell(const QString &cell)
+{
+    if (!formulaStart(cell) || isNumberOrTime(cell))
+        return cell;
+    return QLatin1Char('\'') + cell;
+}
+
+QString csvPlainCell(const QString &cell)
+{
+    if (cell.startsWith(QLatin1Char('\'')) && formulaStart(cell) && !isNumberOrTime(cell.mid(1)))
+        return cell.mid(1);
+    return cell;
+}
 
 QByteArray csvTable(const QStringList &header, const QList<QStringList> &rows)
 {

@@ -119,7 +119,8 @@ PilotImport importPilotsCsv(QSqlDatabase db, const QByteArray &bytes)
                                   "VALUES (?, ?, ?, ?, ?, ?, 0)"));
     auto value = [&columnOf](const QStringList &row, const char *field) {
         const int c = columnOf.value(QLatin1String(field), -1);
-        return c >= 0 && c < row.size() ? row.at(c).trimmed() : QString();
+        // A cell the export marked against formulas reads back as it was.
+        return c >= 0 && c < row.size() ? csvPlainCell(row.at(c).trimmed()).trimmed() : QString();
     };
     int added = 0, skipped = 0;
     for (const QStringList &row : std::as_const(rows)) {

@@ -56,6 +56,59 @@ private slots:
         QCOMPARE(back, QList<QStringList>{header} + rows);
     }
 
+    // Cells a spreadsheet would run as formulas are written as text; numbers and times are
+    // values and stay as they are.
+    void formulaCells_data()
+    {
+        QTest::addColumn<QString>("cell");
+        QTest::addColumn<QString>("written");
+        QTest::newRow("hyperlink") << "=HYPERLINK(\"http://x\",\"y\")" << "'=HYPERLINK(\"http://x\",\"y\")";
+        QTest::newRow("at") << "@cmd" << "'@cmd";
+        QTest::newRow("minus text") << "-=Ace=-" << "'-=Ace=-";
+        QTest::newRow("plus text") << "+7 Team" << "'+7 Team";
+        QTest::newRow("sum") << "-2+3" << "'-2+3";
+        QTest::newRow("tab") << "\t=1" << "'\t=1";
+        QTest::newRow("carriage return") << "\r=1" << "'\r=1";
+        QTest::newRow("already an apostrophe") << "'=1" << "''=1";
+        QTest::newRow("apostrophe name") << "'Ace" << "'Ace";
+        QTest::newRow("plain") << "Ann = Bob" << "Ann = Bob";
+        QTest::newRow("negative number") << "-5" << "-5";
+        QTest::newRow("signed decimal") << "+1.5e3" << "+1.5e3";
+        QTest::newRow("decimal comma") << "-0,25" << "-0,25";
+        QTest::newRow("negative lap time") << "-000:01.250" << "-000:01.250";
+        QTest::newRow("apostrophe and number") << "'-5" << "''-5";
+    }
+    void formulaCells()
+    {
+        QFETCH(QString, cell);
+        QFETCH(QString, written);
+        QCOMPARE(csvSafeCell(cell), written);
+        QCOMPARE(csvPlainCell(written), cell);
+        // In the table, as a spreadsheet reads the file.
+        QList<QStringList> back;
+        QString error;
+        QVERIFY(parseCsv(csvTable({"h"}, {{cell}}), &back, &error));
+        QCOMPARE(back.value(1).value(0), written);
+    }
+
+    // Exported names that looked like formulas import as the same names.
+    void formulaNamesImportBack()
+    {
+        QTemporaryDir dir;
+        Database db;
+        QVERIFY(db.open(dir.filePath("dbpilots.db")));
+        const QStringList names{"=HYPERLINK(\"http://x\",\"y\")", "@cmd", "-=Ace=-", "'=1", "+7", "-5"};
+        QList<QStringList> rows;
+        for (const QString &n : names)
+            rows << QStringList{n, "@team", "x@y.org"};
+        const PilotImport r = importPilotsCsv(db.db(), csvTable({"Pilot's name", "Team", "E-mail"}, rows));
+        QVERIFY2(r.ok, qPrintable(r.error));
+        QStringList expected;
+        for (const QString &n : names)
+            expected << n + "||@team||x@y.org||0";
+        QCOMPARE(pilots(db.db()), expected);
+    }
+
     void readingSeparatorsAndLineEnds()
     {
         QList<QStringList> rows;
