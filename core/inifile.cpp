@@ -2,10 +2,10 @@
 #include "core/inifile.h"
 
 #include "core/strictnumber.h"
+#include "core/textdecoding.h"
 
 #include <QFile>
 #include <QRegularExpression>
-#include <QStringDecoder>
 #include <QSaveFile>
 
 namespace lapvane {
@@ -50,17 +50,13 @@ IniFile::IniFile(const QString &path) : m_path(path)
     // Line by line: a file saved by an older tool in the Cyrillic Windows code
     // page is read as that code page instead of being turned into U+FFFD and
     // lost at the next save.
-    QStringDecoder cp1251("windows-1251");
     for (QByteArray &line : raw) {
         if (line.endsWith('\r'))
             line.chop(1);
-        QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-        QString text = utf8.decode(line);
-        if (utf8.hasError()) {
+        bool converted = false;
+        m_lines << decodeUtf8OrWindows1251(line, &converted);
+        if (converted)
             ++m_convertedLines;
-            text = cp1251.isValid() ? cp1251.decode(line) : QString::fromLatin1(line);
-        }
-        m_lines << text;
     }
 }
 

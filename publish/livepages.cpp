@@ -57,8 +57,16 @@ bool LivePages::templatePage(const PageSnapshot &snapshot, const QString &templa
                              const QString &pageName)
 {
     QString text, error;
-    if (!readTemplate(templatePath, &text, &error))
+    bool windows1251 = false;
+    if (!readTemplate(templatePath, &text, &error, &windows1251))
         return false;
+    // Told once per template while the pages are written, not every cycle.
+    if (windows1251 && !m_windows1251Told.contains(templatePath)) {
+        m_windows1251Told.insert(templatePath);
+        m_log(windows1251Note(templatePath));
+    } else if (!windows1251) {
+        m_windows1251Told.remove(templatePath);
+    }
     TemplateFiller filler(m_db, snapshot, m_log);
     const QString page = filler.parsetext(text, pilotid, isHtmlTemplate(templatePath));
     return writePage(QDir(m_folder).filePath(pageName), page, &error);

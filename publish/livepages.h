@@ -5,6 +5,7 @@
 
 #include "publish/pagesnapshot.h"
 
+#include <QSet>
 #include <QSqlDatabase>
 #include <QString>
 
@@ -37,6 +38,8 @@ private:
     QSqlDatabase m_db;
     QString m_folder;
     LogFn m_log;
+    // Templates read as Windows-1251 whose log line was written.
+    QSet<QString> m_windows1251Told;
 };
 
 } // namespace lapvane

@@ -1,6 +1,8 @@
 // Reading page templates and writing whole pages.
 #include "publish/pagefiles.h"
 
+#include "core/textdecoding.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -43,7 +45,7 @@ QStringList textLines(const QString &text)
     return lines;
 }
 
-bool readTemplate(const QString &path, QString *text, QString *error)
+bool readTemplate(const QString &path, QString *text, QString *error, bool *windows1251)
 {
     QFile file(path);
     if (!QFileInfo(path).isFile()) {
@@ -54,11 +56,18 @@ bool readTemplate(const QString &path, QString *text, QString *error)
         *error = QStringLiteral("the template \"%1\" cannot be read: %2").arg(path, file.errorString());
         return false;
     }
-    QString content = QString::fromUtf8(file.readAll());
+    QString content = decodeUtf8OrWindows1251(file.readAll(), windows1251);
     if (content.startsWith(QChar(0xFEFF)))
         content.remove(0, 1);
     *text = textLines(content).join(QLatin1String("\r\n"));
     return true;
+}
+
+QString windows1251Note(const QString &path)
+{
+    return QStringLiteral("The template \"%1\" is not UTF-8 text and was read as Windows-1251 (Cyrillic); "
+                          "save it as UTF-8 to be sure of its letters.")
+        .arg(path);
 }
 
 bool writePage(const QString &path, const QString &text, QString *error)

@@ -20,8 +20,13 @@ bool isHtmlTemplate(const QString &path);
 QStringList textLines(const QString &text);
 
 // Reads a template file as UTF-8 (a byte order mark is dropped) and returns
-// its lines joined with CR LF. False with a reason when it cannot be read.
-bool readTemplate(const QString &path, QString *text, QString *error);
+// its lines joined with CR LF. A file that is not valid UTF-8 is read as
+// Windows-1251, as older Windows tools save Cyrillic, and *windows1251 is set
+// (the caller logs windows1251Note once). False with a reason when it cannot
+// be read.
+bool readTemplate(const QString &path, QString *text, QString *error, bool *windows1251 = nullptr);
+// The log line for a template read as Windows-1251.
+QString windows1251Note(const QString &path);
 
 // Writes text as lines each ended by CR LF, UTF-8 with a byte order mark,
 // into a temporary file in the same folder that then replaces path. A reader

@@ -39,9 +39,16 @@ bool buildResultsExport(const ResultsExportInput &in, QString *page, QString *er
 {
     const QDir folder(in.programFolder);
     QString header, bottom;
-    if (!readTemplate(folder.filePath(QStringLiteral("header.html")), &header, error)
-        || !readTemplate(folder.filePath(QStringLiteral("bottom.html")), &bottom, error))
+    const QString headerPath = folder.filePath(QStringLiteral("header.html"));
+    const QString bottomPath = folder.filePath(QStringLiteral("bottom.html"));
+    bool headerWindows1251 = false, bottomWindows1251 = false;
+    if (!readTemplate(headerPath, &header, error, &headerWindows1251)
+        || !readTemplate(bottomPath, &bottom, error, &bottomWindows1251))
         return false;
+    if (headerWindows1251 && in.log)
+        in.log(windows1251Note(headerPath));
+    if (bottomWindows1251 && in.log)
+        in.log(windows1251Note(bottomPath));
     TemplateFiller filler(in.db, *in.snapshot, in.log);
     const QString filledHeader = filler.parsetext(header, 0, true);
     const QString filledBottom = filler.parsetext(bottom, 0, true);

@@ -6,6 +6,7 @@
 #include "tests/publish/publishfixture.h"
 
 #include <QDir>
+#include <QStringEncoder>
 #include <QTest>
 
 #include <atomic>
@@ -176,6 +177,24 @@ private slots:
                                                   "savehtmls: top problem"}));
         QCOMPARE(page("top.htm"), QByteArray("old top"));
         QVERIFY(page("channel1.htm").isNull());
+    }
+
+    // A template saved in the Cyrillic Windows code page keeps its letters, and the log says so
+    // once while the pages are written, not every cycle.
+    void windows1251TemplateIsReadAndToldOnce()
+    {
+        QStringEncoder cp1251("windows-1251");
+        QVERIFY(cp1251.isValid());
+        snap.oneRaceViewTemplate = f->writeFile("race.htm", cp1251.encode(QString("<p>Гонка: %EVENTNAME%</p>\r\n")));
+        snap.topResultsTemplate = f->writeFile("top.htm", "<p>Лучшие</p>\r\n"); // UTF-8
+        snap.eventName = "Кубок";
+        LivePages pages(f->db.db(), folder, [this](const QString &l) { f->log->savelog(l); });
+        for (int i = 0; i < 3; ++i)
+            pages.writeCycle(snap);
+        QCOMPARE(page("onerace.htm"), pageOf({"<p>Гонка: Кубок</p>"}));
+        const QStringList told = f->logLines->lines.filter("Windows-1251");
+        QCOMPARE(told.size(), 1);
+        QVERIFY2(told.first().contains(snap.oneRaceViewTemplate), qPrintable(told.first()));
     }
 
     void aTemplateThatGoesMissingKeepsThePreviousPage()

@@ -8,6 +8,7 @@
 #include "tests/publish/publishfixture.h"
 
 #include <QLocale>
+#include <QStringEncoder>
 #include <QTest>
 
 using namespace lapvane;
@@ -132,6 +133,17 @@ private slots:
         QVERIFY(page.startsWith("<table><tr align=center>\r\n<th width=5%>#</th>\r\n</tr>\r\n"
                                 "<tr align=center>\r\n<td>1</td>\r\n</tr>\r\n</table>\r\n\r\n"
                                 "<table><tr><td><b>Name</b></td>"));
+    }
+
+    void windows1251HeaderKeepsItsLetters()
+    {
+        QStringEncoder cp1251("windows-1251");
+        f->writeFile("header.html", cp1251.encode(QString("<h1>Итоги %STAGENAME%</h1>\r\n")));
+        QVERIFY(results->select("stage=?", {stage}));
+        QString page;
+        QVERIFY(build(&page));
+        QVERIFY2(page.startsWith("<h1>Итоги Final</h1>\r\n"), qPrintable(page.left(40)));
+        QCOMPARE(f->logLines->lines.filter("Windows-1251").size(), 1);
     }
 
     void missingTemplateWritesNothing_data()
