@@ -2,6 +2,7 @@
 #include "online/registryclient.h"
 
 #include "core/settings.h"
+#include "online/onceonlyrequest.h"
 
 #include <QCryptographicHash>
 #include <QHostAddress>
@@ -32,6 +33,10 @@ RegistryClient::~RegistryClient()
     for (QNetworkReply *reply : m_network.findChildren<QNetworkReply *>()) {
         reply->disconnect();
         reply->abort();
+    }
+    for (OnceOnlyRequest *request : findChildren<OnceOnlyRequest *>(Qt::FindDirectChildrenOnly)) {
+        request->disconnect();
+        request->abort();
     }
 }
 
@@ -135,6 +140,41 @@ void RegistryClient::get(const QUrl &url, const QString &what, QObject *context,
         --m_pending;
         emit pendingChanged(m_pending);
     });
+}
+
+void RegistryClient::sendOnce(const QUrl &url, const QString &what, QObject *context,
+                              std::function<void(const RegistryReply &)> done)
+{
+    auto *request = new OnceOnlyRequest("GET", url, {}, {}, m_timeoutMs, this);
+    ++m_pending;
+    emit pendingChanged(m_pending);
+    connect(request, &OnceOnlyRequest::finished, context,
+            [this, what, done = std::move(done)](const OnceOnlyAnswer &a) {
+                RegistryReply r;
+                r.body = a.body;
+                r.httpStatus = a.status;
+                if (a.failure == OnceOnlyAnswer::Failure::TimedOut) {
+                    r.error = QStringLiteral("%1 failed: no answer within %2 s.")
+                                  .arg(what, QString::number(m_timeoutMs / 1000.0));
+                } else if (a.failure == OnceOnlyAnswer::Failure::Failed) {
+                    r.error = QStringLiteral("%1 failed: %2.").arg(what, a.errorString);
+                } else if (a.status < 200 || a.status > 299) {
+                    r.error = QStringLiteral("%1 failed: the service answered HTTP %2 %3.")
+                                  .arg(what)
+                                  .arg(a.status)
+                                  .arg(QString::fromLatin1(a.reason));
+                } else {
+                    r.ok = true;
+                }
+                done(r);
+            });
+    connect(request, &OnceOnlyRequest::finished, this, &RegistryClient::requestEnded);
+}
+
+void RegistryClient::requestEnded()
+{
+    --m_pending;
+    emit pendingChanged(m_pending);
 }
 
 RegistryReply RegistryClient::finish(QNetworkReply *reply, const QString &what) const

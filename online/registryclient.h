@@ -69,6 +69,11 @@ public:
     // Sends a GET. done is called once, on this thread, unless context is
     // destroyed first. what names the request in failure texts.
     void get(const QUrl &url, const QString &what, QObject *context, std::function<void(const RegistryReply &)> done);
+    // The same for a request that changes something at the service (a
+    // result): it goes out once only, over its own connection; a dropped
+    // connection is reported, never sent again by itself.
+    void sendOnce(const QUrl &url, const QString &what, QObject *context,
+                  std::function<void(const RegistryReply &)> done);
 
     // Requests sent and not answered yet.
     int pending() const { return m_pending; }
@@ -78,6 +83,7 @@ signals:
 
 private:
     RegistryReply finish(QNetworkReply *reply, const QString &what) const;
+    void requestEnded();
 
     const Settings &m_settings;
     QNetworkAccessManager m_network;

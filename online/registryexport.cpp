@@ -174,7 +174,7 @@ void RegistryExport::sendNext()
         stop(error);
         return;
     }
-    m_client.get(url, QStringLiteral("Sending the result of %1").arg(result.pilotname), this,
+    m_client.sendOnce(url, QStringLiteral("Sending the result of %1").arg(result.pilotname), this,
                  [this](const RegistryReply &reply) {
                      if (reply.ok) {
                          add(QString::fromUtf8(reply.body));

@@ -1,10 +1,12 @@
 // The Telegram Bot API client over QNetworkAccessManager.
 #include "online/telegrambot.h"
 
+#include "online/onceonlyrequest.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QHostAddress>
-#include <QHttpMultiPart>
+#include <QRandomGenerator>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QNetworkAccessManager>
@@ -33,13 +35,14 @@ bool isMarkdownRefusal(const QString &description)
            || description.contains(QLatin1String("end of the entity"), Qt::CaseInsensitive);
 }
 
-QHttpPart formField(const QString &name, const QByteArray &value)
+// One part of a multipart/form-data body.
+QByteArray formPart(const QByteArray &boundary, const QByteArray &disposition, const QByteArray &contentType,
+                    const QByteArray &value)
 {
-    QHttpPart part;
-    part.setHeader(QNetworkRequest::ContentDispositionHeader,
-                   QStringLiteral("form-data; name=\"%1\"").arg(name));
-    part.setBody(value);
-    return part;
+    QByteArray part = "--" + boundary + "\r\nContent-Disposition: form-data; " + disposition + "\r\n";
+    if (!contentType.isEmpty())
+        part += "Content-Type: " + contentType + "\r\n";
+    return part + "\r\n" + value + "\r\n";
 }
 
 } // namespace
@@ -133,6 +136,22 @@ void TelegramBot::postJson(const QString &method, const QJsonObject &body, QObje
     track(m_net->post(request, QJsonDocument(body).toJson(QJsonDocument::Compact)), context, std::move(done));
 }
 
+void TelegramBot::postOnce(const QString &method, const QByteArray &contentType, const QByteArray &body,
+                           QObject *context, TelegramCallback done)
+{
+    auto *request = new OnceOnlyRequest("POST", methodUrl(method), {{"Content-Type", contentType}}, body, m_timeoutMs,
+                                        this);
+    m_onceOnly.insert(request);
+    QPointer<QObject> ctx(context ? context : this);
+    connect(request, &OnceOnlyRequest::finished, this, [this, request, ctx, done](const OnceOnlyAnswer &a) {
+        m_onceOnly.remove(request);
+        const TelegramResult r = readAnswer(a.status, a.body, a.failure == OnceOnlyAnswer::Failure::TimedOut,
+                                            a.failure == OnceOnlyAnswer::Failure::Failed ? a.errorString : QString());
+        if (ctx)
+            done(r);
+    });
+}
+
 void TelegramBot::track(QNetworkReply *reply, QObject *context, TelegramCallback done)
 {
     m_replies.insert(reply);
@@ -148,9 +167,19 @@ void TelegramBot::track(QNetworkReply *reply, QObject *context, TelegramCallback
 
 TelegramResult TelegramBot::readReply(QNetworkReply *reply) const
 {
-    TelegramResult r;
     const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     const QByteArray body = reply->isOpen() ? reply->readAll() : QByteArray();
+    const QNetworkReply::NetworkError error = reply->error();
+    const bool timedOut = error == QNetworkReply::OperationCanceledError || error == QNetworkReply::TimeoutError;
+    // An HTTP error status is told by the status, not the network layer.
+    const bool networkFailure = error != QNetworkReply::NoError && status == 0;
+    return readAnswer(status, body, timedOut, networkFailure ? reply->errorString() : QString());
+}
+
+TelegramResult TelegramBot::readAnswer(int status, const QByteArray &body, bool timedOut,
+                                       const QString &networkError) const
+{
+    TelegramResult r;
     QJsonParseError parseError{};
     const QJsonDocument doc = QJsonDocument::fromJson(body, &parseError);
     const bool isJson = parseError.error == QJsonParseError::NoError && doc.isObject();
@@ -171,13 +200,12 @@ TelegramResult TelegramBot::readReply(QNetworkReply *reply) const
             return r;
         }
     }
-    const QNetworkReply::NetworkError error = reply->error();
-    if (error == QNetworkReply::OperationCanceledError || error == QNetworkReply::TimeoutError) {
+    if (timedOut) {
         r.error = QStringLiteral("Telegram did not answer within %1 s.").arg((m_timeoutMs + 999) / 1000);
     } else if (status != 0 && (status < 200 || status > 299)) {
         r.error = QStringLiteral("Telegram answered with HTTP status %1.").arg(status);
-    } else if (error != QNetworkReply::NoError) {
-        r.error = masked(QStringLiteral("Telegram could not be reached: %1").arg(reply->errorString()));
+    } else if (!networkError.isEmpty()) {
+        r.error = masked(QStringLiteral("Telegram could not be reached: %1").arg(networkError));
     } else {
         r.error = QStringLiteral("Telegram's answer could not be read.");
     }
@@ -204,13 +232,18 @@ void TelegramBot::sendMessageJson(const QJsonValue &chatId, const QString &text,
                      {QStringLiteral("disable_web_page_preview"), false},
                      {QStringLiteral("disable_notification"), false},
                      {QStringLiteral("reply_to_message_id"), 0}};
+    if (refuseEarly(context, done))
+        return;
+    const QByteArray json = "application/json";
     if (mode == ParseMode::None) {
-        postJson(QStringLiteral("sendMessage"), body, context, std::move(done));
+        postOnce(QStringLiteral("sendMessage"), json, QJsonDocument(body).toJson(QJsonDocument::Compact), context,
+                 std::move(done));
         return;
     }
     body.insert(QStringLiteral("parse_mode"), QStringLiteral("Markdown"));
     QPointer<QObject> ctx(context ? context : this);
-    postJson(QStringLiteral("sendMessage"), body, context, [this, ctx, chatId, text, done](const TelegramResult &r) {
+    postOnce(QStringLiteral("sendMessage"), json, QJsonDocument(body).toJson(QJsonDocument::Compact), context,
+             [this, ctx, chatId, text, done](const TelegramResult &r) {
         if (r.ok || !isMarkdownRefusal(r.markdownError)) {
             done(r);
             return;
@@ -236,22 +269,19 @@ void TelegramBot::sendPhoto(const QString &chatId, const QString &filePath, QObj
         fail(context, done, QStringLiteral("The picture %1 cannot be read: %2").arg(filePath, file.errorString()));
         return;
     }
-    auto *multi = new QHttpMultiPart(QHttpMultiPart::FormDataType);
-    multi->append(formField(QStringLiteral("chat_id"), chatId.toUtf8()));
-    QHttpPart photo;
-    photo.setHeader(QNetworkRequest::ContentDispositionHeader,
-                    QStringLiteral("form-data; name=\"photo\"; filename=\"%1\"").arg(QFileInfo(filePath).fileName()));
-    photo.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("image/jpeg"));
-    photo.setBody(file.readAll());
-    multi->append(photo);
-    multi->append(formField(QStringLiteral("caption"), QByteArray()));
-    multi->append(formField(QStringLiteral("disable_notification"), QByteArrayLiteral("false")));
-    multi->append(formField(QStringLiteral("reply_to_message_id"), QByteArrayLiteral("0")));
-    QNetworkRequest request(methodUrl(QStringLiteral("sendPhoto")));
-    request.setTransferTimeout(m_timeoutMs);
-    QNetworkReply *reply = m_net->post(request, multi);
-    multi->setParent(reply);
-    track(reply, context, std::move(done));
+    const QByteArray boundary = "lapvane" + QByteArray::number(QRandomGenerator::global()->generate64(), 16);
+    QByteArray fileName = QFileInfo(filePath).fileName().toUtf8();
+    for (char &c : fileName) {
+        if (c == '"' || c == '\r' || c == '\n')
+            c = '_';
+    }
+    QByteArray body = formPart(boundary, "name=\"chat_id\"", {}, chatId.toUtf8());
+    body += formPart(boundary, "name=\"photo\"; filename=\"" + fileName + '"', "image/jpeg", file.readAll());
+    body += formPart(boundary, "name=\"caption\"", {}, {});
+    body += formPart(boundary, "name=\"disable_notification\"", {}, "false");
+    body += formPart(boundary, "name=\"reply_to_message_id\"", {}, "0");
+    body += "--" + boundary + "--\r\n";
+    postOnce(QStringLiteral("sendPhoto"), "multipart/form-data; boundary=" + boundary, body, context, std::move(done));
 }
 
 void TelegramBot::getMe(QObject *context, TelegramCallback done)
@@ -279,6 +309,11 @@ void TelegramBot::abortAll()
         reply->disconnect(this);
         reply->abort();
         reply->deleteLater();
+    }
+    const QSet<OnceOnlyRequest *> onceOnly = std::exchange(m_onceOnly, {});
+    for (OnceOnlyRequest *request : onceOnly) {
+        request->disconnect(this);
+        request->abort();
     }
 }
 

@@ -16,6 +16,9 @@ class QNetworkReply;
 
 namespace lapvane {
 
+class OnceOnlyRequest;
+struct OnceOnlyAnswer;
+
 struct TelegramResult
 {
     bool ok = false;
@@ -59,7 +62,9 @@ public:
     // The callback runs on this object's thread, later, never inside the
     // call; not at all when context has gone meanwhile. A Markdown message
     // that Telegram refuses for its Markdown is sent once more without a
-    // parse mode.
+    // parse mode. Messages and photos go out once only, each over its own
+    // connection: a dropped connection is reported, never sent again by
+    // itself (Telegram may have taken the first).
     void sendMessage(const QString &chatId, const QString &text, ParseMode mode, QObject *context,
                      TelegramCallback done);
     // The bot's answers go to the chat of the incoming message, by number.
@@ -74,7 +79,7 @@ public:
 
     // Drops every request in flight; their callbacks are not run.
     void abortAll();
-    int requestsInFlight() const { return int(m_replies.size()); }
+    int requestsInFlight() const { return int(m_replies.size() + m_onceOnly.size()); }
 
 private:
     void sendMessageJson(const QJsonValue &chatId, const QString &text, ParseMode mode, QObject *context,
@@ -82,8 +87,12 @@ private:
     QUrl methodUrl(const QString &method) const;
     bool refuseEarly(QObject *context, const TelegramCallback &done);
     void postJson(const QString &method, const QJsonObject &body, QObject *context, TelegramCallback done);
+    // A request that changes something (a message, a photo): once only.
+    void postOnce(const QString &method, const QByteArray &contentType, const QByteArray &body, QObject *context,
+                  TelegramCallback done);
     void track(QNetworkReply *reply, QObject *context, TelegramCallback done);
     TelegramResult readReply(QNetworkReply *reply) const;
+    TelegramResult readAnswer(int status, const QByteArray &body, bool timedOut, const QString &networkError) const;
     void fail(QObject *context, const TelegramCallback &done, const QString &error);
 
     QNetworkAccessManager *m_net;
@@ -92,6 +101,7 @@ private:
     QUrl m_base;
     int m_timeoutMs = kDefaultTimeoutMs;
     QSet<QNetworkReply *> m_replies;
+    QSet<OnceOnlyRequest *> m_onceOnly;
 };
 
 } // namespace lapvane

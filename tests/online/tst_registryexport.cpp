@@ -5,6 +5,7 @@
 #include "online/registryexport.h"
 #include "online/telegramtexts.h"
 #include "store/database.h"
+#include "tests/online/droppingserver.h"
 #include "tests/online/registryfakeserver.h"
 
 #include <QCryptographicHash>
@@ -252,6 +253,31 @@ private slots:
         QVERIFY(bob > 0);
         QCOMPARE(log[bob - 1], QStringLiteral("---"));
         QVERIFY2(log[bob - 2].contains("HTTP 500"), qPrintable(log[bob - 2]));
+    }
+
+    // A connection that drops after the service has read a result: the failure is logged and the
+    // result is never sent a second time by the network layer, neither as the first request of a
+    // connection nor on a connection kept open after an earlier answer.
+    void droppedConnectionIsLoggedNotResent_data()
+    {
+        QTest::addColumn<int>("answered");
+        QTest::newRow("first request") << 0;
+        QTest::newRow("after an answered one") << 1;
+    }
+    void droppedConnectionIsLoggedNotResent()
+    {
+        QFETCH(int, answered);
+        test::DroppingServer server(answered, "{\"ok\":1}");
+        QVERIFY(server.isListening());
+        m_settings->set("edaerolisturl", server.baseUrl());
+        const int stage = addStage("Final", "100");
+        for (int i = 0; i <= answered; ++i)
+            addResult(stage, i + 1, QString("Pilot %1").arg(i), 5, 10000 + i, "000:10.000", i + 1);
+        QVERIFY(runExport("ev42", stage));
+        QTest::qWait(300); // a resend would arrive meanwhile
+        QCOMPARE(server.requests.size(), answered + 1);
+        QCOMPARE(m_export->log().count("Error posting data. Check internet connection."), 1);
+        QCOMPARE(m_client->pending(), 0);
     }
 
     void exportThatCannotStart_data()

@@ -2,6 +2,7 @@
 // address, fields and upload, the Markdown retry, failures in plain words
 // without the token, and the addresses it refuses.
 #include "online/telegrambot.h"
+#include "tests/online/droppingserver.h"
 #include "tests/online/fakebotapi.h"
 
 #include <QJsonArray>
@@ -257,6 +258,47 @@ private slots:
         QVERIFY(!r.ok);
         QVERIFY2(r.error.startsWith(expected), qPrintable(r.error));
         QVERIFY2(!r.error.contains("SECRET"), qPrintable(r.error));
+        QCOMPARE(m_bot->requestsInFlight(), 0);
+    }
+
+    // A connection that drops after Telegram has read a message: the failure is reported and
+    // the message is never sent a second time by the network layer, neither as the first request
+    // of a connection nor on a connection kept open after an earlier answer.
+    void droppedConnectionIsReportedNotResent_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<int>("answered");
+        for (const char *kind : {"message", "photo"}) {
+            QTest::addRow("%s, first request", kind) << QString(kind) << 0;
+            QTest::addRow("%s, after an answered one", kind) << QString(kind) << 1;
+        }
+    }
+    void droppedConnectionIsReportedNotResent()
+    {
+        QFETCH(QString, kind);
+        QFETCH(int, answered);
+        test::DroppingServer server(answered, "{\"ok\":true,\"result\":{}}");
+        QVERIFY(server.isListening());
+        QTemporaryDir dir;
+        QFile photo(dir.filePath("chart.jpg"));
+        QVERIFY(photo.open(QIODevice::WriteOnly) && photo.write("\xff\xd8 jpeg") > 0);
+        photo.close();
+        m_bot->setBaseUrl(server.baseUrl());
+        m_bot->setTimeoutMs(3000);
+        for (int i = 0; i <= answered; ++i) {
+            Waiter w;
+            if (kind == "message")
+                m_bot->sendMessage("@track", QString("result %1").arg(i), TelegramBot::ParseMode::Markdown, this,
+                                   w.callback());
+            else
+                m_bot->sendPhoto("@track", photo.fileName(), this, w.callback());
+            const TelegramResult r = wait(w);
+            QCOMPARE(r.ok, i < answered);
+            if (i == answered)
+                QVERIFY2(r.error.startsWith("Telegram could not be reached: "), qPrintable(r.error));
+        }
+        QTest::qWait(300); // a resend would arrive meanwhile
+        QCOMPARE(server.requests.size(), answered + 1);
         QCOMPARE(m_bot->requestsInFlight(), 0);
     }
 
