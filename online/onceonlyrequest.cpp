@@ -55,8 +55,8 @@ OnceOnlyRequest::OnceOnlyRequest(const QByteArray &verb, const QUrl &url, const 
         host = '[' + host + ']';
     if (url.port() != -1)
         host += ':' + QByteArray::number(url.port());
-    m_request = verb + ' ' + target + " HTTP/1.1\r\nHost: " + host
-                + "\r\nConnection: close\r\nAccept-Encoding: identity\r\n";
+    m_request = verb + ' ' + target + " HTTP/1.1\r\nHost: " + host +
+                "\r\nConnection: close\r\nAccept-Encoding: identity\r\n";
     for (const auto &[name, value] : headers)
         m_request += name + ": " + value + "\r\n";
     if (!body.isEmpty() || verb == "POST")
@@ -149,8 +149,8 @@ bool OnceOnlyRequest::answerComplete(bool atClose)
     const QList<QByteArray> lines = m_received.left(headEnd).split('\n');
     const QList<QByteArray> statusLine = lines.first().trimmed().split(' ');
     bool ok = false;
-    m_answer.status = statusLine.size() >= 2 && statusLine.first().startsWith("HTTP/1.") ? statusLine.at(1).toInt(&ok)
-                                                                                          : 0;
+    m_answer.status =
+        statusLine.size() >= 2 && statusLine.first().startsWith("HTTP/1.") ? statusLine.at(1).toInt(&ok) : 0;
     if (!ok || m_answer.status < 100 || m_answer.status > 999) {
         fail(OnceOnlyAnswer::Failure::Failed, QStringLiteral("the answer is not HTTP"));
         return false;
@@ -173,8 +173,10 @@ bool OnceOnlyRequest::answerComplete(bool atClose)
     const QByteArrayView rest = QByteArrayView(m_received).sliced(headEnd + 4);
     if (chunked) {
         switch (dechunk(rest, &m_answer.body)) {
-        case Parse::Complete: return true;
-        case Parse::Incomplete: return false;
+        case Parse::Complete:
+            return true;
+        case Parse::Incomplete:
+            return false;
         case Parse::Malformed:
             fail(OnceOnlyAnswer::Failure::Failed, QStringLiteral("the answer's chunks cannot be read"));
             return false;

@@ -38,8 +38,8 @@ public:
     // Starts at once; url is http:// or https:// (verified as usual).
     // finished comes exactly once, later, unless abort() is called first;
     // the object deletes itself after finished.
-    OnceOnlyRequest(const QByteArray &verb, const QUrl &url, const HttpHeaders &headers, const QByteArray &body,
-                    int timeoutMs, QObject *parent = nullptr);
+    OnceOnlyRequest(const QByteArray &verb, const QUrl &url, const HttpHeaders &headers,
+                    const QByteArray &body, int timeoutMs, QObject *parent = nullptr);
     ~OnceOnlyRequest() override;
 
     // Drops the connection; finished does not come. Deletes the object later.

@@ -23,7 +23,8 @@ struct PilotImport
 // "город"), login ("e-mail", "email", "login"), Telegram id ("telegram id",
 // "telegaid", "telegram"); other columns are ignored. A name column is
 // required. Names compare trimmed and without regard to case. A pilot without
-// an e-mail gets a made-up login as "Add new" gives one. A file that cannot be
+// an e-mail gets a made-up login as "Add new" gives one. A cell the CSV
+// export marked against formulas ("'=x") reads back as it was ("=x"). A file that cannot be
 // read whole (not UTF-8, a quote left open, a row longer than the header, no
 // name column) changes nothing, nor does a store failure on the way.
 PilotImport importPilotsCsv(QSqlDatabase db, const QByteArray &bytes);

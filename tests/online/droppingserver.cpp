@@ -48,8 +48,8 @@ void DroppingServer::readFrom(QTcpSocket *socket)
             socket->abort();
             return;
         }
-        socket->write("HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: "
-                      + QByteArray::number(m_answerBody.size()) + "\r\n\r\n" + m_answerBody);
+        socket->write("HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: " +
+                      QByteArray::number(m_answerBody.size()) + "\r\n\r\n" + m_answerBody);
     }
 }
 
