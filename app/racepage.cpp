@@ -126,6 +126,10 @@ RacePage::RacePage(ProgramContext &ctx, ProgramServices &services, CommandList &
     lapButtons->addWidget(namedButton(QStringLiteral("btdellap"), QStringLiteral("Delete"), right));
     lapButtons->addWidget(namedButton(QStringLiteral("Button26"), QStringLiteral("Add"), right));
     lapButtons->addWidget(namedButton(QStringLiteral("btlapsrecalc"), QStringLiteral("Recalc"), right));
+    // The race board of the built-in web server in the browser (wired with the server).
+    // It sits here, apart from the lap corrections, where the row has room at 1280 px.
+    lapButtons->addStretch();
+    lapButtons->addWidget(namedButton(QStringLiteral("btnboard"), QStringLiteral("Board"), right));
     rightLayout->addLayout(lapButtons);
 
     auto *logHeader = new QHBoxLayout;
@@ -168,8 +172,6 @@ RacePage::RacePage(ProgramContext &ctx, ProgramServices &services, CommandList &
         b->setToolTip(QStringLiteral("Not available yet"));
         next->addWidget(b);
     }
-    // The race board of the built-in web server in the browser (wired with the server).
-    next->addWidget(namedButton(QStringLiteral("btnboard"), QStringLiteral("Board"), right));
     next->addStretch();
     rightLayout->addLayout(next);
     auto *bottom = new QHBoxLayout;

@@ -131,8 +131,13 @@ private slots:
                     combo->setCurrentText("COM9");
                     QCOMPARE(s.text(d.control), QStringLiteral("COM9"));
                 } else if (combo->count() > 1) {
-                    s.set(d.control, 1);
+                    // A list of words stores the chosen word (its item data), a plain list its index.
+                    const QVariant second = combo->itemData(1).isValid() ? combo->itemData(1) : QVariant(1);
+                    s.set(d.control, second);
                     QCOMPARE(combo->currentIndex(), 1);
+                    combo->setCurrentIndex(0);
+                    emit combo->activated(0);
+                    QCOMPARE(s.value(d.control), combo->itemData(0).isValid() ? combo->itemData(0) : QVariant(0));
                 }
             } else if (auto *spin = qobject_cast<QSpinBox *>(c)) {
                 // The web server's port: a free one, as the switch may start it.
