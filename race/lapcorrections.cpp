@@ -1,6 +1,7 @@
 // Corrections of one pilot's laps by hand.
 #include "race/lapcorrections.h"
 
+#include "core/currentselection.h"
 #include "core/operatorlog.h"
 #include "core/operatorprompt.h"
 #include "core/settings.h"
@@ -199,8 +200,12 @@ void LapCorrections::rankFinishedRace()
     // A running race, or one never finished, keeps its places until "Finish".
     if (!m_s.finishedRace || !m_s.finishedRace->isFinished())
         return;
+    // Ranked by the format of the race's stage, as the finish ranks (an
+    // unknown format was reported at the start and ranks as the default).
+    const StageRules rules =
+        raceRules(m_s.db, m_s.selection ? m_s.selection->currentStageId() : 0, nullptr);
     QString error;
-    if (!rankRace(m_s.db, m_s.settings.integer(QStringLiteral("cbwinplaces")), &error)) {
+    if (!rankRace(m_s.db, m_s.settings.integer(QStringLiteral("cbwinplaces")), rules, &error)) {
         reportFailure(QStringLiteral("Cannot write the race standings"), error);
         return;
     }

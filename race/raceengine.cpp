@@ -9,6 +9,7 @@
 #include "core/receivers.h"
 #include "core/settings.h"
 #include "core/wait.h"
+#include "competition/raceformat.h"
 #include "race/finishedrace.h"
 #include "race/racestatefile.h"
 #include "race/standings.h"
@@ -23,6 +24,7 @@
 #include <QRegularExpression>
 #include <QSqlError>
 
+#include <algorithm>
 #include <exception>
 
 namespace lapvane {
@@ -252,6 +254,7 @@ bool RaceEngine::racestartraceExecute(int currentRowId)
         return false;
     }
     resetSettingReaders();
+    readRaceRules();
     emit lapsChanged();
 
     m_raceClock.startDisplay();
@@ -491,8 +494,11 @@ void RaceEngine::tmrraceTimer()
         ~TickGuard() { flag = false; }
     } guard{m_inTick};
 
-    const int timeLimit = readNumber(m_timeLimit);
-    if (timeLimit > 0 && m_raceClock.elapsedMs() / 60000.0 >= timeLimit) {
+    if (m_rules.format != RaceFormat::LapsAndTime) {
+        if (formatRaceOver(m_raceClock.elapsedMs()))
+            return;
+    } else if (const int timeLimit = readNumber(m_timeLimit);
+               timeLimit > 0 && m_raceClock.elapsedMs() / 60000.0 >= timeLimit) {
         savelog(QStringLiteral("Time limit reached."));
         finish(true);
         setTickEnabled(false);
@@ -583,6 +589,11 @@ void RaceEngine::processPass(qint32 recvid, qint32 racemillis)
         return;
     }
 
+    if (m_rules.format != RaceFormat::LapsAndTime) {
+        processFormatPass(recvid, rowId, pilotId, name, g, group, racemillis, lastms);
+        return;
+    }
+
     const bool teamRace = m_s.settings.flag(QStringLiteral("chkteamrace"));
     int teamRow = -1;
     int f = -1;
@@ -593,7 +604,9 @@ void RaceEngine::processPass(qint32 recvid, qint32 racemillis)
     }
 
     const int lapLimit = readNumber(m_lapLimit);
-    if (lapLimit != 0 && (lapLimit <= g || lapLimit <= f)) {
+    // With the hole-shot a pilot's first pass only opens his lap 1.
+    const int opening = m_rules.options.holeShot ? 1 : 0;
+    if (lapLimit != 0 && (lapLimit + opening <= g || lapLimit <= f)) {
         afterPass(recvid, name);
         return;
     }
@@ -610,7 +623,7 @@ void RaceEngine::processPass(qint32 recvid, qint32 racemillis)
         m_teams.setLaps(teamRow, f);
     }
     const bool sounds = m_s.settings.flag(QStringLiteral("chksounds"));
-    if (lapno == lapLimit || (teamRace && teamRow >= 0 && f == lapLimit)) {
+    if ((lapLimit != 0 && lapno == lapLimit + opening) || (teamRace && teamRow >= 0 && f == lapLimit)) {
         if (teamRow >= 0)
             m_teams.setPlace(teamRow, QString::number(m_pilotplace));
         if (sounds)
@@ -659,10 +672,186 @@ void RaceEngine::afterPass(qint32 recvid, const QString &pilotName)
     const int rows = m_qLapSum.value(1).toInt();
     m_qLapSum.finish();
 
+    if (m_rules.format != RaceFormat::LapsAndTime) {
+        formatRaceOver(std::max<qint64>(m_raceClock.elapsedMs(), m_racemillis));
+        return;
+    }
     const int lapLimit = readNumber(m_lapLimit);
-    const int competitors = m_s.settings.flag(QStringLiteral("chkteamrace")) ? m_teams.teamCount() : rows;
-    if (lapLimit > 0 && competitors > 0 && lapSum >= qint64(lapLimit) * competitors)
+    const bool teamRace = m_s.settings.flag(QStringLiteral("chkteamrace"));
+    const int competitors = teamRace ? m_teams.teamCount() : rows;
+    const int passesPerPilot = lapLimit + (!teamRace && m_rules.options.holeShot ? 1 : 0);
+    if (lapLimit > 0 && competitors > 0 && lapSum >= qint64(passesPerPilot) * competitors)
         finish(true);
+}
+
+// ---------------------------------------------------------------------------
+// Race formats other than the default
+
+void RaceEngine::readRaceRules()
+{
+    const int stageId = m_s.selection ? m_s.selection->currentStageId() : 0;
+    QString problem;
+    m_rules = lapvane::raceRules(m_s.db, stageId, &problem);
+    m_rulesRead = true;
+    m_timeUpLogged = false;
+    m_formatPilots.clear();
+    m_formatEntries.clear();
+    if (!problem.isEmpty())
+        savelog(problem + QStringLiteral(" This race runs as Laps and time, by the race page's lap and time limits."));
+    const FormatOptions &o = m_rules.options;
+    const QString holeShot = o.holeShot ? QStringLiteral("; each pilot's first pass starts his lap 1 (hole-shot)")
+                                        : QString();
+    if (m_rules.format == RaceFormat::LapsAndTime) {
+        if (o.holeShot)
+            savelog(QStringLiteral("Race format: Laps and time") + holeShot + QLatin1Char('.'));
+        return;
+    }
+    const QString stageName = m_s.selection ? m_s.selection->currentStageName() : QString();
+    const QString minutes = QString::number(o.timeLimitMs / 60000);
+    const QString graceS = QString::number(o.graceMs / 1000.0);
+    QString rule;
+    switch (m_rules.format) {
+    case RaceFormat::MostLaps:
+        rule = QStringLiteral("time limit %1 min, then each pilot's next pass within %2 s ends his race")
+                   .arg(minutes, graceS);
+        break;
+    case RaceFormat::FirstToLaps:
+        rule = QStringLiteral("the first pilot to %1 laps wins; the others then finish the lap they are on "
+                              "(at most %2 s)")
+                   .arg(o.lapLimit)
+                   .arg(graceS);
+        break;
+    default:
+        rule = QStringLiteral("time limit %1 min").arg(minutes);
+        break;
+    }
+    savelog(QStringLiteral("Race format of stage \"%1\": %2, %3%4. The stage's limits apply, not the race "
+                           "page's.")
+                .arg(stageName, formatName(m_rules.format), rule, holeShot));
+    if (m_rules.format == RaceFormat::FirstToLaps ? o.lapLimit <= 0 : o.timeLimitMs <= 0)
+        savelog(QStringLiteral("The stage has no %1: only \"Finish\" ends this race.")
+                    .arg(m_rules.format == RaceFormat::FirstToLaps ? QStringLiteral("lap limit")
+                                                                   : QStringLiteral("time limit")));
+    readFormatEntries();
+}
+
+void RaceEngine::readFormatEntries()
+{
+    // A continued race goes on from the passes already counted.
+    QSqlQuery q(m_s.db);
+    if (!q.exec(QStringLiteral("SELECT pilotid, lapno FROM onerace WHERE confirmed='Y' ORDER BY id ASC"))) {
+        savelog(QStringLiteral("Cannot read the race list: ") + q.lastError().text());
+        return;
+    }
+    QList<QPair<int, int>> rows;
+    while (q.next())
+        rows.append({q.value(0).toInt(), q.value(1).toInt()});
+    q.finish();
+    q.prepare(QStringLiteral("SELECT laptime FROM laps WHERE pilotid=? AND lapn<=? ORDER BY lapn ASC"));
+    for (const auto &[pilotId, lapno] : rows) {
+        if (m_formatEntries.contains(pilotId))
+            continue;
+        RaceEntry e;
+        q.bindValue(0, pilotId);
+        q.bindValue(1, lapno);
+        if (q.exec()) {
+            while (q.next())
+                e.passesMs << q.value(0).toLongLong();
+        }
+        q.finish();
+        m_formatPilots << pilotId;
+        m_formatEntries.insert(pilotId, e);
+    }
+}
+
+QList<RaceEntry> RaceEngine::formatEntries() const
+{
+    QList<RaceEntry> out;
+    out.reserve(m_formatPilots.size());
+    for (int id : m_formatPilots)
+        out << m_formatEntries.value(id);
+    return out;
+}
+
+bool RaceEngine::formatRaceOver(qint64 nowMs)
+{
+    const RaceFormat format = m_rules.format;
+    const FormatOptions &o = m_rules.options;
+    if (format == RaceFormat::MostLaps && !m_timeUpLogged && o.timeLimitMs > 0 && nowMs >= o.timeLimitMs) {
+        m_timeUpLogged = true;
+        savelog(QStringLiteral("Time limit reached: each pilot's next pass ends his race (within %1 s).")
+                    .arg(o.graceMs / 1000.0));
+    }
+    const QList<RaceEntry> entries = formatEntries();
+    if (!raceOver(format, o, entries, nowMs))
+        return false;
+    const qint64 grace = std::max<qint64>(0, o.graceMs);
+    QString reason = QStringLiteral("Time limit reached.");
+    if (format == RaceFormat::MostLaps)
+        reason = nowMs >= o.timeLimitMs + grace ? QStringLiteral("The grace time after the time limit is over.")
+                                                : QStringLiteral("Every pilot has finished his last lap.");
+    else if (format == RaceFormat::FirstToLaps)
+        reason = nowMs >= winnerFinish(format, o, entries) + grace
+                     ? QStringLiteral("The time allowed after the winner's finish is over.")
+                     : QStringLiteral("Every pilot has finished.");
+    savelog(reason);
+    finish(true);
+    setTickEnabled(false);
+    return true;
+}
+
+void RaceEngine::processFormatPass(qint32 recvid, int rowId, int pilotId, const QString &name, int g,
+                                   const QString &group, qint32 racemillis, qint64 lastms)
+{
+    const RaceFormat format = m_rules.format;
+    const FormatOptions &o = m_rules.options;
+    if (!m_formatEntries.contains(pilotId)) {
+        // Confirmed after the start: he races from here on.
+        m_formatPilots << pilotId;
+        m_formatEntries.insert(pilotId, RaceEntry{});
+    }
+    const qint64 winner = winnerFinish(format, o, formatEntries());
+    if (!passCounts(format, o, m_formatEntries.value(pilotId), racemillis, winner)) {
+        // Beyond his race's end (or the race's): not counted, as passes
+        // beyond the lap limit are not.
+        afterPass(recvid, name);
+        return;
+    }
+    const int lapno = g + 1;
+    if (!commitLap(recvid, rowId, pilotId, lapno, racemillis, lastms)) {
+        afterPass(recvid, name);
+        return;
+    }
+    RaceEntry &entry = m_formatEntries[pilotId];
+    entry.passesMs << racemillis;
+    m_ring.write(pilotId, lapno);
+    emit lapRecorded(pilotId, lapno, racemillis, racemillis - lastms);
+    if (m_s.settings.flag(QStringLiteral("chkteamrace"))) {
+        const int teamRow = m_teams.findTeam(group);
+        if (teamRow >= 0)
+            m_teams.setLaps(teamRow, m_teams.laps(teamRow) + 1);
+    }
+    // Whether this pass ended the pilot's race.
+    bool done = false;
+    if (format == RaceFormat::MostLaps)
+        done = o.timeLimitMs > 0 && racemillis >= o.timeLimitMs;
+    else if (format == RaceFormat::FirstToLaps)
+        done = (o.lapLimit > 0 && entry.passesMs.size() >= o.lapLimit + (o.holeShot ? 1 : 0))
+               || (winner >= 0 && racemillis > winner);
+    const bool sounds = m_s.settings.flag(QStringLiteral("chksounds"));
+    if (done) {
+        if (sounds)
+            m_s.cues.play(m_pilotplace == 1 ? Cue::FinishFirst : Cue::FinishOther);
+        ++m_pilotplace;
+        savelog(name + QStringLiteral(" finished"));
+    } else if (sounds) {
+        m_s.cues.play(Cue::LapPass);
+    }
+    if (m_s.settings.flag(QStringLiteral("chshowdebug")))
+        savelog(QStringLiteral("racems=%1 lastms=%2 subst=%3").arg(racemillis).arg(lastms).arg(racemillis - lastms));
+    emit raceRowChanged(rowId);
+    emit pilotLapsChanged(pilotId);
+    afterPass(recvid, name);
 }
 
 // ---------------------------------------------------------------------------
@@ -694,8 +883,12 @@ bool RaceEngine::finish(bool automatic)
     if (m_s.settings.flag(QStringLiteral("chksounds")))
         m_s.cues.play(Cue::FinishAll);
 
+    // A finish without a race started in this run (a re-rank after
+    // corrections, a race continued after a restart) reads the rules now.
+    if (!m_rulesRead)
+        readRaceRules();
     QString error;
-    const bool ok = rankRace(m_s.db, m_s.settings.integer(QStringLiteral("cbwinplaces")), &error);
+    const bool ok = rankRace(m_s.db, m_s.settings.integer(QStringLiteral("cbwinplaces")), m_rules, &error);
     if (!ok)
         reportFailure(QStringLiteral("Cannot write the race standings"), error);
     else if (m_s.finishedRace)

@@ -2,11 +2,13 @@
 // its standings, over the race list (`onerace`) and its laps (`laps`).
 #pragma once
 
+#include "competition/stageformat.h"
 #include "core/announcementring.h"
 #include "race/raceclock.h"
 #include "race/raceservices.h"
 #include "race/teamtable.h"
 
+#include <QHash>
 #include <QObject>
 #include <QSqlQuery>
 #include <QElapsedTimer>
@@ -66,6 +68,10 @@ public:
     qint32 racemillis() const { return m_racemillis; }
     // The length of the last start delay in ms (`counterstartdelay`).
     qint64 counterstartdelay() const { return m_counterstartdelay; }
+    // The rules the race runs by: the format of its stage (the current stage
+    // at "Start Race"), read at the start. The default format runs by the race
+    // page's lap and time limits as always; every other format by the stage's.
+    const StageRules &raceRules() const { return m_rules; }
 
     RaceClock &raceClock() { return m_raceClock; }
     // The announcement ring the lap announcer reads.
@@ -120,6 +126,12 @@ private:
     };
 
     bool finish(bool automatic);
+    void readRaceRules();
+    void readFormatEntries();
+    QList<RaceEntry> formatEntries() const;
+    bool formatRaceOver(qint64 nowMs);
+    void processFormatPass(qint32 recvid, int rowId, int pilotId, const QString &name, int g,
+                           const QString &group, qint32 racemillis, qint64 lastms);
     void processPass(qint32 recvid, qint32 racemillis);
     bool commitLap(qint32 recvid, int rowId, int pilotId, int lapn, qint32 racemillis, qint64 lastms);
     void afterPass(qint32 recvid, const QString &pilotName);
@@ -159,6 +171,15 @@ private:
     int m_pilotplace = 1;
     qint32 m_racemillis = 0;
     qint64 m_counterstartdelay = 0;
+
+    // The race's format, read at "Start Race" (see raceRules()).
+    StageRules m_rules;
+    bool m_rulesRead = false;
+    // Formats other than the default: each confirmed pilot's counted passes
+    // so far, in race-list order, for passCounts/raceOver on every tick.
+    QList<int> m_formatPilots;
+    QHash<int, RaceEntry> m_formatEntries;
+    bool m_timeUpLogged = false;
 
     NumberSetting m_lapLimit;
     NumberSetting m_timeLimit;

@@ -27,7 +27,7 @@ bool failText(const QString &text, QString *error)
 
 } // namespace
 
-bool computeTotalsAndBestLaps(QSqlDatabase db, QString *error)
+bool computeTotalsAndBestLaps(QSqlDatabase db, QString *error, bool holeShot)
 {
     Transaction tx(db);
     QSqlQuery rows(db);
@@ -50,9 +50,12 @@ bool computeTotalsAndBestLaps(QSqlDatabase db, QString *error)
         qint64 total = kNoTimeMs;
         qint64 best = kNoTimeMs;
         qint64 previous = 0;
+        bool opening = holeShot; // the hole-shot pass closes no lap
         while (laps.next()) {
             const qint64 raceTime = laps.value(0).toLongLong();
-            best = qMin(best, raceTime - previous);
+            if (!opening)
+                best = qMin(best, raceTime - previous);
+            opening = false;
             previous = raceTime;
             total = raceTime;
         }
@@ -122,6 +125,45 @@ bool assignPlaces(QSqlDatabase db, int winPlaces, RaceFormat format, const Forma
 bool rankRace(QSqlDatabase db, int winPlaces, QString *error)
 {
     return computeTotalsAndBestLaps(db, error) && assignPlaces(db, winPlaces, error);
+}
+
+bool rankRace(QSqlDatabase db, int winPlaces, const StageRules &rules, QString *error)
+{
+    return computeTotalsAndBestLaps(db, error, rules.options.holeShot)
+           && assignPlaces(db, winPlaces, rules.format, rankingOptions(rules), error);
+}
+
+StageRules raceRules(QSqlDatabase db, int stageId, QString *problem)
+{
+    if (problem)
+        problem->clear();
+    if (stageId <= 0)
+        return {};
+    QSqlQuery q(db);
+    q.prepare(QStringLiteral("SELECT 1 FROM stages WHERE id=?"));
+    q.addBindValue(stageId);
+    if (q.exec() && !q.next())
+        return {}; // no such stage: nothing was chosen for it
+    q.finish();
+    StageRules rules;
+    QString error;
+    if (!readStageRules(db, stageId, &rules, &error)) {
+        if (problem)
+            *problem = error;
+        StageRules fallback;
+        fallback.options.holeShot = false;
+        return fallback;
+    }
+    return rules;
+}
+
+FormatOptions rankingOptions(const StageRules &rules)
+{
+    if (rules.format != RaceFormat::LapsAndTime)
+        return rules.options;
+    FormatOptions o;
+    o.holeShot = rules.options.holeShot;
+    return o;
 }
 
 bool updateOneraceBestlaps(QSqlDatabase db, int rowId, const LogFn &log, QString *error)

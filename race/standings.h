@@ -3,6 +3,7 @@
 #pragma once
 
 #include "competition/raceformat.h"
+#include "competition/stageformat.h"
 #include "store/laptime.h"
 
 #include <QSqlDatabase>
@@ -12,9 +13,10 @@ namespace lapvane {
 
 // For every race-list row: total = race time of the last lap, best = the
 // shortest lap duration (lap 1 runs from the start); 59999999 and
-// "999:59.999" for a pilot without laps. One transaction; false with error
-// set when the store fails (nothing is then changed).
-bool computeTotalsAndBestLaps(QSqlDatabase db, QString *error);
+// "999:59.999" for a pilot without laps. With holeShot the first pass only
+// opened lap 1, so the stretch before it is no lap. One transaction; false
+// with error set when the store fails (nothing is then changed).
+bool computeTotalsAndBestLaps(QSqlDatabase db, QString *error, bool holeShot = false);
 
 // Places by laps (more first), then total time (less first), then race-list
 // order (the earlier row first). Every row gets 999 when winPlaces is 0.
@@ -26,6 +28,19 @@ bool assignPlaces(QSqlDatabase db, int winPlaces, RaceFormat format, const Forma
 
 // The finish's ranking: totals and best laps of every row, then places.
 bool rankRace(QSqlDatabase db, int winPlaces, QString *error);
+// The same by a stage's rules (see raceRules).
+bool rankRace(QSqlDatabase db, int winPlaces, const StageRules &rules, QString *error);
+
+// The rules a race of stage stageId runs and is ranked by. Stage 0, a stage
+// that is not in the file, or one without a chosen format: the default
+// ("Laps and time"). A stored format that is unknown, or a store that cannot
+// be read: the default, with problem set to a plain line for the operator log.
+StageRules raceRules(QSqlDatabase db, int stageId, QString *problem);
+
+// The options a race is ranked by. The default format counts the laps as the
+// race list holds them (the pass loop applied the race page's limits), so only
+// the hole-shot is taken; every other format applies the stage's limits.
+FormatOptions rankingOptions(const StageRules &rules);
 
 // `UpdateOneraceBestlaps` for the race-list row rowId: laps = number of the
 // pilot's laps, best = the smallest lap-time text, total = the largest race

@@ -1,0 +1,155 @@
+// The pass loop and the finish by the race format of the race's stage: which
+// passes count, when the race ends, and the places the finish gives.
+#include "competition/stageformat.h"
+#include "tests/race/racefixture.h"
+
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QtTest>
+
+using namespace lapvane;
+using namespace lapvane::test;
+
+namespace {
+
+// The fixture's current stage (FixedSelection) with its limits and format.
+void makeStage(RaceFixture &f, int lapLimit, int timeLimitMin, const QString &formatKey, qint64 graceMs,
+               bool holeShot)
+{
+    QSqlQuery q(f.db.db());
+    q.prepare("INSERT INTO stages (id, events, stagename, laplimit, timelimit, tracklen, starttime) "
+              "VALUES (2, 1, 'Qualification', ?, ?, '0', '')");
+    q.addBindValue(lapLimit);
+    q.addBindValue(timeLimitMin);
+    if (!q.exec())
+        qFatal("stage: %s", qPrintable(q.lastError().text()));
+    if (formatKey.isEmpty())
+        return;
+    QString error;
+    if (!writeStageFormat(f.db.db(), 2, RaceFormat::LapsAndTime, graceMs, holeShot, &error))
+        qFatal("format: %s", qPrintable(error));
+    // Stored as the key given, so a key this program does not know can be tried.
+    q.prepare("UPDATE stageformat SET format=? WHERE stage=2");
+    q.addBindValue(formatKey);
+    if (!q.exec())
+        qFatal("format: %s", qPrintable(q.lastError().text()));
+}
+
+QList<int> numbers(const QString &text)
+{
+    QList<int> out;
+    for (const QString &part : text.split(QLatin1Char(','), Qt::SkipEmptyParts))
+        out << part.trimmed().toInt();
+    return out;
+}
+
+} // namespace
+
+class TestRaceFormats : public QObject
+{
+    Q_OBJECT
+private slots:
+    void passesAndEnd_data()
+    {
+        QTest::addColumn<QString>("format"); // "" = no format chosen
+        QTest::addColumn<int>("stageLaps");
+        QTest::addColumn<int>("stageMin");
+        QTest::addColumn<bool>("holeShot");
+        QTest::addColumn<QString>("pageLaps"); // the race page's edtlaps
+        QTest::addColumn<QString>("events");   // "P@ms": pilot P passes; "t@ms": the clock only
+        QTest::addColumn<QString>("laps");     // counted passes (lapno) of pilots 1, 2, 3
+        QTest::addColumn<int>("endAt");        // event time the race ended; -1: still running
+        QTest::addColumn<QString>("places");   // after the finish; "" = not checked
+
+        // The race page's lap limit of 1 would end these races at once: the
+        // stage's limits apply.
+        QTest::newRow("most laps: each pilot's pass after the limit ends his race")
+            << "mostlaps" << 0 << 1 << false << "1"
+            << "1@20000 2@25000 1@40000 2@50000 1@61000 1@63000 t@65000 3@66000 2@70000"
+            << "3,3,1" << 70000 << "1,2,3";
+        QTest::newRow("most laps: the grace time ends the race for a pilot who is down")
+            << "mostlaps" << 0 << 1 << false << "1"
+            << "1@20000 3@21000 1@61000 3@62000 t@89999 t@90000 2@91000" << "2,0,2" << 90000 << "1,3,2";
+        QTest::newRow("first to 2: the others finish their lap, the winner's later passes do not count")
+            << "firsttolaps" << 2 << 0 << false << "1"
+            << "1@20000 2@22000 3@30000 1@40000 2@45000 1@47000 3@50000" << "2,2,2" << 50000 << "1,2,3";
+        QTest::newRow("first to 2: a pilot who is down does not hold the race")
+            << "firsttolaps" << 2 << 0 << false << "1"
+            << "1@20000 2@22000 3@23000 1@40000 2@41000 t@69999 t@70000" << "2,2,1" << 70000 << "1,2,3";
+        QTest::newRow("fastest lap: ends on the time limit, ranks by the best lap")
+            << "fastestlap" << 0 << 1 << false << "1"
+            << "1@20000 2@30000 1@45000 2@45500 3@50000 t@59999 t@60000" << "2,2,1" << 60000 << "2,1,3";
+        QTest::newRow("fastest 3 consecutive: the stage's lap limit does not stop the laps")
+            << "fastest3" << 2 << 1 << false << "1"
+            << "1@10000 1@20000 1@30000 2@31000 2@41000 t@60000" << "3,2,0" << 60000 << "1,2,3";
+        QTest::newRow("hole-shot, first to 2: the first pass opens lap 1")
+            << "firsttolaps" << 2 << 0 << true << "1"
+            << "1@5000 2@6000 3@7000 1@25000 2@27000 1@45000 2@48000 t@60000 3@76000"
+            << "3,3,1" << 76000 << "1,2,3";
+        QTest::newRow("hole-shot, laps and time: 2 laps need 3 passes")
+            << "lapsandtime" << 9 << 0 << true << "2"
+            << "1@5000 2@6000 3@7000 1@25000 1@45000 1@65000 2@70000 2@80000 3@81000 3@82500"
+            << "3,3,3" << 82500 << "1,2,3";
+        QTest::newRow("no format chosen: as always, the race page's limits")
+            << "" << 9 << 0 << false << "2" << "1@20000 2@22000 1@40000 1@60000 2@62000" << "2,2,0" << -1 << "";
+        QTest::newRow("an unknown format races as the default")
+            << "figure8" << 9 << 1 << false << "2" << "1@20000 1@40000 1@50000 2@55000 t@90000" << "2,1,0" << -1 << "";
+    }
+    void passesAndEnd()
+    {
+        QFETCH(QString, format);
+        QFETCH(int, stageLaps);
+        QFETCH(int, stageMin);
+        QFETCH(bool, holeShot);
+        QFETCH(QString, pageLaps);
+        QFETCH(QString, events);
+        QFETCH(QString, laps);
+        QFETCH(int, endAt);
+        QFETCH(QString, places);
+
+        RaceFixture f;
+        makeStage(f, stageLaps, stageMin, format, 30000, holeShot);
+        f.settings.set(QStringLiteral("edtlaps"), pageLaps);
+        for (int p = 1; p <= 3; ++p)
+            f.addPilot(p, QStringLiteral("Pilot %1").arg(p), 100 + p, "1", QStringLiteral("R%1").arg(p));
+        QVERIFY(f.start());
+        const qint64 origin = f.clock.nowMs();
+        int endedAt = -1;
+        for (const QString &event : events.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+            const int ms = event.section(QLatin1Char('@'), 1).toInt();
+            f.clock.set(origin + ms);
+            if (event.startsWith(QLatin1Char('t')))
+                f.engine->tmrraceTimer();
+            else
+                f.pass(100 + event.section(QLatin1Char('@'), 0, 0).toInt(), ms);
+            if (endedAt < 0 && !f.engine->isRunning())
+                endedAt = ms;
+        }
+        QCOMPARE(QList<int>({f.row(1).lapno, f.row(2).lapno, f.row(3).lapno}), numbers(laps));
+        QCOMPARE(endedAt, endAt);
+        if (!places.isEmpty())
+            QCOMPARE(QList<int>({f.row(1).place, f.row(2).place, f.row(3).place}), numbers(places));
+        if (format == QLatin1String("figure8"))
+            QCOMPARE(f.logCount("unknown race format \"figure8\""), 1);
+    }
+
+    void holeShotIsNoBestLap()
+    {
+        // The stretch from the start to the hole-shot pass is no lap.
+        RaceFixture f;
+        makeStage(f, 0, 1, "fastestlap", 30000, true);
+        f.addPilot(1, "Anna", 101);
+        QVERIFY(f.start());
+        const qint64 origin = f.clock.nowMs();
+        for (int ms : {3000, 33000, 60000}) {
+            f.clock.set(origin + ms);
+            f.pass(101, ms);
+        }
+        QVERIFY(!f.engine->isRunning());
+        QCOMPARE(f.row(1).besttime, 30000);
+        QCOMPARE(f.row(1).lapno, 2);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestRaceFormats)
+#include "tst_raceformats.moc"
