@@ -138,6 +138,14 @@ std::vector<SettingDef> buildDefinitions()
         text("edaerolistsalt", "Aerolist", "Aerolistsalt", QString(), "Salt:"),
         // The registry service's base address, with its scheme.
         text("edaerolisturl", "Aerolist", "AerolistUrl", QString(), "Address:"),
+        // MQTT: the race published to a message broker.
+        check("chmqttenabled", "MQTT", "MqttEnabled", false, "Publish to an MQTT broker"),
+        text("edmqtturl", "MQTT", "MqttUrl", QStringLiteral("mqtt://127.0.0.1:1883"), "Broker address:"),
+        text("edmqttclientid", "MQTT", "MqttClientId", QString(), "Client id:"),
+        text("edmqttuser", "MQTT", "MqttUser", QString(), "User:"),
+        text("edmqttpassword", "MQTT", "MqttPassword", QString(), "Password:"),
+        text("edmqttprefix", "MQTT", "MqttPrefix", QStringLiteral("lapvane"), "Topic prefix:"),
+        text("edmqttcafile", "MQTT", "MqttCaFile", QString(), "CA file:"),
 
         // Not kept in the settings file: these start at the same value on every run.
         check("chsavelogfile", "", "", true, "Save log file"),
@@ -191,10 +199,10 @@ const QStringList &switchesOnBeforeLoad()
 // The order in which the file's sections are read, and written by "Save settings".
 const QStringList kLoadSections = {QStringLiteral("RACE"), QStringLiteral("SETTINGS"),
                                    QStringLiteral("WWWSERVER"), QStringLiteral("EVENTS"),
-                                   QStringLiteral("PLAYNAMES"), QStringLiteral("Aerolist")};
+                                   QStringLiteral("PLAYNAMES"), QStringLiteral("Aerolist"), QStringLiteral("MQTT")};
 const QStringList kSaveSections = {QStringLiteral("RACE"), QStringLiteral("SETTINGS"),
                                    QStringLiteral("EVENTS"), QStringLiteral("WWWSERVER"),
-                                   QStringLiteral("PLAYNAMES"), QStringLiteral("Aerolist")};
+                                   QStringLiteral("PLAYNAMES"), QStringLiteral("Aerolist"), QStringLiteral("MQTT")};
 
 } // namespace
 

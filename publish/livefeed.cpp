@@ -21,9 +21,14 @@ LiveFeed::LiveFeed(QSqlDatabase db, Settings &settings, OperatorLog &log, const 
     connect(&m_flushTimer, &QTimer::timeout, this, &LiveFeed::flush);
 }
 
+bool LiveFeed::active() const
+{
+    return m_server.isRunning() || m_extraConsumer;
+}
+
 void LiveFeed::queue(const QJsonObject &message)
 {
-    if (!m_server.isRunning())
+    if (!active())
         return;
     if (!message.isEmpty())
         m_pending.append(Pending{message});
@@ -66,7 +71,7 @@ void LiveFeed::raceListChanged()
 
 void LiveFeed::resultsChanged()
 {
-    if (!m_server.isRunning())
+    if (!active())
         return;
     m_resultsDirty = true;
     m_flushTimer.start();
@@ -84,7 +89,7 @@ void LiveFeed::flush()
 {
     m_flushTimer.stop();
     const QList<Pending> pending = std::exchange(m_pending, {});
-    if (!m_server.isRunning()) {
+    if (!active()) {
         m_raceDirty = m_resultsDirty = false;
         return;
     }
@@ -143,6 +148,7 @@ void LiveFeed::flush()
     m_lastRaceBody = bodyBytes;
 
     m_server.publishRace(json, status.running, race.clockMs);
+    emit raceJsonReady(json);
     QHash<int, QByteArray> laps;
     for (const LivePilot &p : race.pilots) {
         if (!laps.contains(p.pilotId))
@@ -182,6 +188,7 @@ void LiveFeed::publishResults()
         return;
     }
     m_server.publishResults(QJsonDocument(results).toJson(QJsonDocument::Compact));
+    emit resultsJsonReady(results);
 }
 
 } // namespace lapvane

@@ -47,6 +47,15 @@ public:
     // Does the pending work now.
     void flush();
 
+    // Keeps the feed working while the web server is off, for another
+    // publisher that takes the same data from the signals below.
+    void setExtraConsumer(bool on) { m_extraConsumer = on; }
+
+signals:
+    // The race and the stage results as the server was just handed them.
+    void raceJsonReady(const QJsonObject &race);
+    void resultsJsonReady(const QJsonObject &results);
+
 private:
     struct Pending
     {
@@ -54,6 +63,7 @@ private:
     };
     void queue(const QJsonObject &message);
     void publishResults();
+    bool active() const;
 
     QSqlDatabase m_db;
     Settings &m_settings;
@@ -67,6 +77,7 @@ private:
     bool m_resultsDirty = false;
     bool m_finished = false;
     bool m_failing = false;
+    bool m_extraConsumer = false;
     QSet<int> m_lastPilots;
     QByteArray m_lastRaceBody; // the last race published, without its clock
 };

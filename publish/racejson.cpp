@@ -203,15 +203,19 @@ QJsonObject raceJson(const RaceSnapshot &race)
     };
 }
 
+QJsonObject lapJson(const LiveLap &lap)
+{
+    return QJsonObject{{QStringLiteral("lapn"), lap.lapn},
+                       {QStringLiteral("lapTimeMs"), double(lap.lapMs)},
+                       {QStringLiteral("lapTime"), ms2minsecmstext(lap.lapMs)},
+                       {QStringLiteral("raceTimeMs"), double(lap.raceMs)}};
+}
+
 QJsonObject pilotLapsJson(const LivePilot &pilot)
 {
     QJsonArray laps;
-    for (const LiveLap &l : pilot.lapList) {
-        laps.append(QJsonObject{{QStringLiteral("lapn"), l.lapn},
-                                {QStringLiteral("lapTimeMs"), double(l.lapMs)},
-                                {QStringLiteral("lapTime"), ms2minsecmstext(l.lapMs)},
-                                {QStringLiteral("raceTimeMs"), double(l.raceMs)}});
-    }
+    for (const LiveLap &l : pilot.lapList)
+        laps.append(lapJson(l));
     return QJsonObject{{QStringLiteral("pilotid"), pilot.pilotId},
                        {QStringLiteral("name"), pilot.name},
                        {QStringLiteral("laps"), laps}};

@@ -74,6 +74,8 @@ void rankPilots(RaceSnapshot *race);
 QString raceStateText(RaceState state);
 QJsonObject raceJson(const RaceSnapshot &race);
 QJsonObject pilotLapsJson(const LivePilot &pilot);
+// One lap as the live data shows it: lapn, lapTimeMs, lapTime, raceTimeMs.
+QJsonObject lapJson(const LiveLap &lap);
 
 // The results of one stage, ordered by a field of `results` (a name from the
 // table's own field list, never typed text) and "ASC"/"DESC".

@@ -13,6 +13,7 @@ packages=(
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good libespeak-ng-dev espeak-ng-data
   # test tools: speech and sound checks, a real browser for the pages, packaging
   espeak-ng sox chromium dpkg-dev file desktop-file-utils
+  libmosquitto-dev mosquitto mosquitto-clients openssl # MQTT publisher; a broker and a test CA for its tests
   # a silent sound server for the sound output's own test
   pulseaudio
   # fonts (Cyrillic), certificates for the HTTPS services
