@@ -2,6 +2,7 @@
 #include "competition/bracketstage.h"
 
 #include "competition/raceformat.h"
+#include "competition/stagedeciding.h"
 #include "competition/stageformat.h"
 #include "store/transaction.h"
 
@@ -259,7 +260,7 @@ bool recordRaceListAsHeat(QSqlDatabase db, int stageId, BracketStage *out, QStri
     StageRules rules;
     QString formatError;
     readStageRules(db, stageId, &rules, &formatError); // an unknown format ranks as the default
-    const FormatOptions options = rules.format == RaceFormat::LapsAndTime ? FormatOptions{} : rules.options;
+    const FormatOptions options = rankingOptions(rules);
 
     QSqlQuery q(db);
     if (!q.exec(QStringLiteral("SELECT \"group\", pilotid, lapno FROM onerace ORDER BY id ASC")))

@@ -1,6 +1,8 @@
 // The export of a race into the stage results.
 #include "race/raceexport.h"
 
+#include "competition/bracketstage.h"
+#include "competition/stagedeciding.h"
 #include "core/currentselection.h"
 #include "core/operatorlog.h"
 #include "core/operatorprompt.h"
@@ -10,6 +12,7 @@
 #include "store/transaction.h"
 
 #include <QHash>
+#include <QSet>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
@@ -83,6 +86,61 @@ bool RaceExport::copyLastRace()
         return storeFailed(m_db.lastError().text());
     emit lastraceChanged();
     return true;
+}
+
+void RaceExport::recordDecidingValues(const QHash<int, int> &stageOfPilot)
+{
+    QList<int> stages;
+    for (int stage : stageOfPilot) {
+        if (!stages.contains(stage))
+            stages << stage;
+    }
+    for (int stage : std::as_const(stages)) {
+        // Only a stage whose format was chosen: an existing file stays as it was.
+        if (!hasChosenFormat(m_db, stage))
+            continue;
+        const StageRules rules = raceRules(m_db, stage, nullptr);
+        QList<RaceListRank> ranked;
+        QString error;
+        if (rankRaceList(m_db, rules, &ranked, &error)) {
+            QList<RaceListRank> ofStage;
+            for (const RaceListRank &r : std::as_const(ranked)) {
+                if (stageOfPilot.value(r.pilotId) == stage)
+                    ofStage << r;
+            }
+            if (recordStageDeciding(m_db, stage, ofStage, &error))
+                continue;
+        }
+        m_log.savelog(QStringLiteral("The deciding values of this race were not kept in the stage results: ") + error);
+    }
+}
+
+QStringList RaceExport::advanceBracket(int stageId)
+{
+    BracketStage bracket;
+    QString error;
+    if (!recordRaceListAsHeat(m_db, stageId, &bracket, &error))
+        return {QStringLiteral("Bracket: the pilots of this race were not moved on: ") + error};
+    if (!bracket.exists)
+        return {};
+    QStringList lines;
+    for (const QString &note : std::as_const(bracket.notes))
+        lines << QStringLiteral("Bracket: ") + note;
+    if (!bracket.nextGroup.isEmpty()) {
+        QString name;
+        for (const BracketHeat &h : std::as_const(bracket.bracket.heats)) {
+            if (h.group == bracket.nextGroup)
+                name = h.name;
+        }
+        lines << QStringLiteral("Bracket: next to fly is group %1 (%2).").arg(bracket.nextGroup, name);
+    } else {
+        bool allDecided = true;
+        for (const HeatState &h : std::as_const(bracket.states))
+            allDecided = allDecided && h.decided();
+        lines << (allDecided ? QStringLiteral("Bracket: every heat has been flown; the bracket is complete.")
+                             : QStringLiteral("Bracket: no heat is ready to fly yet."));
+    }
+    return lines;
 }
 
 bool RaceExport::raceexporttoeventExecute()
@@ -239,10 +297,20 @@ bool RaceExport::raceexporttoeventExecute()
     if (!tx.commit())
         return storeFailed(m_db.lastError().text());
 
+    QHash<int, int> stageOfPilot;
+    for (size_t i = 0; i < race.size(); ++i) {
+        if (target[i] >= 0)
+            stageOfPilot.insert(race[i].pilotId, results[size_t(target[i])].values.value(QStringLiteral("stage")).toInt());
+    }
+    recordDecidingValues(stageOfPilot);
+    const QStringList bracketLines = advanceBracket(currentStage);
+
     if (m_finished)
         m_finished->raceExported();
     emit resultsChanged();
     m_log.savelog(QStringLiteral("Exported to Results"));
+    for (const QString &line : bracketLines)
+        m_log.savelog(line);
     if (m_settings.flag(QStringLiteral("chautotelegram")) && m_sendTelegram)
         m_sendTelegram();
     return true;

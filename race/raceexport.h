@@ -2,8 +2,10 @@
 // total time, laps, place, the win count and the qualification time.
 #pragma once
 
+#include <QHash>
 #include <QObject>
 #include <QSqlDatabase>
+#include <QStringList>
 
 #include <functional>
 
@@ -33,6 +35,11 @@ public:
     // shows none yet). A race exported already is exported again only after
     // a Yes (its wins count again). False when there is no stage, the
     // operator said No or the store failed; then the stage results are as before.
+    // A stage with a chosen race format keeps each pilot's best deciding
+    // value (see competition/stagedeciding.h). When the current stage is a
+    // bracket, the race is recorded as the heat of its group: the advancing
+    // pilots are placed into their next heats (a re-export moves them again),
+    // and the log names heats to fly again and the group to fly next.
     bool raceexporttoeventExecute();
 
     // Name of the stage of the last exported race (lblaststagename).
@@ -48,6 +55,8 @@ signals:
 private:
     bool copyLastRace();
     bool storeFailed(const QString &text);
+    void recordDecidingValues(const QHash<int, int> &stageOfPilot);
+    QStringList advanceBracket(int stageId);
 
     QSqlDatabase m_db;
     const Settings &m_settings;

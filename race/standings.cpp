@@ -133,39 +133,6 @@ bool rankRace(QSqlDatabase db, int winPlaces, const StageRules &rules, QString *
            && assignPlaces(db, winPlaces, rules.format, rankingOptions(rules), error);
 }
 
-StageRules raceRules(QSqlDatabase db, int stageId, QString *problem)
-{
-    if (problem)
-        problem->clear();
-    if (stageId <= 0)
-        return {};
-    QSqlQuery q(db);
-    q.prepare(QStringLiteral("SELECT 1 FROM stages WHERE id=?"));
-    q.addBindValue(stageId);
-    if (q.exec() && !q.next())
-        return {}; // no such stage: nothing was chosen for it
-    q.finish();
-    StageRules rules;
-    QString error;
-    if (!readStageRules(db, stageId, &rules, &error)) {
-        if (problem)
-            *problem = error;
-        StageRules fallback;
-        fallback.options.holeShot = false;
-        return fallback;
-    }
-    return rules;
-}
-
-FormatOptions rankingOptions(const StageRules &rules)
-{
-    if (rules.format != RaceFormat::LapsAndTime)
-        return rules.options;
-    FormatOptions o;
-    o.holeShot = rules.options.holeShot;
-    return o;
-}
-
 bool updateOneraceBestlaps(QSqlDatabase db, int rowId, const LogFn &log, QString *error)
 {
     QSqlQuery row(db);

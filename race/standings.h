@@ -3,6 +3,7 @@
 #pragma once
 
 #include "competition/raceformat.h"
+#include "competition/stagedeciding.h"
 #include "competition/stageformat.h"
 #include "store/laptime.h"
 
@@ -31,16 +32,8 @@ bool rankRace(QSqlDatabase db, int winPlaces, QString *error);
 // The same by a stage's rules (see raceRules).
 bool rankRace(QSqlDatabase db, int winPlaces, const StageRules &rules, QString *error);
 
-// The rules a race of stage stageId runs and is ranked by. Stage 0, a stage
-// that is not in the file, or one without a chosen format: the default
-// ("Laps and time"). A stored format that is unknown, or a store that cannot
-// be read: the default, with problem set to a plain line for the operator log.
-StageRules raceRules(QSqlDatabase db, int stageId, QString *problem);
-
-// The options a race is ranked by. The default format counts the laps as the
-// race list holds them (the pass loop applied the race page's limits), so only
-// the hole-shot is taken; every other format applies the stage's limits.
-FormatOptions rankingOptions(const StageRules &rules);
+// raceRules() and rankingOptions() (the rules a race runs and is ranked by)
+// are in competition/stagedeciding.h.
 
 // `UpdateOneraceBestlaps` for the race-list row rowId: laps = number of the
 // pilot's laps, best = the smallest lap-time text, total = the largest race
