@@ -6,6 +6,7 @@
 #include <QAction>
 #include <QHeaderView>
 #include <QMenu>
+#include <QSqlRecord>
 #include <QSqlTableModel>
 #include <QTableView>
 #include <QTimer>

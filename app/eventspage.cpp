@@ -37,6 +37,7 @@
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QSplitter>
+#include <QSqlRecord>
 #include <QTabWidget>
 #include <QUrl>
 #include <QVBoxLayout>

@@ -23,6 +23,7 @@
 #include <QHeaderView>
 #include <QMenu>
 #include <QSqlError>
+#include <QSqlRecord>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>

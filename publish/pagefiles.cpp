@@ -3,6 +3,7 @@
 
 #include "core/textdecoding.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
