@@ -106,11 +106,8 @@ bool useDefaultSounds(const QString &programFolder, CueSounds &cues, QString *er
             *error = QStringLiteral("Cannot write %1: %2").arg(path, file.errorString());
             return false;
         }
-        QString reason;
-        if (!cues.choose(cue, path, &reason)) {
-            *error = QStringLiteral("%1 does not play: %2").arg(path, reason);
-            return false;
-        }
+        // Loaded on the cue loader; a failure would be logged there.
+        cues.choose(cue, path);
     }
     return true;
 }

@@ -62,9 +62,7 @@ void wireRaceSounds(MainWindow &w, ProgramContext &ctx, ProgramServices &service
                 QStringLiteral("WAV files (*.wav);;MP3 files (*.mp3);;All files (*.*)"));
             if (file.isEmpty())
                 return;
-            QString error;
-            if (!cues.choose(cue, file, &error))
-                services.prompt.notice(QStringLiteral("%1 cannot be played: %2").arg(file, error));
+            cues.choose(cue, file);
         });
         // "Try" of the other finishers goes straight to the file, as the play command does.
         if (cue == Cue::FinishOther)
@@ -72,6 +70,11 @@ void wireRaceSounds(MainWindow &w, ProgramContext &ctx, ProgramServices &service
         else
             onClick(w, b.play, [&cues, cue] { cues.tryCue(cue); });
     }
+
+    // A chosen file is read on the cue loader; one that does not play is said when known.
+    QObject::connect(&cues, &CueSounds::chooseFailed, &w, [&services](Cue, const QString &file, const QString &error) {
+        services.prompt.notice(QStringLiteral("%1 cannot be played: %2").arg(file, error));
+    });
 
     // The countdown measurement: "Start" waits, the program working on, until "Stop".
     QPushButton *start = child<QPushButton>(w, "Button8");

@@ -9,6 +9,8 @@
 #include "tests/race/racefixture.h"
 
 #include <QtEndian>
+#include <QSemaphore>
+#include <QSignalSpy>
 #include <QTest>
 
 #include <cmath>
@@ -142,40 +144,99 @@ private slots:
         QVERIFY(clip.isEmpty());
     }
 
-    void startupOpensThePlayersInOrderUntilTheFirstFailure()
+    void startupLoadsEveryCueAFailingOneToldOnce()
     {
         RaceFixture f;
         Cues c(f);
-        // A fresh machine: no files at all.
-        QVERIFY(!c.cues.openPlayers());
-        QCOMPARE(f.logCount("WAV player didn't open files, check manually!"), 1);
+        // A fresh machine: no files at all. The start-up file check lists
+        // them; the players add only the summary.
+        c.cues.openPlayers();
+        QVERIFY(c.cues.waitForLoads());
+        QCOMPARE(f.lines->lines, QStringList{"WAV player didn't open files, check manually!"});
         for (Cue cue : CueSounds::openingOrder())
             QVERIFY(!c.cues.isOpen(cue));
 
-        // Countdown, start and lap there; "finish others" missing: it and
-        // the players after it stay closed.
+        // "Finish others" cannot be played: the cues after it load all the same.
         const QString good = writeFile(f.dir.filePath("beep.wav"), wavBytes(int16Tone(2205), 22050));
-        f.settings.set("edstartwavepath", good);
-        f.settings.set("edstartsound", good);
-        f.settings.set("edlappasspath", good);
-        f.settings.set("edfinishpath", f.dir.filePath("missing.wav"));
-        f.settings.set("edfin1path", good);
-        f.settings.set("edfinallpath", good);
-        f.settings.set("edregcheckpath", good);
+        const QString broken = writeFile(f.dir.filePath("other.wav"), "RIFF, but not a wave");
+        for (Cue cue : CueSounds::openingOrder())
+            f.settings.set(CueSounds::pathControl(cue), good);
+        f.settings.set("edfinishpath", broken);
         f.lines->lines.clear();
-        QVERIFY(!c.cues.openPlayers());
-        QCOMPARE(f.lines->lines, QStringList{"WAV player didn't open files, check manually!"});
-        QVERIFY(c.cues.isOpen(Cue::StartCountdown));
-        QVERIFY(c.cues.isOpen(Cue::StartSignal));
-        QVERIFY(c.cues.isOpen(Cue::LapPass));
-        QVERIFY(!c.cues.isOpen(Cue::FinishOther));
-        QVERIFY(!c.cues.isOpen(Cue::FinishFirst));
-        QVERIFY(!c.cues.isOpen(Cue::RegisterCheck));
+        c.cues.openPlayers();
+        QVERIFY(c.cues.waitForLoads());
+        QCOMPARE(f.lines->lines,
+                 QStringList({"Pilot finished other: the sound file " + broken + " cannot be played: not a WAV file",
+                              "WAV player didn't open files, check manually!"}));
+        for (Cue cue : CueSounds::openingOrder())
+            QCOMPARE(c.cues.isOpen(cue), cue != Cue::FinishOther);
+        // Playing it later says nothing more; the others play.
+        c.cues.play(Cue::FinishOther);
+        c.cues.play(Cue::FinishFirst);
+        c.cues.play(Cue::RegisterCheck);
+        QCOMPARE(c.output.names(), QStringList({good, good}));
+        QCOMPARE(f.lines->lines.size(), 2);
 
         f.settings.set("edfinishpath", good);
         f.lines->lines.clear();
-        QVERIFY(c.cues.openPlayers());
+        c.cues.openPlayers();
+        QVERIFY(c.cues.waitForLoads());
         QVERIFY(f.lines->lines.isEmpty());
+    }
+
+    void thePassLoopNeverReadsACueFile()
+    {
+        // A large lap sound still being read when the first lap comes: the
+        // reads are counted by thread, and one off the main thread is held
+        // until the test lets it go, as a slow disk would.
+        RaceFixture f;
+        std::atomic_int mainThreadReads{0};
+        QSemaphore release;
+        std::atomic_bool holding{false};
+        const QString big = writeFile(f.dir.filePath("big.wav"), wavBytes(int16Tone(22050), 22050));
+        auto reader = [&](const QString &path, PcmClip *clip, QString *error) {
+            if (QThread::currentThread() == QCoreApplication::instance()->thread())
+                ++mainThreadReads;
+            else if (path == big) {
+                holding = true;
+                release.acquire();
+            }
+            return readWav(path, clip, error);
+        };
+        FakeSoundOutput output;
+        CueSounds cues(f.settings, *f.log, output, reader);
+        RaceServices s = f.services();
+        f.engine = std::make_unique<RaceEngine>(RaceServices{s.db, s.settings, s.log, s.prompt, s.receivers, cues,
+                                                             s.clock, s.stop, s.selection, s.raceStateFile});
+        f.engine->setTimerDriven(false);
+        f.settings.set("chksounds", true);
+        f.settings.set("edstartdelay", "0");
+        f.settings.set("edtlaps", "5");
+        f.addPilot(1, "Anna", 100);
+        // Start-up left the lap cue unbound (an earlier cue failed there once);
+        // the race plays it with its path set.
+        f.settings.set("edlappasspath", big);
+        QVERIFY(f.start());
+        f.pass(100, 30000);
+        QCOMPARE(f.lapCount(), 1);
+        QCOMPARE(f.logCount("ID:100 Anna"), 1);
+        QTRY_VERIFY(holding);
+        // The lap was logged while the file was still being read.
+        QCOMPARE(f.lapCount(), 1);
+        f.pass(100, 60000);
+        QCOMPARE(f.lapCount(), 2);
+        QVERIFY(output.names().isEmpty());
+        release.release(10);
+        QVERIFY(cues.waitForLoads());
+        f.pass(100, 90000);
+        QCOMPARE(output.names(), QStringList{big});
+        // "...", "Try" and "Play" read off the main thread as well.
+        cues.choose(Cue::FinishAll, big);
+        cues.tryCue(Cue::FinishAll);
+        cues.playPath(big);
+        QVERIFY(cues.waitForLoads());
+        QCOMPARE(output.names(), QStringList({big, big, big}));
+        QCOMPARE(mainThreadReads.load(), 0);
     }
 
     void playChooseTryAndThePlayCommand()
@@ -190,8 +251,9 @@ private slots:
         c.cues.play(Cue::LapPass);
         QVERIFY(c.output.clips().isEmpty());
 
-        QVERIFY(c.cues.choose(Cue::LapPass, lap));
+        c.cues.choose(Cue::LapPass, lap);
         QCOMPARE(f.settings.text("edlappasspath"), lap);
+        QVERIFY(c.cues.waitForLoads());
         // "Try" plays whatever "Enable sounds" says (it is off here).
         QVERIFY(!f.settings.flag("chksounds"));
         c.cues.tryCue(Cue::LapPass);
@@ -200,16 +262,21 @@ private slots:
         QCOMPARE(c.output.clips().at(0).samples.size(), 2000);
 
         // A file that cannot be played: said once in the log, the cue silent.
-        QString error;
-        QVERIFY(!c.cues.choose(Cue::LapPass, broken, &error));
-        QVERIFY(!error.isEmpty());
-        QCOMPARE(f.logCount("The sound file " + broken + " cannot be played"), 1);
+        QSignalSpy failed(&c.cues, &CueSounds::chooseFailed);
+        c.cues.choose(Cue::LapPass, broken);
+        QVERIFY(c.cues.waitForLoads());
+        QCOMPARE(failed.count(), 1);
+        QCOMPARE(failed.at(0).at(2).toString(), QString("not a WAV file"));
+        QCOMPARE(f.logCount("Lap pass: the sound file " + broken + " cannot be played: not a WAV file"), 1);
         QVERIFY(!c.cues.isOpen(Cue::LapPass));
         c.cues.play(Cue::LapPass);
         QCOMPARE(c.output.clips().size(), 2);
 
-        // A start-signal path typed by hand is bound when the cue plays.
+        // A start-signal path typed by hand is loaded as it changes.
+        c.cues.openPlayers();
+        QVERIFY(c.cues.waitForLoads());
         f.settings.set("edstartsound", other);
+        QVERIFY(c.cues.waitForLoads());
         c.cues.play(Cue::StartSignal);
         QCOMPARE(c.output.names().last(), other);
         QCOMPARE(c.cues.boundPath(Cue::StartSignal), other);
@@ -217,6 +284,7 @@ private slots:
         // "Play " + path: the file once, a missing one ignored.
         c.cues.playPath(lap);
         c.cues.playPath(f.dir.filePath("nothing.wav"));
+        QVERIFY(c.cues.waitForLoads());
         QCOMPARE(c.output.names().last(), lap);
         QCOMPARE(c.output.clips().size(), 4);
     }
@@ -226,6 +294,7 @@ private slots:
         RaceFixture f;
         Cues c(f);
         c.cues.choose(Cue::StartCountdown, writeFile(f.dir.filePath("cd.wav"), wavBytes(int16Tone(100), 22050)));
+        QVERIFY(c.cues.waitForLoads());
         f.stop.raise(); // left over from an earlier wait
         QTimer::singleShot(10, [&] {
             f.clock.advance(3200);
@@ -242,6 +311,7 @@ private slots:
         Cues c(f);
         QString error;
         QVERIFY2(useDefaultSounds(f.dir.path(), c.cues, &error), qPrintable(error));
+        QVERIFY(c.cues.waitForLoads());
         QStringList paths;
         for (Cue cue : CueSounds::openingOrder()) {
             const QString path = f.settings.text(CueSounds::pathControl(cue));
@@ -264,7 +334,10 @@ private slots:
         readWav(f.settings.text("edstartwavepath"), &countdown, nullptr);
         QVERIFY(countdown.durationMs() > 4000 && countdown.durationMs() <= 5000);
         // The start-up check is content.
-        QVERIFY(c.cues.openPlayers());
+        f.lines->lines.clear();
+        c.cues.openPlayers();
+        QVERIFY(c.cues.waitForLoads());
+        QVERIFY(f.lines->lines.isEmpty());
     }
 
     void cueMomentsOfAWholeRace_data()
@@ -280,6 +353,7 @@ private slots:
         Cues c(f);
         QString error;
         QVERIFY(useDefaultSounds(f.dir.path(), c.cues, &error));
+        QVERIFY(c.cues.waitForLoads());
         RaceServices s = f.services();
         f.engine = std::make_unique<RaceEngine>(RaceServices{s.db, s.settings, s.log, s.prompt, s.receivers, c.cues,
                                                              s.clock, s.stop, s.selection, s.raceStateFile});
