@@ -4,8 +4,10 @@
 
 #include "app/filedialogs.h"
 #include "app/aerolistexport.h"
+#include "app/bracketpage.h"
 #include "app/commands.h"
 #include "app/csvcommands.h"
+#include "app/formatdialogs.h"
 #include "app/gridcolumns.h"
 #include "app/groupdialog.h"
 #include "app/programcontext.h"
@@ -14,6 +16,9 @@
 #include "app/racepage.h"
 #include "app/settingwidgets.h"
 #include "app/widgets.h"
+#include "competition/bracketmaking.h"
+#include "competition/bracketview.h"
+#include "competition/formatcaption.h"
 #include "devices/timingdevices.h"
 #include "events/eventsviews.h"
 #include "events/stagegroups.h"
@@ -131,6 +136,14 @@ EventsPage::EventsPage(ProgramContext &ctx, ProgramServices &services, CommandLi
                                           commands.action(QStringLiteral("eventduplicatestage")), stagesBox));
     stageButtons->addStretch();
     stagesLayout->addLayout(stageButtons);
+    // The current stage's race format, and the commands built on it.
+    auto *formatRow = new QHBoxLayout;
+    m_formatCaption = namedLabel(QStringLiteral("lbstageformat"), QString(), stagesBox);
+    m_formatCaption->setTextFormat(Qt::PlainText);
+    formatRow->addWidget(m_formatCaption, 1);
+    formatRow->addWidget(namedButton(QStringLiteral("btstageformat"), QStringLiteral("Format..."), stagesBox));
+    formatRow->addWidget(namedButton(QStringLiteral("btmakebracket"), QStringLiteral("Make Bracket..."), stagesBox));
+    stagesLayout->addLayout(formatRow);
     auto *dup = new QGroupBox(QStringLiteral("Duplicate with:"), stagesBox);
     auto *dupLayout = new QGridLayout(dup);
     const char *dupOptions[] = {"chdupgroup", "chdupvtx", "chkdupplace", "chkdupwins",
@@ -198,9 +211,16 @@ EventsPage::EventsPage(ProgramContext &ctx, ProgramServices &services, CommandLi
     publish->addStretch();
     resultsLayout->addLayout(publish);
 
+    // The results grid and the drawing of the current stage's bracket.
+    auto *stageViews = new QTabWidget(this);
+    stageViews->setObjectName(QStringLiteral("pcstageviews"));
+    stageViews->addTab(resultsBox, QStringLiteral("Results"));
+    m_bracketPage = new BracketPage(stageViews);
+    stageViews->addTab(m_bracketPage, QStringLiteral("Bracket"));
+
     auto *split = new QSplitter(Qt::Vertical, this);
     split->addWidget(top);
-    split->addWidget(resultsBox);
+    split->addWidget(stageViews);
     split->setStretchFactor(1, 2);
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(split);
@@ -208,6 +228,10 @@ EventsPage::EventsPage(ProgramContext &ctx, ProgramServices &services, CommandLi
     // Created once and kept hidden until "Auto group" shows it.
     m_groupDialog = new Tfrmgroup(this);
     m_groupDialog->hide();
+    m_formatDialog = new TfrmStageFormat(this);
+    m_formatDialog->hide();
+    m_bracketDialog = new TfrmBracket(this);
+    m_bracketDialog->hide();
     // The registry export window, its own window kept hidden until used.
     m_aerolistExport = std::make_unique<TfrmAerolistExport>(ctx, m_views, services.prompt);
 
@@ -221,6 +245,8 @@ EventsPage::EventsPage(ProgramContext &ctx, ProgramServices &services, CommandLi
     wireCommands(commands);
     showCounts();
     showNames();
+    showStageFormatCaption();
+    refreshBracket();
 
     // The window's first show rebuilds the stage list for the current event.
     if (window() != this)
@@ -275,6 +301,8 @@ void EventsPage::bindGrids()
     for (SqlRowsModel *model : {m_views.eventsModel(), m_views.stagesModel(), m_views.resultsModel()})
         connect(model, &SqlRowsModel::countChanged, this, &EventsPage::showCounts);
     connect(&m_views, &EventsViews::currentChanged, this, &EventsPage::showNames);
+    connect(&m_views, &EventsViews::currentChanged, this, &EventsPage::showStageFormatCaption);
+    connect(&m_views, &EventsViews::currentChanged, this, &EventsPage::refreshBracket);
     // Names typed in place show at once.
     connect(m_views.eventsModel(), &QAbstractItemModel::dataChanged, this, &EventsPage::showNames);
     connect(m_views.stagesModel(), &QAbstractItemModel::dataChanged, this, &EventsPage::showNames);
@@ -285,7 +313,10 @@ void EventsPage::bindGrids()
             m_views.setLocked(value.toBool());
     });
     // An exported race changes the stage results.
-    connect(m_services.raceExport.get(), &RaceExport::resultsChanged, this, [this] { m_views.rereadResults(); });
+    connect(m_services.raceExport.get(), &RaceExport::resultsChanged, this, [this] {
+        m_views.rereadResults();
+        refreshBracket();
+    });
 
     // Grids without a menu of their own delete their current row on Ctrl+Del.
     gridDeleteAction(m_events, QStringLiteral("eventlistdelete"), [this] { tblEventsListCtrlDel(); });
@@ -328,6 +359,10 @@ void EventsPage::wireCommands(CommandList &commands)
             &EventsPage::btfontplusClick);
     connect(findChild<QPushButton *>(QStringLiteral("btfontless")), &QPushButton::clicked, this,
             &EventsPage::btfontlessClick);
+    connect(findChild<QPushButton *>(QStringLiteral("btstageformat")), &QPushButton::clicked, this,
+            &EventsPage::btstageformatClick);
+    connect(findChild<QPushButton *>(QStringLiteral("btmakebracket")), &QPushButton::clicked, this,
+            &EventsPage::btmakebracketClick);
 }
 
 bool EventsPage::eventFilter(QObject *watched, QEvent *event)
@@ -493,6 +528,111 @@ void EventsPage::btnextgroupClick()
     m_groups->btnextgroupClick();
     if (m_race)
         raceListChanged(m_race->raceListModel()->orderBy());
+}
+
+void EventsPage::showStageFormatCaption()
+{
+    const int stageId = m_views.currentStageId();
+    const StageFormatShown shown = showStageFormat(m_ctx.db.db(), stageId);
+    m_formatCaption->setText(shown.caption);
+    m_formatCaption->setStyleSheet(shown.problem.isEmpty() ? QString() : QStringLiteral("color: #b00000;"));
+    m_formatCaption->setToolTip(shown.problem);
+    if (!shown.problem.isEmpty() && !m_reportedFormats.contains(stageId)) {
+        m_reportedFormats.insert(stageId);
+        m_ctx.log.savelog(shown.problem);
+    }
+}
+
+void EventsPage::btstageformatClick()
+{
+    const int stageId = m_views.currentStageId();
+    if (stageId <= 0) {
+        m_services.prompt.notice(QStringLiteral("Choose a stage first."));
+        return;
+    }
+    StageRules rules = showStageFormat(m_ctx.db.db(), stageId).rules;
+    if (!m_formatDialog->run(m_views.currentStageName(), &rules))
+        return;
+    QString error;
+    if (!writeStageFormat(m_ctx.db.db(), stageId, rules.format, rules.options.graceMs, rules.options.holeShot,
+                          &error)) {
+        m_services.prompt.notice(QStringLiteral("The stage's format was not changed: %1").arg(error));
+        return;
+    }
+    m_reportedFormats.remove(stageId);
+    m_ctx.log.savelog(QStringLiteral("Stage \"%1\": %2.")
+                          .arg(m_views.currentStageName(), formatDescription(rules)));
+    showStageFormatCaption();
+}
+
+void EventsPage::btmakebracketClick()
+{
+    const int fromStage = m_views.currentStageId();
+    if (fromStage <= 0) {
+        m_services.prompt.notice(QStringLiteral("Choose the stage whose standing seeds the bracket."));
+        return;
+    }
+    if (m_views.isLocked()) {
+        m_services.prompt.notice(QStringLiteral("The stage is locked. Untick \"lock stage\" first."));
+        return;
+    }
+    QList<SeedRow> seeding;
+    QString error;
+    if (!stageSeeding(m_ctx.db.db(), fromStage, &seeding, &error)) {
+        m_services.prompt.notice(QStringLiteral("The stage's standing cannot be read: %1").arg(error));
+        return;
+    }
+    // The stages of the event after the seeding one come first: the next
+    // stage is the usual choice.
+    QList<TfrmBracket::StageChoice> after, before;
+    SqlRowsModel *stages = m_views.stagesModel();
+    bool passed = false;
+    for (int r = 0; r < stages->rowCountValue(); ++r) {
+        const int id = stages->keyAt(r);
+        if (id == fromStage) {
+            passed = true;
+            continue;
+        }
+        (passed ? after : before) << TfrmBracket::StageChoice{id, stages->value(r, QStringLiteral("stagename")).toString()};
+    }
+    BracketRequest request;
+    request.fromStage = fromStage;
+    if (!m_bracketDialog->run(m_views.currentStageName(), seeding, after + before, &request))
+        return;
+    if (request.toStage > 0) {
+        BracketView existing;
+        if (readBracketView(m_ctx.db.db(), request.toStage, &existing, &error) && existing.exists &&
+            !m_services.prompt.ask(QStringLiteral("Stage \"%1\" is a bracket already. Make it again and forget "
+                                                  "its heat results?")
+                                       .arg(existing.stageName)))
+            return;
+    }
+    BracketMade made;
+    if (!makeBracketStage(m_ctx.db.db(), request, &made, &error)) {
+        m_ctx.log.savelog(QStringLiteral("No bracket was made: %1").arg(error));
+        m_services.prompt.notice(QStringLiteral("No bracket was made: %1").arg(error));
+        return;
+    }
+    for (const QString &line : std::as_const(made.lines))
+        m_ctx.log.savelog(line);
+    // The bracket stage is shown with its groups.
+    m_views.rereadStages();
+    const int row = m_views.stagesModel()->rowOfKey(made.stageId);
+    if (row >= 0)
+        m_views.selectStageRows({row});
+    refreshBracket();
+}
+
+void EventsPage::refreshBracket()
+{
+    const int stageId = m_views.currentStageId();
+    BracketView view;
+    QString error;
+    if (stageId > 0 && !readBracketView(m_ctx.db.db(), stageId, &view, &error)) {
+        m_bracketPage->showProblem(error);
+        return;
+    }
+    m_bracketPage->showBracket(view, stageId > 0 ? m_views.currentStageName() : QString());
 }
 
 } // namespace lapvane

@@ -2,12 +2,15 @@
 // stages, with the roster, group and publishing commands.
 #pragma once
 
+#include <QSet>
 #include <QWidget>
 
 #include <functional>
 #include <memory>
 
+class QLabel;
 class QTableView;
+class QTabWidget;
 
 namespace lapvane {
 
@@ -19,6 +22,9 @@ class RacePage;
 class StageGroups;
 class StageRosters;
 class Tfrmgroup;
+class TfrmBracket;
+class TfrmStageFormat;
+class BracketPage;
 class TfrmAerolistExport;
 
 class EventsPage : public QWidget
@@ -34,6 +40,9 @@ public:
     Tfrmgroup *groupDialog() const { return m_groupDialog; }
     TfrmAerolistExport *aerolistExport() const { return m_aerolistExport.get(); }
     StageGroups &groups() { return *m_groups; }
+    TfrmStageFormat *stageFormatDialog() const { return m_formatDialog; }
+    TfrmBracket *bracketDialog() const { return m_bracketDialog; }
+    BracketPage *bracketPage() const { return m_bracketPage; }
 
     // Wires what the race page shows of the events: the compact results grid,
     // the event and stage names and "Next Group >>" with its switches.
@@ -46,6 +55,11 @@ public:
     void btfontplusClick();
     void btfontlessClick();
     void btnextgroupClick();
+    // "Format...": the current stage's race format, grace time and hole-shot.
+    void btstageformatClick();
+    // "Make Bracket...": the next stage (chosen or new) made a bracket seeded
+    // from the current stage's standing.
+    void btmakebracketClick();
     // "Export to HTML": the stage results between "header.html" and
     // "bottom.html", saved where the operator chooses and opened.
     void eventexporthtmlExecute();
@@ -74,6 +88,11 @@ private:
     void locateResultsRow(int row);
     void raceListChanged(const QString &sortText);
     void showResultsFontSize(int pointSize);
+    // The current stage's format caption; an unknown stored format is said
+    // once per stage in the log.
+    void showStageFormatCaption();
+    // Draws the current stage's bracket on the "Bracket" page.
+    void refreshBracket();
 
     ProgramContext &m_ctx;
     ProgramServices &m_services;
@@ -85,6 +104,11 @@ private:
     QTableView *m_stages = nullptr;
     QTableView *m_results = nullptr;
     Tfrmgroup *m_groupDialog = nullptr;
+    TfrmStageFormat *m_formatDialog = nullptr;
+    TfrmBracket *m_bracketDialog = nullptr;
+    BracketPage *m_bracketPage = nullptr;
+    QLabel *m_formatCaption = nullptr;
+    QSet<int> m_reportedFormats;
     std::unique_ptr<TfrmAerolistExport> m_aerolistExport;
     RacePage *m_race = nullptr;
     bool m_shown = false;

@@ -1,0 +1,82 @@
+// The dialogs of a stage's race format ("Stage format") and of making the
+// next stage a bracket ("Make Bracket"). They only gather the choice; the
+// Events page hands it to competition/.
+#pragma once
+
+#include "competition/bracketmaking.h"
+#include "competition/stageformat.h"
+
+#include <QDialog>
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QSpinBox;
+
+namespace lapvane {
+
+class TfrmStageFormat : public QDialog
+{
+    Q_OBJECT
+public:
+    explicit TfrmStageFormat(QWidget *parent = nullptr);
+
+    // Shows the rules of stage stageName (modal); true for OK, then *rules
+    // holds the choice (format, grace, hole-shot).
+    bool run(const QString &stageName, StageRules *rules);
+
+    QComboBox *formatBox() const { return m_format; }
+    QSpinBox *graceEdit() const { return m_grace; }
+    QCheckBox *holeShotBox() const { return m_holeShot; }
+
+private:
+    void formatChosen();
+
+    QLabel *m_stage;
+    QComboBox *m_format;
+    QSpinBox *m_grace;
+    QCheckBox *m_holeShot;
+    QLabel *m_hint;
+};
+
+class TfrmBracket : public QDialog
+{
+    Q_OBJECT
+public:
+    explicit TfrmBracket(QWidget *parent = nullptr);
+
+    // One stage the bracket can go into.
+    struct StageChoice
+    {
+        int id = 0;
+        QString name;
+    };
+    // Shows the seeding from stage fromName and the stages it may go into
+    // (besides a new one), modal. True for OK, then *request holds the choice
+    // (its fromStage is left as it came in).
+    bool run(const QString &fromName, const QList<SeedRow> &seeding, const QList<StageChoice> &stages,
+             BracketRequest *request);
+
+    QComboBox *kindBox() const { return m_kind; }
+    QSpinBox *mainSizeEdit() const { return m_mainSize; }
+    QSpinBox *bumpUpEdit() const { return m_bumpUp; }
+    QSpinBox *seedCountEdit() const { return m_seedCount; }
+    QComboBox *stageBox() const { return m_stage; }
+    QLineEdit *stageNameEdit() const { return m_stageName; }
+    QLabel *seedingLabel() const { return m_seeding; }
+
+private:
+    void kindChosen();
+
+    QLabel *m_from;
+    QComboBox *m_kind;
+    QSpinBox *m_mainSize;
+    QSpinBox *m_bumpUp;
+    QSpinBox *m_seedCount;
+    QComboBox *m_stage;
+    QLineEdit *m_stageName;
+    QLabel *m_seeding;
+};
+
+} // namespace lapvane
