@@ -102,6 +102,7 @@ void LiveFeed::flush()
     m_raceDirty = false;
 
     RaceStatus status = m_status ? m_status() : RaceStatus{};
+    status.stageId = m_selection ? m_selection->currentStageId() : 0;
     bool finishPending = false;
     for (const Pending &p : pending)
         finishPending = finishPending || p.message.value(QStringLiteral("type")) == QLatin1String("finish");
@@ -135,6 +136,11 @@ void LiveFeed::flush()
     }
     race.lapLimit = wholeNumberOr(m_settings.text(QStringLiteral("edtlaps")), 0);
     race.timeLimitMin = wholeNumberOr(m_settings.text(QStringLiteral("edttimelimit")), 0);
+    if (race.rules.format != RaceFormat::LapsAndTime) {
+        // Other formats race by the stage's own limits.
+        race.lapLimit = race.rules.format == RaceFormat::FirstToLaps ? race.rules.options.lapLimit : 0;
+        race.timeLimitMin = int(race.rules.options.timeLimitMs / 60000);
+    }
     if (m_selection) {
         race.eventName = m_selection->currentEventName();
         race.stageName = m_selection->currentStageName();

@@ -2,6 +2,7 @@
 #include "publish/racejson.h"
 
 #include "competition/raceformat.h"
+#include "competition/stagedeciding.h"
 #include "store/database.h"
 #include "store/laptime.h"
 
@@ -124,6 +125,10 @@ bool readRaceSnapshot(QSqlDatabase db, const RaceStatus &status, RaceSnapshot *o
         race.state = RaceState::Finished;
     else
         race.state = RaceState::NotStarted;
+    if (status.stageId > 0) {
+        race.rules = raceRules(db, status.stageId, nullptr); // an unknown format ranks as the default
+        race.formatKey = formatKey(race.rules.format);
+    }
     rankPilots(&race);
     *out = race;
     return true;
@@ -154,7 +159,7 @@ void rankPilots(RaceSnapshot *race)
         entries << e;
     }
     QList<LivePilot> ranked;
-    for (const RankedEntry &r : rankRace(RaceFormat::LapsAndTime, FormatOptions{}, entries)) {
+    for (const RankedEntry &r : rankRace(race->rules.format, rankingOptions(race->rules), entries)) {
         ranked << race->pilots.at(r.index);
         ranked.last().place = r.place;
         ranked.last().deciding = r.decidingText;
@@ -199,6 +204,7 @@ QJsonObject raceJson(const RaceSnapshot &race)
         {QStringLiteral("timeLimitMin"), race.timeLimitMin},
         {QStringLiteral("event"), race.eventName},
         {QStringLiteral("stage"), race.stageName},
+        {QStringLiteral("format"), race.formatKey.isEmpty() ? QJsonValue(QJsonValue::Null) : QJsonValue(race.formatKey)},
         {QStringLiteral("pilots"), pilots},
     };
 }
@@ -243,6 +249,9 @@ bool readResultsJson(QSqlDatabase db, int stageId, const QString &stageName, con
         *error = q.lastError().text();
         return false;
     }
+    QHash<int, StageDeciding> deciding;
+    if (!readStageDeciding(db, stageId, &deciding, error))
+        return false;
     QJsonArray rows;
     while (q.next()) {
         rows.append(QJsonObject{
@@ -261,10 +270,15 @@ bool readResultsJson(QSqlDatabase db, int stageId, const QString &stageName, con
             {QStringLiteral("totalTime"), q.value(12).toString()},
             {QStringLiteral("qualTimeMs"), storedMs(q.value(13))},
             {QStringLiteral("qualTime"), q.value(14).toString()},
+            {QStringLiteral("deciding"), deciding.contains(q.value(0).toInt())
+                                             ? QJsonValue(deciding.value(q.value(0).toInt()).text)
+                                             : QJsonValue(QJsonValue::Null)},
         });
     }
     *out = QJsonObject{{QStringLiteral("stageId"), stageId},
                        {QStringLiteral("stage"), stageName},
+                       {QStringLiteral("format"), stageId > 0 ? QJsonValue(formatKey(raceRules(db, stageId, nullptr).format))
+                                                              : QJsonValue(QJsonValue::Null)},
                        {QStringLiteral("orderBy"), fields.indexOf(orderField) >= 0
                                                        ? orderField + (descending ? QStringLiteral(" DESC")
                                                                                   : QStringLiteral(" ASC"))

@@ -3,6 +3,8 @@
 // JSON texts the built-in web server hands out.
 #pragma once
 
+#include "competition/stageformat.h"
+
 #include <QJsonObject>
 #include <QList>
 #include <QSqlDatabase>
@@ -48,6 +50,9 @@ struct RaceSnapshot
     int timeLimitMin = 0;
     QString eventName;
     QString stageName;
+    // The format the race is ranked by: its stage's (the default without one).
+    StageRules rules;
+    QString formatKey; // the stage's format key; empty when no stage is shown (JSON null)
     QList<LivePilot> pilots; // in standing order
 };
 
@@ -58,12 +63,15 @@ struct RaceStatus
     qint64 clockMs = 0;
     // A finish was seen for the race now in the list.
     bool finished = false;
+    // The stage shown with the race: its format ranks the race; 0: none.
+    int stageId = 0;
 };
 
 // Reads the race list and its pilots' laps (only the counted ones, lap 1 to
 // `lapno`: laps left from an earlier race of a pilot are not his), derives
 // last, best and total, and orders the pilots: more laps first, then the
-// earlier last pass, then channel. A finished race whose rows all hold a
+// earlier last pass, then channel (by the format of status.stageId, when it
+// has one chosen). A finished race whose rows all hold a
 // place keeps the places the finish gave. Not running and not finished, a
 // list with counted laps reads as finished (a race closed before a restart).
 bool readRaceSnapshot(QSqlDatabase db, const RaceStatus &status, RaceSnapshot *out, QString *error);
@@ -78,7 +86,9 @@ QJsonObject pilotLapsJson(const LivePilot &pilot);
 QJsonObject lapJson(const LiveLap &lap);
 
 // The results of one stage, ordered by a field of `results` (a name from the
-// table's own field list, never typed text) and "ASC"/"DESC".
+// table's own field list, never typed text) and "ASC"/"DESC". Carries the
+// stage's format key ("format", null for stage 0) and each row's deciding
+// value kept by the export ("deciding", null when none).
 bool readResultsJson(QSqlDatabase db, int stageId, const QString &stageName, const QString &orderField,
                      bool descending, QJsonObject *out, QString *error);
 

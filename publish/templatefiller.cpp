@@ -3,6 +3,9 @@
 
 #include "publish/pagefiles.h"
 
+#include "competition/stagedeciding.h"
+
+#include <QHash>
 #include <QRandomGenerator>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -287,6 +290,36 @@ QString TemplateFiller::parsetext(const QString &thistext, int pilotid, bool esc
     auto constant = [](const QString &text) -> ValueFn { return [text] { return std::optional<QString>(text); }; };
     auto limitText = [](const QString &text) { return text == QLatin1String("0") ? QStringLiteral("n/a") : text; };
 
+    // The deciding value of each race-list pilot by the stage's format, read
+    // on first use.
+    std::optional<QHash<int, QString>> deciding;
+    auto decidingOf = [&](const QVariant &pilot) -> std::optional<QString> {
+        if (!deciding) {
+            QList<RaceListRank> ranked;
+            QString error;
+            if (!rankRaceList(m_db, raceRules(m_db, m_snap.stageId, nullptr), &ranked, &error)) {
+                m_error = error;
+                return std::nullopt;
+            }
+            deciding.emplace();
+            for (const RaceListRank &r : std::as_const(ranked))
+                deciding->insert(r.pilotId, r.ranked.decidingText);
+        }
+        return deciding->value(pilot.toInt());
+    };
+    auto numberedDeciding = [&](std::function<const std::vector<QSqlRecord> *()> rowsOf) -> NumberedFn {
+        return [rowsOf, &decidingOf](const QString &number) -> std::optional<QString> {
+            const auto *rows = rowsOf();
+            if (!rows)
+                return std::nullopt;
+            bool ok = false;
+            const int n = number.toInt(&ok);
+            if (!ok || n < 1 || n > int(rows->size()))
+                return QString();
+            return decidingOf((*rows)[size_t(n - 1)].value(QStringLiteral("pilotid")));
+        };
+    };
+
     const QString unknownPilot = QStringLiteral("UNKNOWN PILOT");
     const QString zero = QStringLiteral("0");
     const std::function<const std::vector<QSqlRecord> *()> race = rosterRows;
@@ -303,6 +336,15 @@ QString TemplateFiller::parsetext(const QString &thistext, int pilotid, bool esc
                         false)
         && replaceFixed(segs, QStringLiteral("%PILOTLAPS%"), pilotField("lapno", zero), false)
         && replaceFixed(segs, QStringLiteral("%PILOTLAPTABLE%"), [&] { return lapTable(pilotid); }, true)
+        && replaceFixed(segs, QStringLiteral("%PILOTDECIDING%"),
+                        [&]() -> std::optional<QString> {
+                            const auto *rows = pilotRows();
+                            if (!rows)
+                                return std::nullopt;
+                            return rows->empty() ? QString() : decidingOf(pilotid);
+                        },
+                        false)
+        && replaceNumbered(segs, QStringLiteral("%RACEPILOTDECIDING"), numberedDeciding(race))
         && replaceNumbered(segs, QStringLiteral("%RACEPILOTID"), numbered(race, "pilotid", zero))
         && replaceNumbered(segs, QStringLiteral("%RACEPILOTCITY"), numberedCity(race))
         && replaceNumbered(segs, QStringLiteral("%RACEPILOTNAME"), numbered(race, "pilotname", QString()))
@@ -325,6 +367,11 @@ QString TemplateFiller::parsetext(const QString &thistext, int pilotid, bool esc
         && replaceFixed(segs, QStringLiteral("%STAGELAPS%"), constant(limitText(m_snap.stageLapLimit)), false)
         && replaceFixed(segs, QStringLiteral("%STAGETIME%"), constant(limitText(m_snap.stageTimeLimit)), false)
         && replaceFixed(segs, QStringLiteral("%STAGEDATE%"), constant(m_snap.stageStartTime), false)
+        && replaceFixed(segs, QStringLiteral("%STAGEFORMAT%"),
+                        [&]() -> std::optional<QString> {
+                            return formatName(raceRules(m_db, m_snap.stageId, nullptr).format);
+                        },
+                        false)
         && replaceFixed(segs, QStringLiteral("%STAGERESULTS%"), [&] { return stageResultsTable(); }, true)
         && replaceFixed(segs, QStringLiteral("%RANDOM%"), [&] { return randomText(); }, false);
     if (!ok && m_log)

@@ -1,6 +1,12 @@
 // Filling page templates: every placeholder ("%PILOTNAME%", "%RACEPILOTNAME3%",
 // "%STAGERESULTS%", ...) replaced by the current race, the previous race, the
 // event, the stage and its results.
+//
+// The deciding values (what placed a pilot, by the race format of the
+// snapshot's stage, e.g. "3 consecutive: 01:02.345" or "5 laps, 01:58.500"):
+// "%PILOTDECIDING%" for the page's pilot, "%RACEPILOTDECIDINGn%" for race-list
+// pilot n (the order of "%RACEPILOTNAMEn%"); "%STAGEFORMAT%" names the stage's
+// format ("Laps and time" when none was chosen).
 #pragma once
 
 #include "publish/pagesnapshot.h"

@@ -94,7 +94,7 @@ QByteArray smallRaceJson()
 {
     return R"({
   "state": "running", "clockMs": 61000, "lapLimit": 3, "timeLimitMin": 2,
-  "event": "Spring Cup", "stage": "Final",
+  "event": "Spring Cup", "stage": "Final", "format": "lapsandtime",
   "pilots": [
     {"pilotid": 1, "name": "Анна Смирнова", "nickname": "Anya", "team": "Red", "group": "1", "vtx": "R1",
      "transponder": 101, "confirmed": true, "laps": 2,

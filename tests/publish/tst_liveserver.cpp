@@ -316,6 +316,9 @@ private slots:
         QCOMPARE(order, QStringList({"Ann", "Cid", "Bob"}));
         QCOMPARE(results.value("stage").toString(), QStringLiteral("Final"));
         QVERIFY(results.value("results").toArray().at(0).toObject().value("bestLapMs").isNull());
+        // The stage's format key (the default here), and no deciding value kept.
+        QCOMPARE(results.value("format").toString(), QStringLiteral("lapsandtime"));
+        QVERIFY(results.value("results").toArray().at(0).toObject().value("deciding").isNull());
     }
 
     // Stalled, oversized and garbage clients are dropped; beyond the
