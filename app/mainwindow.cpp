@@ -7,6 +7,7 @@
 #include "app/eventspage.h"
 #include "app/logobar.h"
 #include "app/livewiring.h"
+#include "app/mqttwiring.h"
 #include "app/pilotspage.h"
 #include "app/programcontext.h"
 #include "app/programservices.h"
@@ -113,6 +114,7 @@ MainWindow::MainWindow(ProgramContext &ctx, ProgramServices &services, QWidget *
     connect(m_commands->action(QStringLiteral("settsave")), &QAction::triggered, this, &MainWindow::settsaveExecute);
     connect(m_settings, &SettingsPage::showLogRequested, this, &MainWindow::Button20Click);
     m_live = wireLiveServer(*this, ctx, services);
+    wireMqtt(*this, ctx, services, m_live);
 }
 
 MainWindow::~MainWindow() = default;

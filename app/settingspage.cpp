@@ -4,6 +4,7 @@
 #include "app/filedialogs.h"
 #include "app/commands.h"
 #include "app/livewiring.h"
+#include "app/mqttwiring.h"
 #include "app/programcontext.h"
 #include "app/settingwidgets.h"
 #include "app/widgets.h"
@@ -250,6 +251,7 @@ SettingsPage::SettingsPage(ProgramContext &ctx, CommandList &commands, QWidget *
         addRows(s, p.form, {"edaerolisturl", "edaerolistsalt"});
         exportTabs->addTab(p.page, QStringLiteral("Aerolist"));
     }
+    exportTabs->addTab(createMqttTab(s, exportTabs), QStringLiteral("MQTT"));
     auto *exportBox = new QGroupBox(QStringLiteral("Results Export:"), this);
     (new QVBoxLayout(exportBox))->addWidget(exportTabs);
 

@@ -16,6 +16,16 @@ namespace lapvane {
 
 namespace {
 
+QByteArray readResource(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+} // namespace
+
+namespace {
+
 constexpr qint64 kMaxFileBytes = 8 * 1024 * 1024;
 
 QByteArray reasonPhrase(int status)
@@ -445,6 +455,8 @@ LiveServerWorker::Reply LiveServerWorker::route(const LiveAsk &ask, bool *subscr
         return {200, json,
                 m_results.isEmpty() ? QByteArray("{\"results\":[]}") : m_results, {}};
     }
+    if (path == "/api/bracket")
+        return {200, json, m_bracket.isEmpty() ? QByteArray("{\"stageId\":0,\"bracket\":null}") : m_bracket, {}};
     if (path == "/api/laps") {
         const QString &text = ask.pilot;
         bool digits = !text.isEmpty() && text.size() <= 9;
@@ -466,6 +478,15 @@ LiveServerWorker::Reply LiveServerWorker::route(const LiveAsk &ask, bool *subscr
         if (m_board.isEmpty())
             return {500, "text/plain; charset=utf-8", "The board page is missing from this build.\n", {}};
         return {200, "text/html; charset=utf-8", m_board, {}};
+    }
+    if (path == "/overlay/mqttfeed.js" || path == "/overlay/mqtt.min.js") {
+        // The pages' broker feed and the browser MQTT client it loads.
+        static const QByteArray feed = readResource(QStringLiteral(":/overlay/mqttfeed.js"));
+        static const QByteArray client = readResource(QStringLiteral(":/overlay/mqtt.min.js"));
+        const QByteArray &body = path == "/overlay/mqttfeed.js" ? feed : client;
+        if (body.isEmpty())
+            return {404, "text/plain; charset=utf-8", "Not part of this build.\n", {}};
+        return {200, "text/javascript; charset=utf-8", body, {{"Cache-Control", "max-age=3600"}}};
     }
     if (path == "/")
         return indexReply();
