@@ -1,6 +1,7 @@
 // Groups of a stage and sending them to the race list.
 #include "events/stagegroups.h"
 
+#include "competition/bracketview.h"
 #include "core/operatorlog.h"
 #include "core/operatorprompt.h"
 #include "core/settings.h"
@@ -232,6 +233,18 @@ void StageGroups::resetRaceList()
 
 bool StageGroups::btnextgroupClick()
 {
+    // A bracket stage flies its heats in bracket order.
+    const int stageId = m_views.currentStageId();
+    if (stageId > 0) {
+        BracketView bracket;
+        QString error;
+        if (!readBracketView(m_views.db(), stageId, &bracket, &error)) {
+            m_views.prompt().notice(QStringLiteral("Next Group: the bracket of this stage cannot be read: ") + error);
+            return false;
+        }
+        if (bracket.exists)
+            return nextBracketGroup(bracket);
+    }
     SqlRowsModel &results = *m_views.resultsModel();
     m_views.clearResultSelection();
     const QString raceGroup = currentRaceGroup();
@@ -268,6 +281,51 @@ bool StageGroups::btnextgroupClick()
         log.savelog(QStringLiteral("%1 more pilots of group %2 are further down the list: sort it by Group")
                         .arg(further)
                         .arg(nextGroup));
+    afterGroupSent();
+    return true;
+}
+
+bool StageGroups::nextBracketGroup(const BracketView &bracket)
+{
+    OperatorPrompt &prompt = m_views.prompt();
+    if (bracket.nextGroup.isEmpty()) {
+        bool allDone = true;
+        for (const BracketViewRound &round : bracket.rounds) {
+            for (const BracketViewHeat &heat : round.heats)
+                allDone = allDone && (heat.bye || (heat.flown && !heat.stale));
+        }
+        prompt.notice(allDone ? QStringLiteral("Next Group: every heat of the bracket has been flown.")
+                              : QStringLiteral("Next Group: no heat of the bracket is ready to fly yet. Export the "
+                                               "race of the heat flown last: its pilots then move on."));
+        return false;
+    }
+    // The bracket seats its pilots by group, wherever their rows stand.
+    SqlRowsModel &results = *m_views.resultsModel();
+    m_views.clearResultSelection();
+    QList<int> rows;
+    for (int r = 0; r < results.rowCountValue(); ++r) {
+        if (groupOf(results, r) == bracket.nextGroup)
+            rows << r;
+    }
+    if (rows.isEmpty()) {
+        prompt.notice(QStringLiteral("Next Group: %1 (group %2) flies next, but no pilot of the results shown is in "
+                                     "that group.")
+                          .arg(bracket.nextHeatName, bracket.nextGroup));
+        return false;
+    }
+    m_views.setResultSelection(rows);
+    resetRaceList();
+    if (!eventsend2raceExecute())
+        return false;
+    m_views.log().savelog(QStringLiteral("Sent %1 pilots of group %2 (%3)")
+                              .arg(rows.size())
+                              .arg(bracket.nextGroup, bracket.nextHeatName));
+    afterGroupSent();
+    return true;
+}
+
+void StageGroups::afterGroupSent()
+{
     const Settings &settings = m_views.settings();
     if (settings.flag(QStringLiteral("chautoreg")) && m_hooks.registerPilots)
         m_hooks.registerPilots();
@@ -275,7 +333,6 @@ bool StageGroups::btnextgroupClick()
         m_hooks.confirmAll();
     if (settings.flag(QStringLiteral("chvoiceinvite")) && m_hooks.voiceInvite)
         m_hooks.voiceInvite();
-    return true;
 }
 
 } // namespace lapvane

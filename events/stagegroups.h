@@ -13,6 +13,7 @@
 namespace lapvane {
 
 class EventsViews;
+struct BracketView;
 
 // What the groups need of the race page and the devices. Every hook is
 // optional; the window wires them to the race list, the gate registration,
@@ -69,7 +70,9 @@ public:
     bool eventsend2raceExecute();
     // btnextgroupClick: selects the group after the one in the race, resets
     // the race list, sends the group and runs register, confirm and voice
-    // invitation as switched on. False when nothing was sent.
+    // invitation as switched on. False when nothing was sent. A bracket stage
+    // sends the heat that flies next in bracket order instead (every row of
+    // its group); when none is ready it says so.
     bool btnextgroupClick();
 
     // A temporary transponder from 30000 to 59999 not used in the race list.
@@ -77,6 +80,8 @@ public:
 
 private:
     QString currentRaceGroup() const;
+    bool nextBracketGroup(const BracketView &bracket);
+    void afterGroupSent();
     void resetRaceList();
 
     EventsViews &m_views;
