@@ -616,7 +616,6 @@ void RaceEngine::processPass(qint32 recvid, qint32 racemillis)
         afterPass(recvid, name);
         return;
     }
-    m_ring.write(pilotId, lapno);
     emit lapRecorded(pilotId, lapno, racemillis, racemillis - lastms);
     if (teamRow >= 0) {
         f += 1;
@@ -630,9 +629,12 @@ void RaceEngine::processPass(qint32 recvid, qint32 racemillis)
             m_s.cues.play(m_pilotplace == 1 ? Cue::FinishFirst : Cue::FinishOther);
         ++m_pilotplace;
         savelog(name + QStringLiteral(" finished"));
+        emit pilotFinished(pilotId, lapno, m_pilotplace - 1);
     } else if (sounds) {
         m_s.cues.play(Cue::LapPass);
     }
+    // Last, so the announcer finds what the lap meant when it reads the ring.
+    m_ring.write(pilotId, lapno);
     if (m_s.settings.flag(QStringLiteral("chshowdebug"))) {
         savelog(QStringLiteral("racems=%1 lastms=%2 subst=%3").arg(racemillis).arg(lastms).arg(racemillis - lastms));
     }
@@ -805,8 +807,13 @@ void RaceEngine::processFormatPass(qint32 recvid, int rowId, int pilotId, const 
 {
     const RaceFormat format = m_rules.format;
     const FormatOptions &o = m_rules.options;
+    // Each pass reads the counted passes anew, so a lap corrected by hand
+    // during the race (deleted, split) is what the format sees.
+    m_formatPilots.clear();
+    m_formatEntries.clear();
+    readFormatEntries();
     if (!m_formatEntries.contains(pilotId)) {
-        // Confirmed after the start: he races from here on.
+        // The race list could not be read: his own passes still count.
         m_formatPilots << pilotId;
         m_formatEntries.insert(pilotId, RaceEntry{});
     }
@@ -824,7 +831,6 @@ void RaceEngine::processFormatPass(qint32 recvid, int rowId, int pilotId, const 
     }
     RaceEntry &entry = m_formatEntries[pilotId];
     entry.passesMs << racemillis;
-    m_ring.write(pilotId, lapno);
     emit lapRecorded(pilotId, lapno, racemillis, racemillis - lastms);
     if (m_s.settings.flag(QStringLiteral("chkteamrace"))) {
         const int teamRow = m_teams.findTeam(group);
@@ -844,9 +850,12 @@ void RaceEngine::processFormatPass(qint32 recvid, int rowId, int pilotId, const 
             m_s.cues.play(m_pilotplace == 1 ? Cue::FinishFirst : Cue::FinishOther);
         ++m_pilotplace;
         savelog(name + QStringLiteral(" finished"));
+        emit pilotFinished(pilotId, lapno, m_pilotplace - 1);
     } else if (sounds) {
         m_s.cues.play(Cue::LapPass);
     }
+    // Last, so the announcer finds what the lap meant when it reads the ring.
+    m_ring.write(pilotId, lapno);
     if (m_s.settings.flag(QStringLiteral("chshowdebug")))
         savelog(QStringLiteral("racems=%1 lastms=%2 subst=%3").arg(racemillis).arg(lastms).arg(racemillis - lastms));
     emit raceRowChanged(rowId);
@@ -867,7 +876,6 @@ bool RaceEngine::finish(bool automatic)
     // A finish needs no receiver, by command or by the loop's limits: it
     // ranks what was recorded, so a race whose only receiver was lost can
     // still be finished. Only the message back to the gate needs its port.
-    Q_UNUSED(automatic);
     m_s.stop.raise();
     m_raceClock.stopDisplay();
     const bool wasRunning = m_tickEnabled;
@@ -893,6 +901,8 @@ bool RaceEngine::finish(bool automatic)
         reportFailure(QStringLiteral("Cannot write the race standings"), error);
     else if (m_s.finishedRace)
         m_s.finishedRace->raceFinished();
+    if (ok && automatic && wasRunning)
+        emit raceCompleted();
     emit raceListSortRequested(QStringLiteral("place ASC"));
     emit raceListChanged();
     setStartEnabled(true);

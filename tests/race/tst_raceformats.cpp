@@ -1,6 +1,7 @@
 // The pass loop and the finish by the race format of the race's stage: which
 // passes count, when the race ends, and the places the finish gives.
 #include "competition/stageformat.h"
+#include "race/lapcorrections.h"
 #include "tests/race/racefixture.h"
 
 #include <QSqlError>
@@ -131,6 +132,35 @@ private slots:
             QCOMPARE(QList<int>({f.row(1).place, f.row(2).place, f.row(3).place}), numbers(places));
         if (format == QLatin1String("figure8"))
             QCOMPARE(f.logCount("unknown race format \"figure8\""), 1);
+    }
+
+    void aLapDeletedDuringTheRaceIsWhatTheFormatSees()
+    {
+        // First to 2: Anna's second pass is a false read deleted by hand; she
+        // has not won, so her next pass counts and the race goes on.
+        RaceFixture f;
+        makeStage(f, 2, 0, "firsttolaps", 30000, false);
+        f.addPilot(1, "Anna", 101);
+        f.addPilot(2, "Boris", 102, "1", "R2");
+        QVERIFY(f.start());
+        const qint64 origin = f.clock.nowMs();
+        for (int ms : {20000, 22000}) {
+            f.clock.set(origin + ms);
+            f.pass(101, ms);
+        }
+        QCOMPARE(f.row(1).lapno, 2);
+        QSqlQuery q(f.db.db());
+        QVERIFY(q.exec("SELECT id FROM laps WHERE pilotid=1 AND lapn=2") && q.next());
+        LapCorrections corrections(f.services());
+        QVERIFY(corrections.deleteLap(f.rowId(1), q.value(0).toInt()));
+        QCOMPARE(f.row(1).lapno, 1);
+        f.clock.set(origin + 40000);
+        f.pass(101, 40000);
+        QCOMPARE(f.row(1).lapno, 2);
+        QVERIFY(f.engine->isRunning()); // Boris finishes his lap
+        f.clock.set(origin + 41000);
+        f.pass(102, 41000);
+        QVERIFY(!f.engine->isRunning());
     }
 
     void holeShotIsNoBestLap()
