@@ -116,6 +116,12 @@ std::optional<QString> TemplateFiller::stageResultsTable()
     std::vector<QSqlRecord> rows;
     if (!fetch(sql, {m_snap.stageId}, &rows))
         return std::nullopt;
+    // A stage racing by a format of its own shows what placed each pilot.
+    QHash<int, StageDeciding> deciding;
+    const bool showDeciding = hasChosenFormat(m_db, m_snap.stageId)
+                              && raceRules(m_db, m_snap.stageId, nullptr).format != RaceFormat::LapsAndTime;
+    if (showDeciding && !readStageDeciding(m_db, m_snap.stageId, &deciding, &m_error))
+        return std::nullopt;
 
     static const char *const headers[8] = {
         "<th width=20%>Pilot</th>",    "<th width=20%>Team</th>",       "<th width=20%>Group</th>",
@@ -128,6 +134,8 @@ std::optional<QString> TemplateFiller::stageResultsTable()
         if (m_snap.topColumns[size_t(c)])
             lines << QLatin1String(headers[c]);
     }
+    if (showDeciding)
+        lines << QStringLiteral("<th width=20%>Result</th>");
     lines << QStringLiteral("</tr>");
     int i = 0;
     for (const QSqlRecord &row : rows) {
@@ -147,6 +155,10 @@ std::optional<QString> TemplateFiller::stageResultsTable()
                 lines << QLatin1String("<td>") + escapeHtml(fieldText(row, QLatin1String(fieldsShown[c])))
                              + QLatin1String("</td>");
         }
+        if (showDeciding)
+            lines << QLatin1String("<td>")
+                         + escapeHtml(deciding.value(row.value(QStringLiteral("pilotid")).toInt()).text)
+                         + QLatin1String("</td>");
         lines << QStringLiteral("</tr>");
         ++i;
     }

@@ -42,7 +42,8 @@ public:
     static QString sortOrderText(int index);
 
     // "%STAGERESULTS%": the results table of the snapshot's stage; nullopt
-    // when it cannot be built.
+    // when it cannot be built. A stage with a race format other than the
+    // default adds a last column "Result": each pilot's kept deciding value.
     std::optional<QString> stageResultsTable();
     // "%PILOTLAPTABLE%": the laps of one pilot.
     std::optional<QString> lapTable(int pilotid);

@@ -108,6 +108,28 @@ private slots:
         QCOMPARE(filler.parsetext("%PILOTDECIDING%/%PILOTNAME%", 2, false), QString("2 laps, 00:45.000/Boris"));
         QCOMPARE(filler.parsetext("[%PILOTDECIDING%]", 9, false), QString("[]"));
     }
+
+    void stageResultsTableShowsTheKeptResult()
+    {
+        PageSnapshot snap;
+        snap.stageId = stage;
+        snap.topColumns = {true, false, false, false, false, false, false, false};
+        auto table = [&] {
+            TemplateFiller filler(f->db.db(), snap, [](const QString &) {});
+            return filler.parsetext("%STAGERESULTS%", 0, true);
+        };
+        // The default format: the table as it always was.
+        QVERIFY(!table().contains("Result"));
+        QString error;
+        QVERIFY(writeStageFormat(f->db.db(), stage, RaceFormat::FastestLap, 30000, false, &error));
+        QList<RaceListRank> ranked;
+        QVERIFY(rankRaceList(f->db.db(), raceRules(f->db.db(), stage, nullptr), &ranked, &error));
+        QVERIFY(recordStageDeciding(f->db.db(), stage, ranked, &error));
+        const QString html = table();
+        QVERIFY2(html.contains("<th width=20%>Result</th>"), qPrintable(html));
+        QVERIFY2(html.contains("<td>Anna</td>\r\n<td>best lap: 00:20.000</td>"), qPrintable(html));
+        QVERIFY2(html.contains("<td>Boris</td>\r\n<td>best lap: 00:15.000</td>"), qPrintable(html));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestLiveFormat)
