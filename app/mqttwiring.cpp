@@ -72,14 +72,16 @@ QWidget *createMqttTab(Settings &settings, QWidget *parent)
     addSettingRow(settings, form, QLatin1String(MqttPublisher::kUrl));
     addSettingRow(settings, form, QLatin1String(MqttPublisher::kClientId));
     addSettingRow(settings, form, QLatin1String(MqttPublisher::kUser));
-    form->addRow(Settings::definition(QLatin1String(MqttPublisher::kPassword))->caption, passwordRow(settings, page));
+    form->addRow(Settings::definition(QLatin1String(MqttPublisher::kPassword))->caption,
+                 passwordRow(settings, page));
     addSettingRow(settings, form, QLatin1String(MqttPublisher::kPrefix));
     addSettingRow(settings, form, QLatin1String(MqttPublisher::kCaFile));
-    auto *hint = new QLabel(QStringLiteral("mqtt://host:1883 or mqtts://host:8883. Topics: <b>prefix/status</b>, and "
-                                           "under <b>prefix/event number/</b>: race, results (kept by the broker), "
-                                           "lap, lap/deleted, lap/changed. Laps wait in the database while the "
-                                           "broker cannot be reached."),
-                            page);
+    auto *hint =
+        new QLabel(QStringLiteral("mqtt://host:1883 or mqtts://host:8883. Topics: <b>prefix/status</b>, and "
+                                  "under <b>prefix/event number/</b>: race, results (kept by the broker), "
+                                  "lap, lap/deleted, lap/changed. Laps wait in the database while the "
+                                  "broker cannot be reached."),
+                   page);
     hint->setWordWrap(true);
     form->addRow(hint);
     return page;
@@ -95,13 +97,15 @@ MqttPublisher *wireMqtt(MainWindow &window, ProgramContext &ctx, ProgramServices
         if (running)
             mqtt->raceStarted();
     });
-    QObject::connect(services.laps.get(), &LapCorrections::lapsCorrected, mqtt, &MqttPublisher::lapsCorrected);
+    QObject::connect(services.laps.get(), &LapCorrections::lapsCorrected, mqtt,
+                     &MqttPublisher::lapsCorrected);
     if (auto *label = window.findChild<QLabel *>(QStringLiteral("lbmqttstatus"))) {
         label->setText(mqtt->statusText());
         QObject::connect(mqtt, &MqttPublisher::statusChanged, label, &QLabel::setText);
     }
     OperatorPrompt *prompt = &services.prompt;
-    QObject::connect(mqtt, &MqttPublisher::failed, &window, [prompt](const QString &message) { prompt->notice(message); });
+    QObject::connect(mqtt, &MqttPublisher::failed, &window,
+                     [prompt](const QString &message) { prompt->notice(message); });
     mqtt->apply();
     return mqtt;
 }

@@ -18,6 +18,7 @@ class Settings;
 QWidget *createMqttTab(Settings &settings, QWidget *parent);
 
 // Made once with the window (its child). Loading "MqttEnabled=1" starts it.
-MqttPublisher *wireMqtt(MainWindow &window, ProgramContext &ctx, ProgramServices &services, LiveService *live);
+MqttPublisher *wireMqtt(MainWindow &window, ProgramContext &ctx, ProgramServices &services,
+                        LiveService *live);
 
 } // namespace lapvane

@@ -42,12 +42,18 @@ QString describe(int rc, int savedErrno)
 QString refusalText(int rc)
 {
     switch (rc) {
-    case 1: return QStringLiteral("the broker refused the protocol version");
-    case 2: return QStringLiteral("the broker refused the client id");
-    case 3: return QStringLiteral("the broker is unavailable");
-    case 4: return QStringLiteral("the broker refused the user name or password");
-    case 5: return QStringLiteral("the broker refused the connection: not authorised");
-    default: return QStringLiteral("the broker refused the connection (code %1)").arg(rc);
+    case 1:
+        return QStringLiteral("the broker refused the protocol version");
+    case 2:
+        return QStringLiteral("the broker refused the client id");
+    case 3:
+        return QStringLiteral("the broker is unavailable");
+    case 4:
+        return QStringLiteral("the broker refused the user name or password");
+    case 5:
+        return QStringLiteral("the broker refused the connection: not authorised");
+    default:
+        return QStringLiteral("the broker refused the connection (code %1)").arg(rc);
     }
 }
 
@@ -70,7 +76,8 @@ bool MqttConnection::start(const MqttOptions &options, QString *error)
     const QByteArray id = options.clientId.toUtf8();
     mosquitto *mosq = mosquitto_new(id.isEmpty() ? nullptr : id.constData(), true, this);
     if (!mosq) {
-        *error = QStringLiteral("the MQTT client could not be created (%1)").arg(QString::fromLocal8Bit(std::strerror(errno)));
+        *error = QStringLiteral("the MQTT client could not be created (%1)")
+                     .arg(QString::fromLocal8Bit(std::strerror(errno)));
         return false;
     }
     auto fail = [&](const QString &text) {
@@ -91,16 +98,17 @@ bool MqttConnection::start(const MqttOptions &options, QString *error)
     if (!options.user.isEmpty()) {
         const QByteArray user = options.user.toUtf8();
         const QByteArray password = options.password.toUtf8();
-        if (mosquitto_username_pw_set(mosq, user.constData(), password.isEmpty() ? nullptr : password.constData())
-            != MOSQ_ERR_SUCCESS)
+        if (mosquitto_username_pw_set(mosq, user.constData(),
+                                      password.isEmpty() ? nullptr : password.constData()) !=
+            MOSQ_ERR_SUCCESS)
             return fail(QStringLiteral("the MQTT user name cannot be used"));
     }
     if (!options.statusTopic.isEmpty()) {
         const QByteArray topic = options.statusTopic.toUtf8();
         if (mosquitto_will_set(mosq, topic.constData(), int(options.offlinePayload.size()),
-                               options.offlinePayload.constData(), 1, true)
-            != MOSQ_ERR_SUCCESS)
-            return fail(QStringLiteral("the status topic \"%1\" is not a valid MQTT topic").arg(options.statusTopic));
+                               options.offlinePayload.constData(), 1, true) != MOSQ_ERR_SUCCESS)
+            return fail(
+                QStringLiteral("the status topic \"%1\" is not a valid MQTT topic").arg(options.statusTopic));
     }
     if (options.tls) {
         int rc;
@@ -141,7 +149,8 @@ void MqttConnection::stop()
     ++m_generation; // what the old connection still has on its way is dropped
 }
 
-int MqttConnection::publish(const QString &topic, const QByteArray &payload, int qos, bool retain, QString *error)
+int MqttConnection::publish(const QString &topic, const QByteArray &payload, int qos, bool retain,
+                            QString *error)
 {
     if (!m_mosq) {
         if (error)
@@ -150,7 +159,8 @@ int MqttConnection::publish(const QString &topic, const QByteArray &payload, int
     }
     int mid = 0;
     const QByteArray t = topic.toUtf8();
-    const int rc = mosquitto_publish(m_mosq, &mid, t.constData(), int(payload.size()), payload.constData(), qos, retain);
+    const int rc =
+        mosquitto_publish(m_mosq, &mid, t.constData(), int(payload.size()), payload.constData(), qos, retain);
     // Without a connection a QoS 1 message stays queued and goes out after
     // the next connect; the library says "no connection" all the same.
     if (rc == MOSQ_ERR_SUCCESS || (rc == MOSQ_ERR_NO_CONN && qos > 0))
@@ -170,14 +180,23 @@ void MqttConnection::postConnected()
 {
     const int generation = m_generation;
     QMetaObject::invokeMethod(
-        this, [this, generation] { if (generation == m_generation) emit connected(); }, Qt::QueuedConnection);
+        this,
+        [this, generation] {
+            if (generation == m_generation)
+                emit connected();
+        },
+        Qt::QueuedConnection);
 }
 
 void MqttConnection::postDisconnected(const QString &reason)
 {
     const int generation = m_generation;
     QMetaObject::invokeMethod(
-        this, [this, generation, reason] { if (generation == m_generation) emit disconnected(reason); },
+        this,
+        [this, generation, reason] {
+            if (generation == m_generation)
+                emit disconnected(reason);
+        },
         Qt::QueuedConnection);
 }
 
@@ -249,7 +268,11 @@ void MqttConnection::onPublish(mosquitto *, void *self, int mid)
     auto *c = static_cast<MqttConnection *>(self);
     const int generation = c->m_generation;
     QMetaObject::invokeMethod(
-        c, [c, generation, mid] { if (generation == c->m_generation) emit c->acknowledged(mid); },
+        c,
+        [c, generation, mid] {
+            if (generation == c->m_generation)
+                emit c->acknowledged(mid);
+        },
         Qt::QueuedConnection);
 }
 

@@ -56,7 +56,8 @@ public:
     // Queues a message; it goes out when connected. QoS 1 messages are kept
     // and sent again after a reconnect until the broker acknowledges them.
     // Returns the message id (acknowledged()), or -1 with a message.
-    int publish(const QString &topic, const QByteArray &payload, int qos, bool retain, QString *error = nullptr);
+    int publish(const QString &topic, const QByteArray &payload, int qos, bool retain,
+                QString *error = nullptr);
 
 signals:
     void connected();

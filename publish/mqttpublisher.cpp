@@ -19,9 +19,9 @@ namespace {
 
 bool sameOptions(const MqttOptions &a, const MqttOptions &b)
 {
-    return a.host == b.host && a.port == b.port && a.tls == b.tls && a.caFile == b.caFile
-           && a.clientId == b.clientId && a.user == b.user && a.password == b.password
-           && a.statusTopic == b.statusTopic;
+    return a.host == b.host && a.port == b.port && a.tls == b.tls && a.caFile == b.caFile &&
+           a.clientId == b.clientId && a.user == b.user && a.password == b.password &&
+           a.statusTopic == b.statusTopic;
 }
 
 QByteArray compact(const QJsonObject &o)
@@ -37,15 +37,16 @@ bool parseMqttUrl(const QString &text, MqttOptions *options, QString *error)
     const QUrl url(t, QUrl::StrictMode);
     const QString scheme = url.scheme().toLower();
     if (!url.isValid() || (scheme != QLatin1String("mqtt") && scheme != QLatin1String("mqtts"))) {
-        *error = QStringLiteral("the broker address \"%1\" is not mqtt://host:port or mqtts://host:port").arg(t);
+        *error =
+            QStringLiteral("the broker address \"%1\" is not mqtt://host:port or mqtts://host:port").arg(t);
         return false;
     }
     if (url.host().isEmpty()) {
         *error = QStringLiteral("the broker address \"%1\" names no host").arg(t);
         return false;
     }
-    if (!url.userInfo().isEmpty() || (!url.path().isEmpty() && url.path() != QLatin1String("/"))
-        || url.hasQuery() || url.hasFragment()) {
+    if (!url.userInfo().isEmpty() || (!url.path().isEmpty() && url.path() != QLatin1String("/")) ||
+        url.hasQuery() || url.hasFragment()) {
         *error = QStringLiteral("the broker address \"%1\" holds more than a host and a port (the user and "
                                 "password have fields of their own)")
                      .arg(url.host());
@@ -61,8 +62,8 @@ bool parseMqttUrl(const QString &text, MqttOptions *options, QString *error)
     return true;
 }
 
-MqttPublisher::MqttPublisher(QSqlDatabase db, Settings &settings, OperatorLog &log, const CurrentSelection *selection,
-                             LiveFeed *feed, QObject *parent)
+MqttPublisher::MqttPublisher(QSqlDatabase db, Settings &settings, OperatorLog &log,
+                             const CurrentSelection *selection, LiveFeed *feed, QObject *parent)
     : QObject(parent), m_db(db), m_settings(settings), m_log(log), m_selection(selection), m_feed(feed),
       m_outbox(db)
 {
@@ -156,7 +157,8 @@ void MqttPublisher::apply()
         prefix = QStringLiteral("lapvane");
     bool ok = parseMqttUrl(urlText, &options, &error);
     if (ok && (prefix.contains(QLatin1Char('+')) || prefix.contains(QLatin1Char('#')))) {
-        error = QStringLiteral("the topic prefix \"%1\" holds + or #, which MQTT keeps for subscriptions").arg(prefix);
+        error = QStringLiteral("the topic prefix \"%1\" holds + or #, which MQTT keeps for subscriptions")
+                    .arg(prefix);
         ok = false;
     }
     options.clientId = m_settings.text(QLatin1String(kClientId)).trimmed();
@@ -177,11 +179,12 @@ void MqttPublisher::apply()
         return;
     }
     m_prefix = prefix;
-    m_brokerText = QStringLiteral("%1://%2:%3")
-                       .arg(options.tls ? QStringLiteral("mqtts") : QStringLiteral("mqtt"),
-                            options.host.contains(QLatin1Char(':')) ? QLatin1Char('[') + options.host + QLatin1Char(']')
-                                                                    : options.host)
-                       .arg(options.port);
+    m_brokerText =
+        QStringLiteral("%1://%2:%3")
+            .arg(options.tls ? QStringLiteral("mqtts") : QStringLiteral("mqtt"),
+                 options.host.contains(QLatin1Char(':')) ? QLatin1Char('[') + options.host + QLatin1Char(']')
+                                                         : options.host)
+            .arg(options.port);
     if (!m_connection.start(options, &error)) {
         const QString text = masked(QStringLiteral("MQTT not started: %1.").arg(error));
         m_log.savelog(text);
@@ -204,7 +207,8 @@ void MqttPublisher::apply()
     for (const MqttOutbox::Message &m : std::as_const(waiting))
         send(m.id, m.topic, m.payload);
     if (!waiting.isEmpty())
-        m_log.savelog(QStringLiteral("MQTT: %1 lap message(s) from before wait for the broker.").arg(waiting.size()));
+        m_log.savelog(
+            QStringLiteral("MQTT: %1 lap message(s) from before wait for the broker.").arg(waiting.size()));
     if (m_feed) {
         m_feed->setExtraConsumer(true);
         m_feed->refreshAll();
@@ -250,7 +254,8 @@ bool MqttPublisher::readPilotLaps(int pilotId, PilotLaps *out)
     out->clear();
     QSqlQuery q(m_db);
     q.setForwardOnly(true);
-    q.prepare(QStringLiteral("SELECT id, lapn, laptime FROM laps WHERE pilotid=? AND lapn>=1 ORDER BY lapn ASC, id ASC"));
+    q.prepare(QStringLiteral(
+        "SELECT id, lapn, laptime FROM laps WHERE pilotid=? AND lapn>=1 ORDER BY lapn ASC, id ASC"));
     q.addBindValue(pilotId);
     if (!q.exec()) {
         reportStoreFailure(QStringLiteral("read the laps"), q.lastError().text());
@@ -312,7 +317,8 @@ void MqttPublisher::flush()
         // New rows (a split lap) and rows whose number or times moved.
         for (auto it = after.cbegin(); it != after.cend(); ++it) {
             const auto old = before.constFind(it.key());
-            if (old == before.cend() || old->lapn != it->lapn || old->raceMs != it->raceMs || old->lapMs != it->lapMs)
+            if (old == before.cend() || old->lapn != it->lapn || old->raceMs != it->raceMs ||
+                old->lapMs != it->lapMs)
                 enqueue(base + QStringLiteral("lap/changed"), lapMessage(it.key(), pilotId, *it));
         }
         m_known.insert(pilotId, after);
@@ -354,7 +360,8 @@ void MqttPublisher::publishRace(const QJsonObject &race)
     m_pilotNames.clear();
     for (const QJsonValue &p : race.value(QStringLiteral("pilots")).toArray()) {
         const QJsonObject o = p.toObject();
-        m_pilotNames.insert(o.value(QStringLiteral("pilotid")).toInt(), o.value(QStringLiteral("name")).toString());
+        m_pilotNames.insert(o.value(QStringLiteral("pilotid")).toInt(),
+                            o.value(QStringLiteral("name")).toString());
     }
     const QByteArray payload = compact(race);
     if (payload == m_race)
@@ -379,9 +386,10 @@ void MqttPublisher::onConnected()
     m_connected = true;
     const int waiting = m_outbox.count();
     if (m_failingSpell)
-        m_log.savelog(QStringLiteral("MQTT: connected to %1 again%2.")
-                          .arg(m_brokerText, waiting > 0 ? QStringLiteral("; %1 lap message(s) go out now").arg(waiting)
-                                                         : QString()));
+        m_log.savelog(
+            QStringLiteral("MQTT: connected to %1 again%2.")
+                .arg(m_brokerText, waiting > 0 ? QStringLiteral("; %1 lap message(s) go out now").arg(waiting)
+                                               : QString()));
     else
         m_log.savelog(QStringLiteral("MQTT: connected to %1.").arg(m_brokerText));
     m_failingSpell = false;
@@ -399,9 +407,10 @@ void MqttPublisher::onDisconnected(const QString &reason)
     const QString why = masked(reason);
     setStatus(QStringLiteral("Reconnecting to %1: %2").arg(m_brokerText, why));
     if (!m_failingSpell)
-        m_log.savelog(QStringLiteral("MQTT: no connection to %1 (%2); trying again, laps wait in the database "
-                                     "until the broker has them.")
-                          .arg(m_brokerText, why));
+        m_log.savelog(
+            QStringLiteral("MQTT: no connection to %1 (%2); trying again, laps wait in the database "
+                           "until the broker has them.")
+                .arg(m_brokerText, why));
     m_failingSpell = true;
 }
 

@@ -122,7 +122,7 @@ private:
     QString m_status = QStringLiteral("Off");
     QString m_brokerText; // "mqtt://host:port" for the status and log
     QString m_prefix;
-    QString m_password;   // masked out of every text shown
+    QString m_password; // masked out of every text shown
     bool m_connected = false;
     bool m_failingSpell = false; // a failure was logged since the last connect
     bool m_storeFailing = false;
@@ -131,9 +131,9 @@ private:
     MqttOptions m_runningOptions;
     QList<NewLap> m_newLaps;
     QList<int> m_corrected;
-    QHash<int, PilotLaps> m_known;      // laps each pilot had when last read
-    QHash<int, qint64> m_inFlight;      // message id -> outbox row
-    QByteArray m_race;                  // the last race and results JSON
+    QHash<int, PilotLaps> m_known; // laps each pilot had when last read
+    QHash<int, qint64> m_inFlight; // message id -> outbox row
+    QByteArray m_race;             // the last race and results JSON
     QByteArray m_results;
     QHash<int, QString> m_pilotNames;
 };

@@ -44,7 +44,9 @@ bool startBroker(QProcess &broker, const QString &folder, quint16 port)
     QFile conf(folder + QStringLiteral("/mosquitto.conf"));
     if (!conf.open(QIODevice::WriteOnly))
         return false;
-    conf.write(QStringLiteral("listener %1 127.0.0.1\nallow_anonymous true\npersistence false\n").arg(port).toUtf8());
+    conf.write(QStringLiteral("listener %1 127.0.0.1\nallow_anonymous true\npersistence false\n")
+                   .arg(port)
+                   .toUtf8());
     if (const passwd *me = getpwuid(getuid()))
         conf.write("user " + QByteArray(me->pw_name) + "\n");
     conf.close();
@@ -77,22 +79,23 @@ private slots:
         QProcess broker;
         QVERIFY(startBroker(broker, dir.path(), port));
         QProcess sub;
-        sub.start(QStringLiteral("mosquitto_sub"), {"-h", "127.0.0.1", "-p", QString::number(port), "-q", "1", "-v",
-                                                    "-t", "lapvane/+/lap"});
+        sub.start(QStringLiteral("mosquitto_sub"),
+                  {"-h", "127.0.0.1", "-p", QString::number(port), "-q", "1", "-v", "-t", "lapvane/+/lap"});
         QVERIFY(sub.waitForStarted());
         QTest::qWait(300);
 
         QFile ini(dir.filePath("lapvaneadmin.ini"));
         QVERIFY(ini.open(QIODevice::WriteOnly));
-        ini.write("[MQTT]\r\nMqttEnabled=1\r\nMqttUrl=mqtt://127.0.0.1:" + QByteArray::number(port)
-                  + "\r\nMqttUser=director\r\nMqttPassword=s3cret-word\r\n");
+        ini.write("[MQTT]\r\nMqttEnabled=1\r\nMqttUrl=mqtt://127.0.0.1:" + QByteArray::number(port) +
+                  "\r\nMqttUser=director\r\nMqttPassword=s3cret-word\r\n");
         ini.close();
 
         Program p(dir.path());
         test::LogCapture log(p.ctx.log);
         auto *status = p.window->findChild<QLabel *>("lbmqttstatus");
         QVERIFY(status);
-        QTRY_COMPARE_WITH_TIMEOUT(status->text(), QStringLiteral("Connected to mqtt://127.0.0.1:%1").arg(port), 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(status->text(),
+                                  QStringLiteral("Connected to mqtt://127.0.0.1:%1").arg(port), 5000);
         QVERIFY(p.window->findChild<QCheckBox *>("chmqttenabled")->isChecked());
         // The saved password is never shown.
         auto *password = p.window->findChild<QLineEdit *>("edmqttpassword");

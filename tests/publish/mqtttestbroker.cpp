@@ -38,7 +38,8 @@ MqttTestBroker::~MqttTestBroker()
 
 bool MqttTestBroker::start()
 {
-    QStringList lines = {QStringLiteral("listener %1 127.0.0.1").arg(m_port), QStringLiteral("allow_anonymous true")};
+    QStringList lines = {QStringLiteral("listener %1 127.0.0.1").arg(m_port),
+                         QStringLiteral("allow_anonymous true")};
     // Started by root the broker would become user "mosquitto", who cannot
     // read the temporary folder; as anyone else this line changes nothing.
     if (const passwd *me = getpwuid(getuid()))
@@ -51,8 +52,8 @@ bool MqttTestBroker::start()
     } else {
         lines << QStringLiteral("persistence false");
     }
-    lines << QStringLiteral("log_dest stdout") << QStringLiteral("log_type error") << QStringLiteral("log_type warning")
-          << QStringLiteral("log_type notice");
+    lines << QStringLiteral("log_dest stdout") << QStringLiteral("log_type error")
+          << QStringLiteral("log_type warning") << QStringLiteral("log_type notice");
     const QString config = QDir(m_dir.path()).filePath(QStringLiteral("mosquitto.conf"));
     QFile f(config);
     if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
@@ -186,7 +187,8 @@ void MqttTestSubscriber::onMessage(mosquitto *, void *self, const mosquitto_mess
     auto *s = static_cast<MqttTestSubscriber *>(self);
     QMutexLocker lock(&s->m_mutex);
     s->m_messages.append(MqttMessage{QString::fromUtf8(m->topic),
-                                     QByteArray(static_cast<const char *>(m->payload), m->payloadlen), m->retain});
+                                     QByteArray(static_cast<const char *>(m->payload), m->payloadlen),
+                                     m->retain});
 }
 
 } // namespace lapvane::test

@@ -61,7 +61,8 @@ public:
     MqttTestSubscriber(const QString &clientId, bool cleanSession);
     ~MqttTestSubscriber();
 
-    bool connectTo(quint16 port, const QString &topicFilter, const QString &user = {}, const QString &password = {});
+    bool connectTo(quint16 port, const QString &topicFilter, const QString &user = {},
+                   const QString &password = {});
     void disconnect();
     bool isSubscribed() const;
 

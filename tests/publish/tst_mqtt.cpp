@@ -111,7 +111,8 @@ int childMain(int argc, char **argv)
     const int laps = qEnvironmentVariableIntValue(kChildLaps);
     for (int n = 1; n <= laps; ++n) {
         QSqlQuery q(db.db());
-        q.prepare(QStringLiteral("INSERT INTO laps (pilotid, lapn, laptime, laptimetxt) VALUES (7, ?, ?, '')"));
+        q.prepare(
+            QStringLiteral("INSERT INTO laps (pilotid, lapn, laptime, laptimetxt) VALUES (7, ?, ?, '')"));
         q.addBindValue(n);
         q.addBindValue(n * 30000);
         q.exec();
@@ -192,13 +193,15 @@ void TestMqtt::raceTopicsAndPayloads()
     QTRY_VERIFY_WITH_TIMEOUT(m.publisher->isConnected(), 5000);
     QCOMPARE(m.publisher->statusText(), QStringLiteral("Connected to %1").arg(broker.url()));
     QTRY_COMPARE(sub.last(QStringLiteral("lapvane/status")), QByteArray("online"));
-    QCOMPARE(sub.messagesOn(QStringLiteral("lapvane/status")).last().retained, false); // live, not from the store
+    QCOMPARE(sub.messagesOn(QStringLiteral("lapvane/status")).last().retained,
+             false); // live, not from the store
 
     // The race and the results: exactly the web server's JSON.
     QTRY_VERIFY(!raceJson.isEmpty());
     QTRY_COMPARE(json(sub.last(QStringLiteral("lapvane/1/race"))), raceJson.last().at(0).toJsonObject());
     QTRY_VERIFY(!resultsJson.isEmpty());
-    QTRY_COMPARE(json(sub.last(QStringLiteral("lapvane/1/results"))), resultsJson.last().at(0).toJsonObject());
+    QTRY_COMPARE(json(sub.last(QStringLiteral("lapvane/1/results"))),
+                 resultsJson.last().at(0).toJsonObject());
 
     // A lap: one message with the stored lap's id; the race follows it.
     m.lap(2, 2, 61000, 30000);
@@ -212,8 +215,8 @@ void TestMqtt::raceTopicsAndPayloads()
     QCOMPARE(lap.value(QStringLiteral("lapTime")).toString(), QStringLiteral("000:30.000"));
     QCOMPARE(lap.value(QStringLiteral("name")).toString(), QStringLiteral("Bob \"Quick\" <b>"));
     QTRY_COMPARE(json(sub.last(QStringLiteral("lapvane/1/race"))), raceJson.last().at(0).toJsonObject());
-    QCOMPARE(json(sub.last(QStringLiteral("lapvane/1/race")))
-                 .value(QStringLiteral("pilots")).toArray().size(), 3);
+    QCOMPARE(
+        json(sub.last(QStringLiteral("lapvane/1/race"))).value(QStringLiteral("pilots")).toArray().size(), 3);
     QTRY_COMPARE(m.publisher->waitingCount(), 0);
 
     // A correction: Anna's second lap deleted, her third becomes lap 2. The
@@ -301,7 +304,8 @@ void TestMqtt::brokerRestartMidRace()
 
     broker.stop();
     QTRY_VERIFY_WITH_TIMEOUT(!m.publisher->isConnected(), 5000);
-    QTRY_VERIFY(m.publisher->statusText().startsWith(QStringLiteral("Reconnecting to %1: ").arg(broker.url())));
+    QTRY_VERIFY(
+        m.publisher->statusText().startsWith(QStringLiteral("Reconnecting to %1: ").arg(broker.url())));
     for (int n = 13; n <= 22; ++n) {
         m.lap(1, n, n * 30000, 30000);
         QTest::qWait(20);
@@ -389,8 +393,8 @@ void TestMqtt::wrongPassword()
     MqttTestBroker broker;
     const QString passwords = QDir(broker.folder()).filePath(QStringLiteral("passwords"));
     QCOMPARE(QProcess::execute(QStringLiteral("mosquitto_passwd"),
-                               {QStringLiteral("-c"), QStringLiteral("-b"), passwords, QStringLiteral("director"),
-                                QStringLiteral("right-one")}),
+                               {QStringLiteral("-c"), QStringLiteral("-b"), passwords,
+                                QStringLiteral("director"), QStringLiteral("right-one")}),
              0);
     broker.extraConfig << QStringLiteral("password_file %1").arg(passwords);
     broker.extraConfig << QStringLiteral("allow_anonymous false"); // the last line of a kind holds
@@ -442,16 +446,16 @@ void TestMqtt::tls()
         return ok;
     };
     // A test CA, a server certificate for 127.0.0.1 signed by it, and another CA.
-    QVERIFY(run({"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", "ca.key", "-out", "ca.crt", "-days",
-                 "2", "-subj", "/CN=Test CA"}));
-    QVERIFY(run({"req", "-newkey", "rsa:2048", "-nodes", "-keyout", "server.key", "-out", "server.csr", "-subj",
-                 "/CN=127.0.0.1"}));
+    QVERIFY(run({"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", "ca.key", "-out", "ca.crt",
+                 "-days", "2", "-subj", "/CN=Test CA"}));
+    QVERIFY(run({"req", "-newkey", "rsa:2048", "-nodes", "-keyout", "server.key", "-out", "server.csr",
+                 "-subj", "/CN=127.0.0.1"}));
     QFile ext(dir.filePath(QStringLiteral("ext.cnf")));
     QVERIFY(ext.open(QIODevice::WriteOnly));
     ext.write("subjectAltName=IP:127.0.0.1\n");
     ext.close();
-    QVERIFY(run({"x509", "-req", "-in", "server.csr", "-CA", "ca.crt", "-CAkey", "ca.key", "-CAcreateserial", "-out",
-                 "server.crt", "-days", "2", "-extfile", "ext.cnf"}));
+    QVERIFY(run({"x509", "-req", "-in", "server.csr", "-CA", "ca.crt", "-CAkey", "ca.key", "-CAcreateserial",
+                 "-out", "server.crt", "-days", "2", "-extfile", "ext.cnf"}));
     QVERIFY(run({"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", "other.key", "-out", "other.crt",
                  "-days", "2", "-subj", "/CN=Other CA"}));
     const quint16 tlsPort = freeLoopbackPort();
@@ -469,7 +473,8 @@ void TestMqtt::tls()
     // A CA that did not sign the server's certificate: refused, with the reason.
     m.fixture.settings.set(QLatin1String(MqttPublisher::kCaFile), dir.filePath(QStringLiteral("other.crt")));
     m.enable(url);
-    QTRY_VERIFY_WITH_TIMEOUT(m.publisher->statusText().contains(QLatin1String("certificate verify failed")), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(m.publisher->statusText().contains(QLatin1String("certificate verify failed")),
+                             5000);
     QVERIFY(!m.publisher->isConnected());
 
     m.fixture.settings.set(QLatin1String(MqttPublisher::kCaFile), dir.filePath(QStringLiteral("ca.crt")));
@@ -477,7 +482,8 @@ void TestMqtt::tls()
     QTRY_VERIFY_WITH_TIMEOUT(m.publisher->isConnected(), 5000);
     m.lap(2, 2, 61000, 30000);
     QTRY_COMPARE(sub.messages().size(), 1);
-    QCOMPARE(qint64(json(sub.messages().first().payload).value(QStringLiteral("lapId")).toDouble()), m.lapIdOf(2, 2));
+    QCOMPARE(qint64(json(sub.messages().first().payload).value(QStringLiteral("lapId")).toDouble()),
+             m.lapIdOf(2, 2));
 }
 
 int main(int argc, char **argv)

@@ -28,8 +28,9 @@ public:
     {
         m_socket.open(QUrl(url));
         QSignalSpy connected(&m_socket, &QWebSocket::connected);
-        QObject::connect(&m_socket, &QWebSocket::textMessageReceived, &m_socket,
-                         [this](const QString &text) { m_replies << QJsonDocument::fromJson(text.toUtf8()).object(); });
+        QObject::connect(&m_socket, &QWebSocket::textMessageReceived, &m_socket, [this](const QString &text) {
+            m_replies << QJsonDocument::fromJson(text.toUtf8()).object();
+        });
         return connected.wait(20000);
     }
 
@@ -103,10 +104,11 @@ public:
             return false;
         }
         m_process.setProcessChannelMode(QProcess::MergedChannels);
-        m_process.start(chromium, {"--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
-                                   "--disable-background-networking", "--disable-component-update", "--disable-sync",
-                                   "--hide-scrollbars", "--user-data-dir=" + m_profile.path(),
-                                   "--remote-debugging-address=127.0.0.1", "--remote-debugging-port=0", url});
+        m_process.start(chromium,
+                        {"--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
+                         "--disable-background-networking", "--disable-component-update", "--disable-sync",
+                         "--hide-scrollbars", "--user-data-dir=" + m_profile.path(),
+                         "--remote-debugging-address=127.0.0.1", "--remote-debugging-port=0", url});
         if (!m_process.waitForStarted(20000)) {
             *why = "chromium did not start";
             return false;
@@ -117,13 +119,14 @@ public:
         while (!(QFile::exists(portFile) && QFileInfo(portFile).size() > 0) && !deadline.hasExpired())
             QTest::qWait(50);
         QFile file(portFile);
-        const quint16 devPort = file.open(QIODevice::ReadOnly) ? quint16(file.readLine().trimmed().toUInt()) : 0;
+        const quint16 devPort =
+            file.open(QIODevice::ReadOnly) ? quint16(file.readLine().trimmed().toUInt()) : 0;
         QString pageUrl;
         while (devPort > 0 && pageUrl.isEmpty() && !deadline.hasExpired()) {
             // The browser builds the page's address from the Host header.
-            const HttpReply list = rawRequest(devPort, "GET /json/list HTTP/1.1\r\nHost: 127.0.0.1:"
-                                                           + QByteArray::number(devPort)
-                                                           + "\r\nConnection: close\r\n\r\n");
+            const HttpReply list = rawRequest(
+                devPort, "GET /json/list HTTP/1.1\r\nHost: 127.0.0.1:" + QByteArray::number(devPort) +
+                             "\r\nConnection: close\r\n\r\n");
             for (const QJsonValue &v : QJsonDocument::fromJson(list.body).array()) {
                 const QJsonObject target = v.toObject();
                 if (target.value("type").toString() == "page" && target.value("url").toString() == url)
@@ -156,8 +159,11 @@ private slots:
     {
         QTest::addColumn<QString>("page");
         QTest::addColumn<QString>("bobLaps");
-        QTest::newRow("overlay") << "overlay" << "document.querySelector('#rows tr[data-pilot=\"2\"] td.laps').textContent";
-        QTest::newRow("board") << "board" << "document.querySelector('#rows .row[data-pilot=\"2\"] .laps').textContent";
+        QTest::newRow("overlay")
+            << "overlay"
+            << "document.querySelector('#rows tr[data-pilot=\"2\"] td.laps').textContent";
+        QTest::newRow("board") << "board"
+                               << "document.querySelector('#rows .row[data-pilot=\"2\"] .laps').textContent";
     }
 
     void pagesFollowTheBroker()
@@ -166,7 +172,8 @@ private slots:
         QFETCH(QString, bobLaps);
         MqttTestBroker broker;
         const quint16 wsPort = freeLoopbackPort();
-        broker.extraConfig << QStringLiteral("listener %1 127.0.0.1").arg(wsPort) << QStringLiteral("protocol websockets");
+        broker.extraConfig << QStringLiteral("listener %1 127.0.0.1").arg(wsPort)
+                           << QStringLiteral("protocol websockets");
         QVERIFY(broker.start());
 
         LiveFixture f;
@@ -181,15 +188,17 @@ private slots:
 
         Browser browser;
         QString why;
-        const QString url = QStringLiteral("http://127.0.0.1:%1/%2?mqtt=ws://127.0.0.1:%3/mqtt&topic=lapvane/1")
-                                .arg(f.port())
-                                .arg(page)
-                                .arg(wsPort);
+        const QString url =
+            QStringLiteral("http://127.0.0.1:%1/%2?mqtt=ws://127.0.0.1:%3/mqtt&topic=lapvane/1")
+                .arg(f.port())
+                .arg(page)
+                .arg(wsPort);
         QVERIFY2(browser.open(url, &why), qPrintable(why));
         DevToolsPage &p = browser.page;
         QVERIFY2(p.waitFor(bobLaps + " === '1/3'"),
                  qPrintable(p.evaluate("document.body.getAttribute('data-link') + ' ' + "
-                                       "document.body.innerText.slice(0, 300)").toString()));
+                                       "document.body.innerText.slice(0, 300)")
+                                .toString()));
         QCOMPARE(p.evaluate("document.body.getAttribute('data-link')").toString(), QStringLiteral("live"));
         p.evaluate("window.lapvaneMark = 'same page'");
 
