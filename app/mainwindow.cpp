@@ -2,6 +2,7 @@
 #include "app/mainwindow.h"
 
 #include "announce/soundfiles.h"
+#include "app/bracketwiring.h"
 #include "app/devicewiring.h"
 #include "app/commands.h"
 #include "app/eventspage.h"
@@ -114,6 +115,7 @@ MainWindow::MainWindow(ProgramContext &ctx, ProgramServices &services, QWidget *
     connect(m_commands->action(QStringLiteral("settsave")), &QAction::triggered, this, &MainWindow::settsaveExecute);
     connect(m_settings, &SettingsPage::showLogRequested, this, &MainWindow::Button20Click);
     m_live = wireLiveServer(*this, ctx, services);
+    wireBracketPublishing(*m_live, ctx, services);
     wireMqtt(*this, ctx, services, m_live);
 }
 

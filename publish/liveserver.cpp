@@ -81,6 +81,12 @@ void LiveServer::publishResults(const QByteArray &json)
     post([w, json] { w->setResults(json); });
 }
 
+void LiveServer::publishBracket(const QByteArray &json)
+{
+    LiveServerWorker *w = m_worker;
+    post([w, json] { w->setBracket(json); });
+}
+
 void LiveServer::setLanguage(const QString &language)
 {
     LiveServerWorker *w = m_worker;

@@ -79,6 +79,8 @@ public:
     void publishRace(const QJsonObject &race, bool running, qint64 clockMs);
     void publishLaps(const QHash<int, QByteArray> &lapsJsonByPilot);
     void publishResults(const QByteArray &json);
+    // The bracket of the current stage for /api/bracket.
+    void publishBracket(const QByteArray &json);
     // Sends one message to every client of /api/events.
     void push(const QJsonObject &message);
     // The language of the overlay and the board from their next load on.

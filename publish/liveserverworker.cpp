@@ -455,6 +455,8 @@ LiveServerWorker::Reply LiveServerWorker::route(const LiveAsk &ask, bool *subscr
         return {200, json,
                 m_results.isEmpty() ? QByteArray("{\"results\":[]}") : m_results, {}};
     }
+    if (path == "/api/bracket")
+        return {200, json, m_bracket.isEmpty() ? QByteArray("{\"stageId\":0,\"bracket\":null}") : m_bracket, {}};
     if (path == "/api/laps") {
         const QString &text = ask.pilot;
         bool digits = !text.isEmpty() && text.size() <= 9;

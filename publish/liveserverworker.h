@@ -134,6 +134,7 @@ public:
     void setRace(const QJsonObject &race, bool running, qint64 clockMs);
     void setLaps(const QHash<int, QByteArray> &laps) { m_laps = laps; }
     void setResults(const QByteArray &json) { m_results = json; }
+    void setBracket(const QByteArray &json) { m_bracket = json; }
     void setLanguage(const QString &language);
     void broadcast(const QJsonObject &message);
 
@@ -170,6 +171,7 @@ private:
     QElapsedTimer m_since;
     QHash<int, QByteArray> m_laps;
     QByteArray m_results;
+    QByteArray m_bracket;
     // The live pages as read from the build, their words inlined; and as
     // served, in the chosen language.
     QByteArray m_overlaySource;

@@ -3,6 +3,7 @@
 
 #include "core/settings.h"
 #include "events/sqlrowsmodel.h"
+#include "publish/bracketpublish.h"
 #include "publish/pagefiles.h"
 #include "publish/templatefiller.h"
 
@@ -73,8 +74,19 @@ bool buildResultsExport(const ResultsExportInput &in, QString *page, QString *er
         }
         lines << QStringLiteral("</tr>");
     }
+    // A bracket stage writes its heats after the results; any other stage's
+    // page stays as it was.
+    BracketView bracket;
+    QString bracketError;
+    if (in.snapshot->stageId > 0 && !readBracketView(in.db, in.snapshot->stageId, &bracket, &bracketError) && in.log)
+        in.log(QStringLiteral("Export to HTML: the bracket is left out: %1").arg(bracketError));
+    QString tableEnd = QStringLiteral("</table>");
+    if (bracket.exists) {
+        lines << tableEnd << bracketHtml(bracket);
+        tableEnd.clear();
+    }
     const QLocale locale = QLocale::system();
-    lines << QStringLiteral("</table><p><p>Created with Lapvane Admin at ")
+    lines << tableEnd + QStringLiteral("<p><p>Created with Lapvane Admin at ")
                  + locale.toString(in.now.time(), QLocale::LongFormat) + QStringLiteral(" on ")
                  + locale.toString(in.now.date(), QLocale::ShortFormat);
     lines << filledBottom;

@@ -2,6 +2,8 @@
 // /board, laps are recorded, and the pages show them without being reloaded,
 // whole on a phone, a laptop and a 4K screen. The pages are read through the
 // browser's DevTools protocol on 127.0.0.1.
+#include "competition/bracketstage.h"
+#include "publish/bracketpublish.h"
 #include "tests/publish/livefixture.h"
 #include "tests/publish/livetestclient.h"
 
@@ -340,6 +342,55 @@ private slots:
         QCOMPARE(page.evaluate("document.getElementById('caption').textContent").toString(),
                  QString::fromUtf8("Следующая группа: 2"));
         QVERIFY(page.evaluate(kAllStandingsVisible).toString().isEmpty());
+    }
+
+    // A bracket stage on the board: the heat that flies next, then a flown
+    // heat's order (who goes on marked) pushed on the feed without a reload;
+    // a stage that is no bracket hides it again.
+    void boardShowsTheBracket()
+    {
+        LiveFixture f;
+        f.smallRace();
+        f.exec("INSERT INTO stages (id, events, stagename) VALUES (7, 1, 'Eliminations')");
+        for (int p = 1; p <= 8; ++p)
+            f.exec(QStringLiteral("INSERT INTO results (stage, pilotid, pilotname) VALUES (7, %1, 'Pilot %1')").arg(p));
+        BracketStage s;
+        QString error;
+        QVERIFY(createBracketStage(f.db.db(), 7, {BracketKind::DoubleElimination, 6, 0}, {1, 2, 3, 4, 5, 6, 7, 8}, &s,
+                                   &error));
+        auto publish = [&f] {
+            QJsonObject bracket = readBracketJson(f.db.db(), 7);
+            f.server.publishBracket(QJsonDocument(bracket).toJson(QJsonDocument::Compact));
+            bracket.insert("type", "bracket");
+            f.server.push(bracket);
+        };
+        QVERIFY(f.start());
+        publish();
+        Browser browser;
+        QString why;
+        QVERIFY2(browser.open(QStringLiteral("http://127.0.0.1:%1/board").arg(f.port()), &why), qPrintable(why));
+        DevToolsPage &page = browser.page;
+        QVERIFY(page.waitFor("document.body.getAttribute('data-bracket') === 'yes'"));
+        QCOMPARE(page.evaluate("document.getElementById('bracketnext').textContent").toString(),
+                 QString::fromUtf8("Next heat: Group 1 · Winners round 1, heat 1 — Pilot 1, Pilot 4, Pilot 5, Pilot 8"));
+        QCOMPARE(page.evaluate("document.querySelectorAll('#bracketheats .heat').length").toInt(), 0);
+        page.evaluate("window.lapvaneMark = 'same page'");
+
+        QVERIFY(recordHeatResult(f.db.db(), 7, "1", {8, 1, 5, 4}, &s, &error));
+        publish();
+        QVERIFY(page.waitFor("document.querySelectorAll('#bracketheats .heat').length === 1"));
+        QCOMPARE(page.evaluate("document.querySelector('.heat[data-group=\"1\"]').innerText").toString(),
+                 QString::fromUtf8("Group 1 · Winners round 1, heat 1\n1. Pilot 8\n2. Pilot 1\n3. Pilot 5\n4. Pilot 4"));
+        QCOMPARE(page.evaluate("document.querySelectorAll('.heat .pilot.goes').length").toInt(), 2);
+        QVERIFY(page.evaluate("document.getElementById('bracketnext').textContent").toString().contains("Group 2"));
+        // The standings still fit beside it on a laptop screen.
+        page.resize(1280, 720);
+        QVERIFY(page.waitFor("window.innerWidth === 1280"));
+        QVERIFY(page.evaluate(kAllStandingsVisible).toString().isEmpty());
+        QCOMPARE(page.evaluate("window.lapvaneMark").toString(), QStringLiteral("same page"));
+
+        f.server.push(QJsonObject{{"type", "bracket"}, {"stageId", 1}, {"bracket", QJsonValue::Null}});
+        QVERIFY(page.waitFor("document.body.getAttribute('data-bracket') === 'no'"));
     }
 };
 

@@ -1,6 +1,7 @@
 // "Export to HTML": the page for a small stage to the byte, the column
 // options, a stage without results, a header using the results table, and
 // missing templates.
+#include "competition/bracketstage.h"
 #include "core/inifile.h"
 #include "events/sqlrowsmodel.h"
 #include "publish/pagefiles.h"
@@ -95,6 +96,32 @@ private slots:
         QString error;
         QVERIFY(writePage(file, page, &error));
         QCOMPARE(test::PublishFixture::readFile(file), "\xEF\xBB\xBF" + (page + "\r\n").toUtf8());
+    }
+
+    // A bracket stage writes its heats by round after the results table.
+    void bracketStageWritesItsHeats()
+    {
+        const QStringList names = {"Anna", "<i>Boris</i>", "Cid", "Dan", "Eve"};
+        for (int i = 0; i < names.size(); ++i)
+            f->addResult(stage, 1 + i, names.at(i), {{"pilotteam", "T"}});
+        QVERIFY(results->select("stage=?", {stage}));
+        setAllColumns(false);
+        BracketStage made;
+        QString error;
+        QVERIFY2(createBracketStage(f->db.db(), stage, {BracketKind::Mains, 3, 1}, {1, 2, 3, 4, 5}, &made, &error),
+                 qPrintable(error));
+        QVERIFY(recordHeatResult(f->db.db(), stage, made.nextGroup, {5, 3, 4}, &made, &error));
+        QString page;
+        QVERIFY(build(&page));
+        const int table = int(page.indexOf("</table>\r\n<h2>Final: Mains</h2>"));
+        QVERIFY2(table > 0, qPrintable(page));
+        QVERIFY2(page.contains("<tr><td width=60>1</td><td width=200>B main</td><td><b>1. Eve</b>, 2. Cid, 3. Dan</td>"
+                               "<td width=100>flown</td></tr>"),
+                 qPrintable(page));
+        // The A main, its seat from the B main filled, flies next.
+        QVERIFY(page.contains("<td>Anna, &lt;i&gt;Boris&lt;/i&gt;, Eve</td><td width=100>next</td>"));
+        QVERIFY(page.contains("<p>Next: group 2, A main</p>"));
+        QVERIFY(page.mid(table).contains("\r\n<p><p>Created with Lapvane Admin at "));
     }
 
     void defaultColumnsAndNoResults()
