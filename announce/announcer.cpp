@@ -1,6 +1,7 @@
 // Speech for the race: speaktext, voices, the lap announcer and the invitation.
 #include "announce/announcer.h"
 
+#include "announce/callphrases.h"
 #include "announce/speechengine.h"
 #include "core/announcementring.h"
 #include "core/operatorlog.h"
@@ -54,6 +55,10 @@ bool Announcer::speaktext(const QString &text)
 QStringList Announcer::btvoicesrefreshClick()
 {
     const QStringList voices = m_engine.voices();
+    {
+        QMutexLocker lock(&m_voicesLock);
+        m_voiceNames = voices;
+    }
     emit voicesChanged(voices);
     if (!voices.isEmpty())
         m_settings.set(QStringLiteral("cbVoices"), 0);
@@ -99,7 +104,9 @@ void Announcer::checksoundnames()
     // A second start takes a new snapshot of the race list.
     if (!m_announcer) {
         m_announcer = std::make_unique<LapAnnouncer>(
-            m_ring, m_engine, [this](const QString &text) { return speaktext(text); }, m_dbPath);
+            m_ring, m_engine, [this](const QString &text) { return speakCall(text); }, m_dbPath, m_book,
+            [this] { return callOptions(); },
+            [this] { return m_finishCuePlaying && m_finishCuePlaying(); });
         connect(m_announcer.get(), &LapAnnouncer::logLine, &m_log, &OperatorLog::savelog);
     }
     m_announcer->start();
@@ -117,6 +124,110 @@ void Announcer::lapWritten()
 {
     if (m_announcer)
         m_announcer->wake();
+}
+
+bool Announcer::speakCall(const QString &text)
+{
+    if (!m_settings.flag(QStringLiteral("chksoundnames")))
+        return speaktext(text);
+    int voice = m_settings.integer(QStringLiteral("cbVoices"));
+    if (callLanguage(m_settings.text(QStringLiteral("cbpageslanguage"))) == CallLanguage::English) {
+        QMutexLocker lock(&m_voicesLock);
+        // The operator's voice when it is an English one, else the first English voice.
+        if (!m_voiceNames.value(voice).startsWith(QLatin1String("English"))) {
+            for (int i = 0; i < m_voiceNames.size(); ++i) {
+                if (m_voiceNames.at(i).startsWith(QLatin1String("English"))) {
+                    voice = i;
+                    break;
+                }
+            }
+        }
+    }
+    m_engine.setVoiceIndex(voice);
+    return m_engine.speak(text);
+}
+
+LapAnnouncer::Options Announcer::callOptions() const
+{
+    LapAnnouncer::Options o;
+    o.language = callLanguage(m_settings.text(QStringLiteral("cbpageslanguage")));
+    o.parts.name = m_settings.flag(QStringLiteral("chkcallname"));
+    o.parts.lap = m_settings.flag(QStringLiteral("chkcalllap"));
+    o.parts.time = m_settings.flag(QStringLiteral("chkcalllaptime"));
+    o.finishCalls = m_settings.flag(QStringLiteral("chkcallfinish"));
+    if (m_settings.flag(QStringLiteral("chkcallstale"))) {
+        bool ok = false;
+        const double seconds = m_settings.text(QStringLiteral("edcallstalesec")).trimmed().toDouble(&ok);
+        o.staleAfterMs = ok && seconds > 0 ? qint64(seconds * 1000) : 5000;
+    }
+    return o;
+}
+
+const QList<int> &Announcer::timeLeftMarks()
+{
+    static const QList<int> marks = {60, 30, 10, 5, 4, 3, 2, 1};
+    return marks;
+}
+
+void Announcer::addCall(const CallBook::Call &call)
+{
+    m_book.addCall(call);
+    if (m_announcer)
+        m_announcer->wake();
+}
+
+void Announcer::raceStarted()
+{
+    m_book.clear();
+    m_lastRemainingMs = -1;
+}
+
+void Announcer::lapRecorded(int pilotId, int lap, qint64 lapMs)
+{
+    m_book.noteLap(pilotId, lap, lapMs);
+}
+
+void Announcer::pilotFinished(int pilotId, int lap, int place)
+{
+    if (!m_settings.flag(QStringLiteral("chkcallfinish")))
+        return;
+    m_book.noteFinish(pilotId, lap, place);
+    if (m_announcer)
+        m_announcer->wake();
+}
+
+void Announcer::raceCompleted()
+{
+    if (!m_settings.flag(QStringLiteral("chkcallfinish")))
+        return;
+    CallBook::Call call;
+    call.kind = CallBook::Call::Winner;
+    addCall(call);
+}
+
+void Announcer::raceClock(qint64 elapsedMs, qint64 limitMs)
+{
+    if (limitMs <= 0 || !m_settings.flag(QStringLiteral("chkcalltimeleft"))) {
+        m_lastRemainingMs = -1;
+        return;
+    }
+    const qint64 remaining = limitMs - elapsedMs;
+    const qint64 before = m_lastRemainingMs < 0 ? limitMs : m_lastRemainingMs;
+    m_lastRemainingMs = remaining;
+    for (int mark : timeLeftMarks()) {
+        const qint64 markMs = mark * 1000LL;
+        // Said as the mark is passed, within its second; a mark as long as
+        // the race itself is not said at the start.
+        if (limitMs > markMs && before > markMs && remaining <= markMs && remaining > markMs - 1000) {
+            CallBook::Call call;
+            call.kind = CallBook::Call::TimeLeft;
+            call.seconds = mark;
+            call.atMs = m_book.nowMs();
+            // The count of the last seconds is no use late; the others keep a while.
+            call.expiresAtMs = call.atMs + (mark <= 5 ? 900 : 3000);
+            addCall(call);
+        }
+    }
 }
 
 void Announcer::releaseInvitation(bool quietly)

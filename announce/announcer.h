@@ -7,6 +7,7 @@
 #include "announce/lapannouncer.h"
 #include "announce/voiceinvitation.h"
 
+#include <QMutex>
 #include <QObject>
 
 #include <functional>
@@ -55,6 +56,25 @@ public:
     // A lap was written to the ring.
     void lapWritten();
 
+    // The race calls beyond the lap phrase (each switched on Voice
+    // Settings). The race tells its moments as they come, on the main thread:
+    // a race started; a lap was recorded (before it is written to the ring);
+    // a pilot finished at a place (before his lap is written to the ring);
+    // every pilot finished, or the time ran out, and the places are written;
+    // the race clock moved on (limitMs 0: no time limit).
+    void raceStarted();
+    void lapRecorded(int pilotId, int lap, qint64 lapMs);
+    void pilotFinished(int pilotId, int lap, int place);
+    void raceCompleted();
+    void raceClock(qint64 elapsedMs, qint64 limitMs);
+    // Says whether a finish cue is being heard: a finish call waits for it.
+    void setFinishCueCheck(std::function<bool()> playing) { m_finishCuePlaying = std::move(playing); }
+    // What the lap announcer says, as the settings choose it. Any thread.
+    LapAnnouncer::Options callOptions() const;
+    CallBook &callBook() { return m_book; }
+    // The times left that are called in a timed race, in seconds.
+    static const QList<int> &timeLeftMarks();
+
     // "Voice invite" (and Next Group with "Voice invite" ticked).
     void btvoiceinviteClick();
     // "X": stops the invitation. False when there was none to stop.
@@ -82,6 +102,9 @@ signals:
 
 private:
     void voiceNotStarted();
+    // speaktext for the race calls: in English an English voice speaks them.
+    bool speakCall(const QString &text);
+    void addCall(const CallBook::Call &call);
     void releaseInvitation(bool quietly);
 
     Settings &m_settings;
@@ -93,6 +116,11 @@ private:
     std::unique_ptr<LapAnnouncer> m_announcer;
     std::unique_ptr<VoiceInvitation> m_invitation;
     int m_invitationGeneration = 0;
+    CallBook m_book;
+    std::function<bool()> m_finishCuePlaying;
+    qint64 m_lastRemainingMs = -1;
+    mutable QMutex m_voicesLock;
+    QStringList m_voiceNames;
 };
 
 } // namespace lapvane

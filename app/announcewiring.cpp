@@ -19,9 +19,12 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QFileInfo>
+#include <QFormLayout>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
 #include <QTabWidget>
+#include <QTimer>
 
 namespace lapvane {
 
@@ -122,6 +125,35 @@ void wireVoice(MainWindow &w, ProgramContext &ctx, ProgramServices &services, An
     });
 }
 
+// The race calls beyond the lap phrase, below the voice settings: what a lap
+// says, the finish and time-left calls, and the age after which a lap call is
+// dropped.
+void addCallControls(MainWindow &w, ProgramContext &ctx)
+{
+    QWidget *page = child<QWidget>(w, "tsvoice");
+    auto *form = qobject_cast<QFormLayout *>(page->layout());
+    Q_ASSERT(form);
+    auto *lap = new QHBoxLayout;
+    for (const char *c : {"chkcallname", "chkcalllap", "chkcalllaptime"})
+        lap->addWidget(createSettingControl(ctx.settings, QLatin1String(c), page));
+    lap->addStretch();
+    form->addRow(QStringLiteral("Each lap says:"), lap);
+    for (const char *c : {"chkcallfinish", "chkcalltimeleft"})
+        form->addRow(createSettingControl(ctx.settings, QLatin1String(c), page));
+    auto *stale = new QHBoxLayout;
+    stale->addWidget(createSettingControl(ctx.settings, QStringLiteral("chkcallstale"), page));
+    QWidget *seconds = createSettingControl(ctx.settings, QStringLiteral("edcallstalesec"), page);
+    seconds->setMaximumWidth(60);
+    stale->addWidget(seconds);
+    stale->addStretch();
+    form->addRow(stale);
+    auto *note = new QLabel(QStringLiteral("The calls are spoken in the language of pages and overlay "
+                                           "(English with an English voice)."),
+                            page);
+    note->setWordWrap(true);
+    form->addRow(note);
+}
+
 void wireRacePage(MainWindow &w, ProgramServices &services, Announcer &announcer)
 {
     QPushButton *invite = child<QPushButton>(w, "btvoiceinvite");
@@ -143,6 +175,30 @@ void wireRacePage(MainWindow &w, ProgramServices &services, Announcer &announcer
                      &Announcer::stopInvitationForRaceStart);
     // Each counted lap wakes the lap announcer.
     QObject::connect(&race, &RaceEngine::pilotLapsChanged, &announcer, &Announcer::lapWritten);
+
+    // The race calls: what each lap and finish meant, the race's own end, and
+    // the race clock for the time left.
+    QObject::connect(&race, &RaceEngine::lapRecorded, &announcer,
+                     [&announcer](int pilotId, int lap, qint64, qint64 lapMs) {
+                         announcer.lapRecorded(pilotId, lap, lapMs);
+                     });
+    QObject::connect(&race, &RaceEngine::pilotFinished, &announcer, &Announcer::pilotFinished);
+    QObject::connect(&race, &RaceEngine::raceCompleted, &announcer, &Announcer::raceCompleted);
+    auto *clock = new QTimer(&announcer);
+    clock->setInterval(50);
+    QObject::connect(clock, &QTimer::timeout, &announcer, [&race, &services, &announcer] {
+        bool ok = false;
+        const int minutes = services.ctx.settings.text(QStringLiteral("edttimelimit")).trimmed().toInt(&ok);
+        announcer.raceClock(race.raceClock().elapsedMs(), ok && minutes > 0 ? qint64(minutes) * 60000 : 0);
+    });
+    QObject::connect(&race, &RaceEngine::runningChanged, clock, [clock, &announcer](bool running) {
+        if (running) {
+            announcer.raceStarted();
+            clock->start();
+        } else {
+            clock->stop();
+        }
+    });
 }
 
 void wirePilotsPage(MainWindow &w, CommandList &commands, Announcer &announcer)
@@ -168,6 +224,8 @@ void wireAnnouncer(MainWindow &window, ProgramContext &ctx, ProgramServices &ser
 {
     wireRaceSounds(window, ctx, services, cues);
     wireVoice(window, ctx, services, announcer);
+    addCallControls(window, ctx);
+    announcer.setFinishCueCheck([&cues] { return cues.finishCuePlaying(); });
     wireRacePage(window, services, announcer);
     wirePilotsPage(window, window.commands(), announcer);
 

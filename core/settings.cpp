@@ -146,6 +146,16 @@ std::vector<SettingDef> buildDefinitions()
         text("edmqttpassword", "MQTT", "MqttPassword", QString(), "Password:"),
         text("edmqttprefix", "MQTT", "MqttPrefix", QStringLiteral("lapvane"), "Topic prefix:"),
         text("edmqttcafile", "MQTT", "MqttCaFile", QString(), "CA file:"),
+        // PLAYNAMES: the race calls beyond the lap phrase, in the language of
+        // the pages. What each lap says (name and lap number, as before),
+        // then the calls an existing file has off.
+        check("chkcallname", "PLAYNAMES", "callLapName", true, "Name"),
+        check("chkcalllap", "PLAYNAMES", "callLapNumber", true, "Lap number"),
+        check("chkcalllaptime", "PLAYNAMES", "callLapTime", false, "Lap time"),
+        check("chkcallfinish", "PLAYNAMES", "callFinish", false, "Finish places and the winner"),
+        check("chkcalltimeleft", "PLAYNAMES", "callTimeLeft", false, "Time left in timed races"),
+        check("chkcallstale", "PLAYNAMES", "callDropStale", false, "Drop lap calls older than, s:"),
+        text("edcallstalesec", "PLAYNAMES", "callStaleSec", QStringLiteral("5")),
 
         // Not kept in the settings file: these start at the same value on every run.
         check("chsavelogfile", "", "", true, "Save log file"),
@@ -192,7 +202,7 @@ const QStringList &switchesOnBeforeLoad()
         QStringLiteral("chupdtotaltime"), QStringLiteral("chkbest2qual"),  QStringLiteral("chkconfirmAdd"),
         QStringLiteral("chkdupqualtime"), QStringLiteral("chksoundnames"), QStringLiteral("chtopname"),
         QStringLiteral("chtopbestlap"),  QStringLiteral("chsavelogfile"), QStringLiteral("chraceuseinttimer"),
-        QStringLiteral("chChorusRSSI")};
+        QStringLiteral("chChorusRSSI"),  QStringLiteral("chkcallname"),   QStringLiteral("chkcalllap")};
     return on;
 }
 

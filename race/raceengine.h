@@ -111,6 +111,12 @@ signals:
     void lapRecorded(int pilotId, int lapn, qint64 raceMs, qint64 lapMs);
     // The finish has written the standings (also when it re-ranks an idle race).
     void raceFinished();
+    // A counted pass finished this pilot's race at this place; sent after
+    // lapRecorded and before the lap reaches the announcement ring.
+    void pilotFinished(int pilotId, int lap, int place);
+    // The race ended by itself (every competitor flew the lap limit, or the
+    // time limit was reached) and its standings are written.
+    void raceCompleted();
 
 private:
     // A whole-number race setting read on every tick; an unreadable value

@@ -36,6 +36,8 @@ struct Speaking
           announcer(f.settings, *f.log, engine, f.engine->ring(), f.dbPath,
                     [holdAfterMs] { return std::make_unique<FakeCountdownClock>(holdAfterMs); })
     {
+        // The calls in Russian, as an existing settings file has them.
+        f.settings.set("cbpageslanguage", "ru");
         QObject::connect(f.engine.get(), &RaceEngine::lapsChanged, &announcer, &Announcer::lapWritten);
         QObject::connect(&announcer, &Announcer::countdownChanged, &announcer,
                          [this](int s) { shown << s; });

@@ -218,6 +218,16 @@ private slots:
         QCOMPARE(m_p->find<QComboBox>("cbVoices")->currentIndex(), 0);
         m_p->find<QCheckBox>("chksoundnames")->setChecked(false);
         QCOMPARE(m_p->lines.lines.last(), QStringLiteral("Voice name/laps stopped"));
+
+        // The race calls are switched here, bound to their settings.
+        QWidget *voice = m_p->find("tsvoice");
+        for (const char *c : {"chkcallname", "chkcalllap", "chkcalllaptime", "chkcallfinish", "chkcalltimeleft",
+                              "chkcallstale", "edcallstalesec"})
+            QVERIFY2(voice->findChild<QWidget *>(c), c);
+        QVERIFY(!m_p->find<QCheckBox>("chkcalllaptime")->isChecked());
+        m_p->find<QCheckBox>("chkcalllaptime")->setChecked(true);
+        QVERIFY(m_p->ctx.settings.flag("chkcalllaptime"));
+        QCOMPARE(m_p->find<QLineEdit>("edcallstalesec")->text(), QStringLiteral("5"));
     }
 
     void switchOnWithNoVoiceInstalled()
