@@ -111,12 +111,14 @@ bool recordStageDeciding(QSqlDatabase db, int stageId, const QList<RaceListRank>
         return false;
     Transaction tx(db);
     QSqlQuery q(db);
-    if (!q.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS stagedeciding (stage INTEGER NOT NULL, "
-                               "pilotid INTEGER NOT NULL, tier INTEGER NOT NULL, value INTEGER NOT NULL, "
-                               "achievedms INTEGER NOT NULL, deciding TEXT NOT NULL, PRIMARY KEY (stage, pilotid))")))
+    if (!q.exec(QStringLiteral(
+            "CREATE TABLE IF NOT EXISTS stagedeciding (stage INTEGER NOT NULL, "
+            "pilotid INTEGER NOT NULL, tier INTEGER NOT NULL, value INTEGER NOT NULL, "
+            "achievedms INTEGER NOT NULL, deciding TEXT NOT NULL, PRIMARY KEY (stage, pilotid))")))
         return failQ(q, error);
-    q.prepare(QStringLiteral("INSERT OR REPLACE INTO stagedeciding (stage, pilotid, tier, value, achievedms, deciding) "
-                             "VALUES (?,?,?,?,?,?)"));
+    q.prepare(QStringLiteral(
+        "INSERT OR REPLACE INTO stagedeciding (stage, pilotid, tier, value, achievedms, deciding) "
+        "VALUES (?,?,?,?,?,?)"));
     for (const RaceListRank &r : race) {
         const auto it = stored.constFind(r.pilotId);
         if (it != stored.constEnd() && !(r.ranked.score < it->score))
@@ -141,7 +143,8 @@ bool readStageDeciding(QSqlDatabase db, int stageId, QHash<int, StageDeciding> *
     if (!hasTable(db, kStageDecidingTable))
         return true;
     QSqlQuery q(db);
-    q.prepare(QStringLiteral("SELECT pilotid, tier, value, achievedms, deciding FROM stagedeciding WHERE stage=?"));
+    q.prepare(
+        QStringLiteral("SELECT pilotid, tier, value, achievedms, deciding FROM stagedeciding WHERE stage=?"));
     q.addBindValue(stageId);
     if (!q.exec())
         return failQ(q, error);

@@ -64,7 +64,8 @@ private slots:
         QVERIFY(f.views->rereadResults());
         QVERIFY(g.btnextgroupClick());
         // The next heat of the bracket, whichever that is, with its own pilots.
-        QVERIFY(f.logLines->lines.last().startsWith(QString("Sent 4 pilots of group %1 (").arg(state.nextGroup)));
+        QVERIFY(
+            f.logLines->lines.last().startsWith(QString("Sent 4 pilots of group %1 (").arg(state.nextGroup)));
         QCOMPARE(f.scalar("SELECT COUNT(*) FROM onerace WHERE \"group\"=?", {state.nextGroup}).toInt(), 4);
         QVERIFY(f.prompt.notices.isEmpty());
     }

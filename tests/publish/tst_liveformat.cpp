@@ -40,7 +40,10 @@ private slots:
     void init()
     {
         f = std::make_unique<test::PublishFixture>();
-        stage = f->insert("stages", {{"events", 1}, {"stagename", "Qualification"}, {"laplimit", 0}, {"timelimit", 2},
+        stage = f->insert("stages", {{"events", 1},
+                                     {"stagename", "Qualification"},
+                                     {"laplimit", 0},
+                                     {"timelimit", 2},
                                      {"starttime", ""}});
         // Anna: 3 laps of 20 s; Boris: 2 laps, the second of 15 s.
         f->addRacePilot(1, "Anna", "R1", {{"lapno", 3}});
@@ -102,10 +105,12 @@ private slots:
         PageSnapshot snap;
         snap.stageId = stage;
         TemplateFiller filler(f->db.db(), snap, [](const QString &) {});
-        QCOMPARE(filler.parsetext("%STAGEFORMAT%|%RACEPILOTDECIDING1%|%RACEPILOTDECIDING2%|%RACEPILOTDECIDING3%", 0,
-                                  false),
-                 QString("Fastest 3 consecutive laps|3 consecutive: 01:00.000|2 laps, 00:45.000|"));
-        QCOMPARE(filler.parsetext("%PILOTDECIDING%/%PILOTNAME%", 2, false), QString("2 laps, 00:45.000/Boris"));
+        QCOMPARE(
+            filler.parsetext("%STAGEFORMAT%|%RACEPILOTDECIDING1%|%RACEPILOTDECIDING2%|%RACEPILOTDECIDING3%",
+                             0, false),
+            QString("Fastest 3 consecutive laps|3 consecutive: 01:00.000|2 laps, 00:45.000|"));
+        QCOMPARE(filler.parsetext("%PILOTDECIDING%/%PILOTNAME%", 2, false),
+                 QString("2 laps, 00:45.000/Boris"));
         QCOMPARE(filler.parsetext("[%PILOTDECIDING%]", 9, false), QString("[]"));
     }
 

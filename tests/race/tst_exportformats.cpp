@@ -29,12 +29,16 @@ void exec(RaceFixture &f, const QString &sql, const QVariantList &binds = {})
 // The fixture's current stage (2) with a results row for each pilot.
 void makeStage(RaceFixture &f, int timeLimitMin, const QList<int> &pilots)
 {
-    exec(f, "INSERT INTO stages (id, events, stagename, laplimit, timelimit, tracklen, starttime) "
-            "VALUES (2, 1, 'Qualification', 0, ?, '0', '')",
+    exec(f,
+         "INSERT INTO stages (id, events, stagename, laplimit, timelimit, tracklen, starttime) "
+         "VALUES (2, 1, 'Qualification', 0, ?, '0', '')",
          {timeLimitMin});
     for (int p : pilots)
-        exec(f, "INSERT INTO results (stage, pilotid, pilotname, \"group\", place, wins, lapno, besttime, besttimetxt, "
-                "totaltime, totaltimetxt, qualtime, qualtimetxt) VALUES (2, ?, ?, '1', 999, 0, 0, ?, ?, ?, ?, ?, ?)",
+        exec(f,
+             "INSERT INTO results (stage, pilotid, pilotname, \"group\", place, wins, lapno, besttime, "
+             "besttimetxt, "
+             "totaltime, totaltimetxt, qualtime, qualtimetxt) VALUES (2, ?, ?, '1', 999, 0, 0, ?, ?, ?, ?, "
+             "?, ?)",
              {p, QStringLiteral("Pilot %1").arg(p), kNoTimeMs, kNoTimeText, kNoTimeMs, kNoTimeText, kNoTimeMs,
               kNoTimeText});
 }
@@ -101,7 +105,8 @@ private slots:
         QList<StageStandingRow> standing;
         QVERIFY(readStageStanding(f.db.db(), 2, &standing, &error));
         QCOMPARE(standing.size(), 3);
-        QCOMPARE(QList<int>({standing[0].pilotId, standing[1].pilotId, standing[2].pilotId}), QList<int>({1, 2, 3}));
+        QCOMPARE(QList<int>({standing[0].pilotId, standing[1].pilotId, standing[2].pilotId}),
+                 QList<int>({1, 2, 3}));
         QCOMPARE(standing[0].deciding, QString("3 consecutive: 00:45.000"));
     }
 
@@ -125,8 +130,9 @@ private slots:
         makeStage(f, 0, seeds);
         BracketStage bracket;
         QString error;
-        QVERIFY2(createBracketStage(f.db.db(), 2, {BracketKind::DoubleElimination, 6, 0}, seeds, &bracket, &error),
-                 qPrintable(error));
+        QVERIFY2(
+            createBracketStage(f.db.db(), 2, {BracketKind::DoubleElimination, 6, 0}, seeds, &bracket, &error),
+            qPrintable(error));
         QCOMPARE(groupOf(f, 1), QString("1"));
         QCOMPARE(groupOf(f, 8), QString("1"));
         RaceExport exporter(f.db.db(), f.settings, *f.log, f.prompt, f.selection);

@@ -70,19 +70,24 @@ private slots:
             << "3,3,1" << 70000 << "1,2,3";
         QTest::newRow("most laps: the grace time ends the race for a pilot who is down")
             << "mostlaps" << 0 << 1 << false << "1"
-            << "1@20000 3@21000 1@61000 3@62000 t@89999 t@90000 2@91000" << "2,0,2" << 90000 << "1,3,2";
+            << "1@20000 3@21000 1@61000 3@62000 t@89999 t@90000 2@91000"
+            << "2,0,2" << 90000 << "1,3,2";
         QTest::newRow("first to 2: the others finish their lap, the winner's later passes do not count")
             << "firsttolaps" << 2 << 0 << false << "1"
-            << "1@20000 2@22000 3@30000 1@40000 2@45000 1@47000 3@50000" << "2,2,2" << 50000 << "1,2,3";
+            << "1@20000 2@22000 3@30000 1@40000 2@45000 1@47000 3@50000"
+            << "2,2,2" << 50000 << "1,2,3";
         QTest::newRow("first to 2: a pilot who is down does not hold the race")
             << "firsttolaps" << 2 << 0 << false << "1"
-            << "1@20000 2@22000 3@23000 1@40000 2@41000 t@69999 t@70000" << "2,2,1" << 70000 << "1,2,3";
+            << "1@20000 2@22000 3@23000 1@40000 2@41000 t@69999 t@70000"
+            << "2,2,1" << 70000 << "1,2,3";
         QTest::newRow("fastest lap: ends on the time limit, ranks by the best lap")
             << "fastestlap" << 0 << 1 << false << "1"
-            << "1@20000 2@30000 1@45000 2@45500 3@50000 t@59999 t@60000" << "2,2,1" << 60000 << "2,1,3";
+            << "1@20000 2@30000 1@45000 2@45500 3@50000 t@59999 t@60000"
+            << "2,2,1" << 60000 << "2,1,3";
         QTest::newRow("fastest 3 consecutive: the stage's lap limit does not stop the laps")
             << "fastest3" << 2 << 1 << false << "1"
-            << "1@10000 1@20000 1@30000 2@31000 2@41000 t@60000" << "3,2,0" << 60000 << "1,2,3";
+            << "1@10000 1@20000 1@30000 2@31000 2@41000 t@60000"
+            << "3,2,0" << 60000 << "1,2,3";
         QTest::newRow("hole-shot, first to 2: the first pass opens lap 1")
             << "firsttolaps" << 2 << 0 << true << "1"
             << "1@5000 2@6000 3@7000 1@25000 2@27000 1@45000 2@48000 t@60000 3@76000"
@@ -92,9 +97,12 @@ private slots:
             << "1@5000 2@6000 3@7000 1@25000 1@45000 1@65000 2@70000 2@80000 3@81000 3@82500"
             << "3,3,3" << 82500 << "1,2,3";
         QTest::newRow("no format chosen: as always, the race page's limits")
-            << "" << 9 << 0 << false << "2" << "1@20000 2@22000 1@40000 1@60000 2@62000" << "2,2,0" << -1 << "";
-        QTest::newRow("an unknown format races as the default")
-            << "figure8" << 9 << 1 << false << "2" << "1@20000 1@40000 1@50000 2@55000 t@90000" << "2,1,0" << -1 << "";
+            << "" << 9 << 0 << false << "2"
+            << "1@20000 2@22000 1@40000 1@60000 2@62000"
+            << "2,2,0" << -1 << "";
+        QTest::newRow("an unknown format races as the default") << "figure8" << 9 << 1 << false << "2"
+                                                                << "1@20000 1@40000 1@50000 2@55000 t@90000"
+                                                                << "2,1,0" << -1 << "";
     }
     void passesAndEnd()
     {
