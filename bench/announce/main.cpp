@@ -87,7 +87,9 @@ struct Setup
     std::unique_ptr<Announcer> announcer;
     QList<qint32> nextPassMs;
 
-    explicit Setup(SoundOutput *device = nullptr)
+    // calls: the race calls on (lap time in each lap call, finish places and
+    // the winner, the time left, late lap calls left out), wired as the program does.
+    explicit Setup(SoundOutput *device = nullptr, bool calls = false)
     {
         if (device)
             sound = device;
@@ -121,6 +123,16 @@ struct Setup
         speech = std::make_unique<EspeakEngine>(*sound);
         announcer = std::make_unique<Announcer>(settings, *log, *speech, engine->ring(), db.filePath());
         QObject::connect(engine.get(), &RaceEngine::pilotLapsChanged, announcer.get(), &Announcer::lapWritten);
+        settings.set("cbpageslanguage", "ru");
+        if (calls) {
+            for (const char *c : {"chkcalllaptime", "chkcallfinish", "chkcalltimeleft", "chkcallstale"})
+                settings.set(c, true);
+            Announcer *a = announcer.get();
+            QObject::connect(engine.get(), &RaceEngine::lapRecorded, a,
+                             [a](int pilotId, int lap, qint64, qint64 lapMs) { a->lapRecorded(pilotId, lap, lapMs); });
+            QObject::connect(engine.get(), &RaceEngine::pilotFinished, a, &Announcer::pilotFinished);
+            QObject::connect(engine.get(), &RaceEngine::raceCompleted, a, &Announcer::raceCompleted);
+        }
     }
     ~Setup()
     {
@@ -156,9 +168,9 @@ qint64 processCpuNs()
     return qint64(ts.tv_sec) * 1000000000 + ts.tv_nsec;
 }
 
-void benchLatency()
+void benchLatency(bool calls)
 {
-    Setup s;
+    Setup s(nullptr, calls);
     s.announcerOn(true);
     std::vector<double> ms;
     for (int i = 0; i < 60; ++i) {
@@ -173,21 +185,21 @@ void benchLatency()
             qFatal("lap %d was not announced", i);
         ms.push_back((s.output.arrivedNs(before) - t0) / 1e6);
     }
-    std::printf("lap recorded -> phrase at the sound output (engine idle, 60 laps): median %.1f ms, p90 %.1f ms, "
-                "max %.1f ms\n",
-                percentile(ms, 0.5), percentile(ms, 0.9), percentile(ms, 1.0));
+    std::printf("lap recorded -> phrase at the sound output (engine idle, 60 laps, race calls %s): median %.1f ms, "
+                "p90 %.1f ms, max %.1f ms\n",
+                calls ? "on" : "off", percentile(ms, 0.5), percentile(ms, 0.9), percentile(ms, 1.0));
 }
 
 // On a real sound device (a PulseAudio null sink will do): lap recorded to
 // the phrase's first samples leaving for the device.
-void benchLatencyOnDevice()
+void benchLatencyOnDevice(bool calls)
 {
     DeviceSoundOutput device;
     if (!device.hasDevice()) {
         std::printf("lap recorded -> audio starting: no sound device here, not measured\n");
         return;
     }
-    Setup s(&device);
+    Setup s(&device, calls);
     s.announcerOn(true);
     QElapsedTimer clock;
     clock.start();
@@ -205,9 +217,9 @@ void benchLatencyOnDevice()
             qFatal("lap %d did not reach the device", i);
         ms.push_back((startedNs - t0) / 1e6);
     }
-    std::printf("lap recorded -> audio starting on the sound device (engine idle, 30 laps): median %.1f ms, "
-                "p90 %.1f ms, max %.1f ms\n",
-                percentile(ms, 0.5), percentile(ms, 0.9), percentile(ms, 1.0));
+    std::printf("lap recorded -> audio starting on the sound device (engine idle, 30 laps, race calls %s): "
+                "median %.1f ms, p90 %.1f ms, max %.1f ms\n",
+                calls ? "on" : "off", percentile(ms, 0.5), percentile(ms, 0.9), percentile(ms, 1.0));
 }
 
 void benchIdle()
@@ -262,8 +274,10 @@ void benchTickWhileSpeaking()
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
-    benchLatency();
-    benchLatencyOnDevice();
+    for (bool calls : {false, true}) {
+        benchLatency(calls);
+        benchLatencyOnDevice(calls);
+    }
     benchIdle();
     benchTickWhileSpeaking();
     return 0;
