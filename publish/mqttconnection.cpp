@@ -9,11 +9,13 @@
 
 #include <QFileInfo>
 #include <QMetaObject>
+#include <QtGlobal>
 
 #include <mosquitto.h>
 
 #include <cerrno>
 #include <cstring>
+#include <utility>
 
 namespace lapvane {
 
@@ -124,6 +126,12 @@ bool MqttConnection::start(const MqttOptions &options, QString *error)
         if (rc != MOSQ_ERR_SUCCESS)
             return fail(QStringLiteral("TLS cannot be set up: %1").arg(describe(rc, errno)));
     }
+    {
+        std::lock_guard<std::mutex> lock(m_publishMutex);
+        m_addressSet = false;
+        m_early.clear();
+        m_ticketOfMid.clear();
+    }
     m_mosq = mosq;
     ++m_generation;
     m_stop = false;
@@ -157,17 +165,33 @@ int MqttConnection::publish(const QString &topic, const QByteArray &payload, int
             *error = QStringLiteral("not running");
         return -1;
     }
+    std::lock_guard<std::mutex> lock(m_publishMutex);
+    const int ticket = ++m_lastTicket;
+    // Until the thread has set the client's address up (which also makes its
+    // internal wake-up pipe) the message waits here.
+    if (!m_addressSet) {
+        m_early.append(Early{ticket, topic.toUtf8(), payload, qos, retain});
+        return ticket;
+    }
+    return publishLocked(ticket, topic.toUtf8(), payload, qos, retain, error) ? ticket : -1;
+}
+
+bool MqttConnection::publishLocked(int ticket, const QByteArray &topic, const QByteArray &payload, int qos,
+                                   bool retain, QString *error)
+{
     int mid = 0;
-    const QByteArray t = topic.toUtf8();
-    const int rc =
-        mosquitto_publish(m_mosq, &mid, t.constData(), int(payload.size()), payload.constData(), qos, retain);
+    const int rc = mosquitto_publish(m_mosq, &mid, topic.constData(), int(payload.size()),
+                                     payload.constData(), qos, retain);
     // Without a connection a QoS 1 message stays queued and goes out after
     // the next connect; the library says "no connection" all the same.
-    if (rc == MOSQ_ERR_SUCCESS || (rc == MOSQ_ERR_NO_CONN && qos > 0))
-        return mid;
+    if (rc == MOSQ_ERR_SUCCESS || (rc == MOSQ_ERR_NO_CONN && qos > 0)) {
+        if (qos > 0)
+            m_ticketOfMid.insert(mid, ticket);
+        return true;
+    }
     if (error)
         *error = describe(rc, errno);
-    return -1;
+    return false;
 }
 
 void MqttConnection::waitBeforeRetry(int ms)
@@ -205,9 +229,26 @@ void MqttConnection::run()
     t_clientThreadOf = this;
     const QByteArray host = m_options.host.toUtf8();
     int retryMs = m_options.retryFirstMs;
+    bool addressSet = false;
     while (!m_stop) {
         m_refusal.clear();
-        int rc = mosquitto_connect_async(m_mosq, host.constData(), m_options.port, m_options.keepAliveS);
+        // The first attempt sets the address up; later ones keep it (and the
+        // pipe that publish() wakes this thread through).
+        int rc;
+        if (!addressSet) {
+            rc = mosquitto_connect_async(m_mosq, host.constData(), m_options.port, m_options.keepAliveS);
+            addressSet = rc != MOSQ_ERR_INVAL && rc != MOSQ_ERR_NOMEM;
+            if (addressSet) {
+                std::lock_guard<std::mutex> lock(m_publishMutex);
+                m_addressSet = true;
+                for (const Early &e : std::exchange(m_early, {})) {
+                    if (!publishLocked(e.ticket, e.topic, e.payload, e.qos, e.retain, nullptr))
+                        qWarning("MQTT: a message to %s could not be queued", e.topic.constData());
+                }
+            }
+        } else {
+            rc = mosquitto_reconnect_async(m_mosq);
+        }
         int savedErrno = errno;
         if (rc == MOSQ_ERR_SUCCESS) {
             while (!m_stop) {
@@ -266,12 +307,19 @@ void MqttConnection::onDisconnect(mosquitto *, void *self, int)
 void MqttConnection::onPublish(mosquitto *, void *self, int mid)
 {
     auto *c = static_cast<MqttConnection *>(self);
+    int ticket;
+    {
+        std::lock_guard<std::mutex> lock(c->m_publishMutex);
+        ticket = c->m_ticketOfMid.take(mid);
+    }
+    if (ticket == 0)
+        return; // the status, or a message without acknowledgement
     const int generation = c->m_generation;
     QMetaObject::invokeMethod(
         c,
-        [c, generation, mid] {
+        [c, generation, ticket] {
             if (generation == c->m_generation)
-                emit c->acknowledged(mid);
+                emit c->acknowledged(ticket);
         },
         Qt::QueuedConnection);
 }

@@ -4,6 +4,8 @@
 #pragma once
 
 #include <QByteArray>
+#include <QHash>
+#include <QList>
 #include <QObject>
 #include <QString>
 
@@ -55,7 +57,8 @@ public:
 
     // Queues a message; it goes out when connected. QoS 1 messages are kept
     // and sent again after a reconnect until the broker acknowledges them.
-    // Returns the message id (acknowledged()), or -1 with a message.
+    // Returns the message's number (acknowledged() names it), or -1 with a
+    // message.
     int publish(const QString &topic, const QByteArray &payload, int qos, bool retain,
                 QString *error = nullptr);
 
@@ -63,11 +66,13 @@ signals:
     void connected();
     // The connection failed or was lost; reconnecting follows by itself.
     void disconnected(const QString &reason);
-    // The broker has a QoS 1 message (PUBACK).
-    void acknowledged(int messageId);
+    // The broker has a QoS 1 message (PUBACK): publish()'s number.
+    void acknowledged(int messageNumber);
 
 private:
     void run();
+    bool publishLocked(int ticket, const QByteArray &topic, const QByteArray &payload, int qos, bool retain,
+                       QString *error);
     void waitBeforeRetry(int ms);
     void postConnected();
     void postDisconnected(const QString &reason);
@@ -85,6 +90,21 @@ private:
     std::atomic<bool> m_connected{false};
     // Counts connections started; reports of an earlier one are dropped.
     std::atomic<int> m_generation{0};
+    // Guards the client between publish() and the thread's first connect
+    // (which sets the address up), and the numbers of unacknowledged messages.
+    struct Early
+    {
+        int ticket;
+        QByteArray topic;
+        QByteArray payload;
+        int qos;
+        bool retain;
+    };
+    std::mutex m_publishMutex;
+    bool m_addressSet = false;
+    QList<Early> m_early;
+    QHash<int, int> m_ticketOfMid; // library message id -> publish()'s number
+    int m_lastTicket = 0;
     // Thread side: why the last attempt or connection ended.
     QString m_refusal;
 };
