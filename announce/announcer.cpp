@@ -246,6 +246,7 @@ void Announcer::btvoiceinviteClick()
     m_invitation = std::make_unique<VoiceInvitation>(
         m_settings, m_engine, [this](const QString &text) { return speaktext(text); },
         [this] { voiceNotStarted(); }, m_dbPath, m_clocks());
+    m_invitation->setEnglishSpeaker([this](const QString &text) { return speakCall(text); });
     connect(m_invitation.get(), &VoiceInvitation::logLine, &m_log, &OperatorLog::savelog);
     connect(m_invitation.get(), &VoiceInvitation::countdownChanged, this, &Announcer::countdownChanged);
     connect(m_invitation.get(), &VoiceInvitation::ended, this, [this, generation] {

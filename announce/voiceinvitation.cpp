@@ -1,6 +1,7 @@
 // The voice invitation thread.
 #include "announce/voiceinvitation.h"
 
+#include "announce/callphrases.h"
 #include "announce/speechengine.h"
 #include "core/settings.h"
 #include "store/database.h"
@@ -103,6 +104,30 @@ void VoiceInvitation::waitWhileSpeaking()
         m_wake.wait(20);
 }
 
+QString VoiceInvitation::wording(const QString &control, bool *english) const
+{
+    static const struct
+    {
+        const char *control;
+        const char *english;
+    } kEnglish[] = {{"edvoiceinvite1", "To the start: group "},
+                    {"eddostarta", "Start in"},
+                    {"edseconds", " seconds"},
+                    {"edprepare2start", "Time is up. Get ready to start."}};
+    const QString text = m_settings.text(control);
+    *english = false;
+    if (!m_speakEnglish || callLanguage(m_settings.text(QStringLiteral("cbpageslanguage"))) != CallLanguage::English)
+        return text;
+    const SettingDef *def = Settings::definition(control);
+    for (const auto &e : kEnglish) {
+        if (control == QLatin1String(e.control) && def && text == def->def.toString()) {
+            *english = true;
+            return QString::fromUtf8(e.english);
+        }
+    }
+    return text;
+}
+
 void VoiceInvitation::run()
 {
     // Said once at the start; every speak below repeats it while the switch is off.
@@ -138,8 +163,12 @@ void VoiceInvitation::run()
         emit ended();
         return;
     }
-    if (!m_stop)
-        m_speaktext(invitationSpeech(m_settings.text(QStringLiteral("edvoiceinvite1")), group, names));
+    auto say = [this](bool english, const QString &text) { return (english ? m_speakEnglish : m_speaktext)(text); };
+    bool english = false;
+    if (!m_stop) {
+        const QString opening = wording(QStringLiteral("edvoiceinvite1"), &english);
+        say(english, invitationSpeech(opening, group, names));
+    }
 
     if (m_settings.flag(QStringLiteral("chvoicecountdown"))) {
         bool ok = false;
@@ -152,9 +181,12 @@ void VoiceInvitation::run()
             const int current = m_settings.text(QStringLiteral("edvoicecountdownsec")).trimmed().toInt();
             if (!m_stop && (i == current || i == 60 || i == 30 || i == 15)) {
                 waitWhileSpeaking();
-                if (!m_stop)
-                    m_speaktext(countdownText(m_settings.text(QStringLiteral("eddostarta")), i,
-                                              m_settings.text(QStringLiteral("edseconds"))));
+                if (!m_stop) {
+                    bool before = false, after = false;
+                    const QString words = countdownText(wording(QStringLiteral("eddostarta"), &before), i,
+                                                        wording(QStringLiteral("edseconds"), &after));
+                    say(before && after, words);
+                }
             }
             // The seconds run from the first announcement, after the invitation.
             if (i == length)
@@ -170,7 +202,8 @@ void VoiceInvitation::run()
             if (m_stop)
                 m_engine.stop();
             waitWhileSpeaking();
-            m_speaktext(m_settings.text(QStringLiteral("edprepare2start")));
+            const QString final = wording(QStringLiteral("edprepare2start"), &english);
+            say(english, final);
         }
     }
     emit ended();

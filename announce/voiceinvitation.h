@@ -53,6 +53,17 @@ public:
                     std::unique_ptr<CountdownClock> clock, QObject *parent = nullptr);
     ~VoiceInvitation() override;
 
+    // The pages in English: a text the operator left at its Russian default
+    // is said in English, through speakEnglish (which picks an English
+    // voice). Set before start().
+    void setEnglishSpeaker(std::function<bool(const QString &)> speakEnglish)
+    {
+        m_speakEnglish = std::move(speakEnglish);
+    }
+    // The invitation's text of a setting as it is said; *english when it is
+    // the English form of the Russian default.
+    QString wording(const QString &control, bool *english) const;
+
     void start();
     // Asks the thread to stop and waits until it has ended. A stop during a
     // countdown cuts the speech short and still speaks the final phrase;
@@ -83,6 +94,7 @@ private:
     Settings &m_settings;
     SpeechEngine &m_engine;
     std::function<bool(const QString &)> m_speaktext;
+    std::function<bool(const QString &)> m_speakEnglish;
     std::function<void()> m_voiceNotStarted;
     QString m_dbPath;
     std::unique_ptr<CountdownClock> m_clock;

@@ -80,7 +80,14 @@ bool RecordingSpeech::speak(const QString &text)
 {
     QMutexLocker lock(&m_lock);
     m_spoken << text;
+    m_spokenVoices << m_voice;
     return true;
+}
+
+QList<int> RecordingSpeech::spokenVoices() const
+{
+    QMutexLocker lock(&m_lock);
+    return m_spokenVoices;
 }
 
 QStringList RecordingSpeech::spoken() const

@@ -59,12 +59,15 @@ public:
     bool isSpeaking() const override { return false; }
 
     QStringList spoken() const;
+    // The voice index each phrase was spoken with.
+    QList<int> spokenVoices() const;
     int voiceIndex() const { return m_voice; }
     int rate() const { return m_rate; }
 
 private:
     mutable QMutex m_lock;
     QStringList m_spoken;
+    QList<int> m_spokenVoices;
     std::atomic_int m_voice{0};
     std::atomic_int m_rate{0};
 };

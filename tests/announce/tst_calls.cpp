@@ -351,6 +351,39 @@ private slots:
         QCOMPARE(engine.voiceIndex(), 0);
         a.shutdown();
     }
+
+    void englishInvitationWhereTheTextsAreTheDefaults()
+    {
+        RaceFixture f;
+        RecordingSpeech engine;
+        Announcer a(f.settings, *f.log, engine, f.engine->ring(), f.dbPath,
+                    [] { return std::make_unique<FakeCountdownClock>(); });
+        QList<bool> enabled;
+        connect(&a, &Announcer::inviteEnabledChanged, this, [&enabled](bool on) { enabled << on; });
+        f.addPilot(1, "Anna", 100, "2");
+        f.addPilot(2, "Ben", 200, "2");
+        f.settings.set("cbpageslanguage", "en");
+        f.settings.set("chvoicecountdown", true);
+        f.settings.set("edvoicecountdownsec", "15");
+        f.settings.set("chksoundnames", false);
+        f.settings.set("chksoundnames", true);
+        // The final phrase was changed by the operator: it is said as typed,
+        // with the chosen voice.
+        f.settings.set("edprepare2start", u("Время!"));
+        a.btvoiceinviteClick();
+        QTRY_COMPARE(enabled, QList<bool>({false, true}));
+        QCOMPARE(engine.spoken(), QStringList({"To the start: group  2. Anna, Ben. ", "Start in 15  seconds. ",
+                                               u("Время!")}));
+        QCOMPARE(engine.spokenVoices(), QList<int>({1, 1, 0})); // "English", "English", "Russian"
+        // In Russian the defaults are said as they are.
+        f.settings.set("cbpageslanguage", "ru");
+        enabled.clear();
+        a.btvoiceinviteClick();
+        QTRY_COMPARE(enabled, QList<bool>({false, true}));
+        QCOMPARE(engine.spoken().mid(3, 2), QStringList({u("На старт приглашается группа  2. Anna, Ben. "),
+                                                        u("До старта 15  секунд. ")}));
+        a.shutdown();
+    }
 };
 
 QTEST_GUILESS_MAIN(TestCalls)

@@ -258,6 +258,8 @@ private slots:
                        "VALUES (1, 'A', 100, '3', 'Y'), (2, 'B', 200, '3', 'Y')"));
         m_p->find<QCheckBox>("chksoundnames")->setChecked(true);
         m_p->ctx.settings.set("chvoicecountdown", true);
+        // Russian, as an existing settings file has it (a new one speaks as its pages, in English).
+        m_p->ctx.settings.set("cbpageslanguage", "ru");
         auto *invite = m_p->find<QPushButton>("btvoiceinvite");
         auto *time = m_p->find<QLabel>("lbltime");
         const QString final = QString::fromUtf8("Время окончено. Приготовьтесь к старту.");
