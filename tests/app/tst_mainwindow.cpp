@@ -105,7 +105,15 @@ private slots:
             const QList<QWidget *> found = w.findChildren<QWidget *>(d.control);
             QVERIFY2(found.size() == 1, qPrintable(d.control));
             QWidget *c = found.first();
-            if (auto *edit = qobject_cast<QLineEdit *>(c)) {
+            if (auto *edit = qobject_cast<QLineEdit *>(c); edit && edit->echoMode() == QLineEdit::Password) {
+                // A secret is typed, never shown.
+                s.set(d.control, "changed");
+                QVERIFY(edit->text().isEmpty());
+                edit->setText("typed");
+                emit edit->editingFinished();
+                QCOMPARE(s.text(d.control), QStringLiteral("typed"));
+                QVERIFY(edit->text().isEmpty());
+            } else if (auto *edit = qobject_cast<QLineEdit *>(c)) {
                 QCOMPARE(edit->text(), s.text(d.control));
                 s.set(d.control, "changed");
                 QCOMPARE(edit->text(), QStringLiteral("changed"));
