@@ -7,10 +7,12 @@
 #include "app/settingwidgets.h"
 #include "core/settings.h"
 #include "events/eventsviews.h"
+#include "publish/bracketpublish.h"
 #include "publish/liveservice.h"
 #include "publish/mqttpublisher.h"
 #include "race/lapcorrections.h"
 #include "race/raceengine.h"
+#include "race/raceexport.h"
 
 #include <QFormLayout>
 #include <QHBoxLayout>
@@ -103,6 +105,17 @@ MqttPublisher *wireMqtt(MainWindow &window, ProgramContext &ctx, ProgramServices
         label->setText(mqtt->statusText());
         QObject::connect(mqtt, &MqttPublisher::statusChanged, label, &QLabel::setText);
     }
+    // The current stage's bracket, read as the web server reads it.
+    EventsViews *events = services.events.get();
+    QSqlDatabase db = ctx.db.db();
+    auto bracket = [mqtt, events, db] {
+        if (mqtt->isRunning())
+            mqtt->publishBracket(readBracketJson(db, events->currentStageId()));
+    };
+    QObject::connect(events, &EventsViews::currentChanged, mqtt, bracket);
+    QObject::connect(events, &EventsViews::resultsStagesChanged, mqtt, bracket);
+    QObject::connect(services.raceExport.get(), &RaceExport::resultsChanged, mqtt, bracket);
+    QObject::connect(mqtt, &MqttPublisher::statusChanged, mqtt, bracket);
     OperatorPrompt *prompt = &services.prompt;
     QObject::connect(mqtt, &MqttPublisher::failed, &window,
                      [prompt](const QString &message) { prompt->notice(message); });

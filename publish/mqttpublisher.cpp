@@ -379,6 +379,19 @@ void MqttPublisher::publishResults(const QJsonObject &results)
     m_results = payload;
     if (m_connection.isRunning())
         publishRetained(eventTopicBase() + QStringLiteral("results"), m_results);
+    publishRetained(eventTopicBase() + QStringLiteral("bracket"), m_bracket);
+}
+
+void MqttPublisher::publishBracket(const QJsonObject &bracket)
+{
+    if (bracket.value(QStringLiteral("bracket")).isNull() && m_bracket.isEmpty())
+        return;
+    const QByteArray payload = compact(bracket);
+    if (payload == m_bracket)
+        return;
+    m_bracket = payload;
+    if (m_connection.isRunning())
+        publishRetained(eventTopicBase() + QStringLiteral("bracket"), m_bracket);
 }
 
 void MqttPublisher::onConnected()
@@ -397,6 +410,7 @@ void MqttPublisher::onConnected()
     // The retained state, for subscribers that come after a broker restart.
     publishRetained(eventTopicBase() + QStringLiteral("race"), m_race);
     publishRetained(eventTopicBase() + QStringLiteral("results"), m_results);
+    publishRetained(eventTopicBase() + QStringLiteral("bracket"), m_bracket);
 }
 
 void MqttPublisher::onDisconnected(const QString &reason)

@@ -70,6 +70,10 @@ public:
     void raceStarted();
     void publishRace(const QJsonObject &race);
     void publishResults(const QJsonObject &results);
+    // The current stage's bracket as /api/bracket gives it; published
+    // (retained, "bracket") once a stage is a bracket, and after that also
+    // when it is none again ("bracket": null).
+    void publishBracket(const QJsonObject &bracket);
     // Does the pending work now.
     void flush();
 
@@ -135,6 +139,7 @@ private:
     QHash<int, qint64> m_inFlight; // message id -> outbox row
     QByteArray m_race;             // the last race and results JSON
     QByteArray m_results;
+    QByteArray m_bracket;
     QHash<int, QString> m_pilotNames;
 };
 

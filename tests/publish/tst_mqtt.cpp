@@ -241,6 +241,14 @@ void TestMqtt::raceTopicsAndPayloads()
     QCOMPARE(changed.value(QStringLiteral("lapTimeMs")).toDouble(), 58000.0); // from lap 1's pass at 30 s
     QCOMPARE(sub.messagesOn(QStringLiteral("lapvane/1/lap")).size(), 2);
 
+    // A bracket once the stage is one, and its end when it is none again.
+    m.publisher->publishBracket(QJsonObject{{"stageId", 1}, {"bracket", QJsonValue::Null}});
+    m.publisher->publishBracket(
+        QJsonObject{{"stageId", 1}, {"bracket", QJsonObject{{"stage", "Final"}, {"rounds", QJsonArray{}}}}});
+    QTRY_COMPARE(sub.messagesOn(QStringLiteral("lapvane/1/bracket")).size(), 1);
+    QCOMPARE(json(sub.last(QStringLiteral("lapvane/1/bracket"))).value("bracket").toObject().value("stage"),
+             QJsonValue("Final"));
+
     // Retained: a subscriber that comes later gets race, results and status.
     MqttTestSubscriber late(QStringLiteral("late"), true);
     QVERIFY(late.connectTo(broker.port(), QStringLiteral("lapvane/#")));
@@ -248,7 +256,10 @@ void TestMqtt::raceTopicsAndPayloads()
     QTRY_COMPARE(json(late.last(QStringLiteral("lapvane/1/race"))), raceJson.last().at(0).toJsonObject());
     QVERIFY(late.messagesOn(QStringLiteral("lapvane/1/race")).last().retained);
     QTRY_VERIFY(!late.last(QStringLiteral("lapvane/1/results")).isEmpty());
+    QTRY_VERIFY(!late.last(QStringLiteral("lapvane/1/bracket")).isEmpty());
     QVERIFY(late.messagesOn(QStringLiteral("lapvane/1/lap")).isEmpty()); // laps are not retained
+    m.publisher->publishBracket(QJsonObject{{"stageId", 2}, {"bracket", QJsonValue::Null}});
+    QTRY_VERIFY(json(late.last(QStringLiteral("lapvane/1/bracket"))).value("bracket").isNull());
 
     // Switched off: a goodbye, and the status reads offline.
     m.fixture.settings.set(QLatin1String(MqttPublisher::kEnabled), false);
