@@ -1,10 +1,13 @@
 // The real sound output on a sound device: a silent PulseAudio server of the
 // test's own (a null sink) stands in for the speakers. Skipped where the
 // server cannot be started.
+#include "announce/announcer.h"
+#include "announce/cuesounds.h"
 #include "announce/defaultsounds.h"
 #include "announce/devicesoundoutput.h"
 #include "announce/espeakengine.h"
 #include "announce/wavfile.h"
+#include "tests/race/racefixture.h"
 
 #include <QProcess>
 
@@ -221,6 +224,59 @@ private slots:
         const int written = spanMs(phrase.samples);
         const int heard = spanMs(recording);
         QVERIFY2(qAbs(heard - written) <= 20, qPrintable(QString("heard %1 ms of %2").arg(heard).arg(written)));
+    }
+
+    void finishCallIsHeardAfterTheFinishCue()
+    {
+        // A pilot's finish with the finish calls on: the cue and the place,
+        // on one device, heard one after the other.
+        if (QStandardPaths::findExecutable(QStringLiteral("parec")).isEmpty())
+            QSKIP("parec is not installed");
+        test::RaceFixture f;
+        DeviceSoundOutput output;
+        CueSounds cues(f.settings, *f.log, output);
+        QString error;
+        QVERIFY(useDefaultSounds(f.dir.path(), cues, &error));
+        QVERIFY(cues.waitForLoads());
+        EspeakEngine engine(output);
+        Announcer announcer(f.settings, *f.log, engine, f.engine->ring(), f.dbPath);
+        announcer.setFinishCueCheck([&cues] { return cues.finishCuePlaying(); });
+        f.addPilot(1, QString::fromUtf8("Анна"), 100);
+        f.settings.set("cbpageslanguage", "ru");
+        f.settings.set("chkcallfinish", true);
+        f.settings.set("chksoundnames", false);
+        f.settings.set("chksoundnames", true);
+        QSignalSpy spoken(&engine, &SpeechEngine::speechFinished);
+        // The engine's first phrase loads its data: not what is measured here.
+        QVERIFY(!engine.synthesise(QString::fromUtf8("Анна")).isEmpty());
+
+        QProcess recorder;
+        recorder.start(QStandardPaths::findExecutable(QStringLiteral("parec")),
+                       {"--device=nullsink.monitor", "--raw", "--format=s16le", QString("--rate=%1").arg(kRecordRate),
+                        "--channels=1", "--latency-msec=10"});
+        QVERIFY(recorder.waitForStarted(3000));
+        QTest::qWait(300);
+        // As the race does it: the cue, then the place.
+        cues.play(Cue::FinishFirst);
+        announcer.pilotFinished(1, 3, 1);
+        announcer.lapWritten();
+        QTRY_COMPARE_WITH_TIMEOUT(spoken.count(), 1, 10000);
+        QTest::qWait(300);
+        recorder.terminate();
+        recorder.waitForFinished(3000);
+        announcer.shutdown();
+
+        // From the cue's first tone to the call's last sound: both whole, one
+        // after the other. Spoken over the cue, the call's start would be
+        // hidden under it and the span no longer than the call alone.
+        const QByteArray recording = recorder.readAllStandardOutput();
+        QVERIFY2(!recording.isEmpty(), "nothing recorded");
+        const int cueMs = spanMs(cue(Cue::FinishFirst).samples);
+        const int callMs = spanMs(engine.synthesise(QString::fromUtf8("Анна — первое место")).samples);
+        const int heardMs = spanMs(recording);
+        QVERIFY2(heardMs >= cueMs + callMs - 20,
+                 qPrintable(QString("heard %1 ms; the cue is %2 ms, the call %3 ms").arg(heardMs).arg(cueMs).arg(callMs)));
+        QVERIFY(loudStretchesMs(recording).size() >= 2);
     }
 
     void deviceListThatNeverSaysTheDeviceIsBack()
