@@ -19,8 +19,6 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QFileInfo>
-#include <QFormLayout>
-#include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
 #include <QTabWidget>
@@ -125,35 +123,6 @@ void wireVoice(MainWindow &w, ProgramContext &ctx, ProgramServices &services, An
     });
 }
 
-// The race calls beyond the lap phrase, below the voice settings: what a lap
-// says, the finish and time-left calls, and the age after which a lap call is
-// dropped.
-void addCallControls(MainWindow &w, ProgramContext &ctx)
-{
-    QWidget *page = child<QWidget>(w, "tsvoice");
-    auto *form = qobject_cast<QFormLayout *>(page->layout());
-    Q_ASSERT(form);
-    auto *lap = new QHBoxLayout;
-    for (const char *c : {"chkcallname", "chkcalllap", "chkcalllaptime"})
-        lap->addWidget(createSettingControl(ctx.settings, QLatin1String(c), page));
-    lap->addStretch();
-    form->addRow(QStringLiteral("Each lap says:"), lap);
-    for (const char *c : {"chkcallfinish", "chkcalltimeleft"})
-        form->addRow(createSettingControl(ctx.settings, QLatin1String(c), page));
-    auto *stale = new QHBoxLayout;
-    stale->addWidget(createSettingControl(ctx.settings, QStringLiteral("chkcallstale"), page));
-    QWidget *seconds = createSettingControl(ctx.settings, QStringLiteral("edcallstalesec"), page);
-    seconds->setMaximumWidth(60);
-    stale->addWidget(seconds);
-    stale->addStretch();
-    form->addRow(stale);
-    auto *note = new QLabel(QStringLiteral("The calls are spoken in the language of pages and overlay "
-                                           "(English with an English voice)."),
-                            page);
-    note->setWordWrap(true);
-    form->addRow(note);
-}
-
 void wireRacePage(MainWindow &w, ProgramServices &services, Announcer &announcer)
 {
     QPushButton *invite = child<QPushButton>(w, "btvoiceinvite");
@@ -224,7 +193,6 @@ void wireAnnouncer(MainWindow &window, ProgramContext &ctx, ProgramServices &ser
 {
     wireRaceSounds(window, ctx, services, cues);
     wireVoice(window, ctx, services, announcer);
-    addCallControls(window, ctx);
     announcer.setFinishCueCheck([&cues] { return cues.finishCuePlaying(); });
     wireRacePage(window, services, announcer);
     wirePilotsPage(window, window.commands(), announcer);

@@ -149,6 +149,20 @@ SettingsPage::SettingsPage(ProgramContext &ctx, CommandList &commands, QWidget *
                             "edvoicecountdownsec", "edseconds", "edprepare2start", "eddostarta", "Edit1"});
         p.form->addRow(buttonRow({namedButton(QStringLiteral("Button13"), QStringLiteral("say"), p.page),
                                           namedButton(QStringLiteral("btvoicesrefresh"), QStringLiteral("Refresh"), p.page)}));
+        // The race calls, in the language of pages and overlay.
+        auto *lapCall = new QHBoxLayout;
+        for (const char *c : {"chkcallname", "chkcalllap", "chkcalllaptime"})
+            lapCall->addWidget(createSettingControl(s, QLatin1String(c), p.page));
+        lapCall->addStretch();
+        p.form->addRow(QStringLiteral("Each lap says:"), lapCall);
+        addRows(s, p.form, {"chkcallfinish", "chkcalltimeleft"});
+        auto *stale = new QHBoxLayout;
+        stale->addWidget(createSettingControl(s, QStringLiteral("chkcallstale"), p.page));
+        QWidget *staleSeconds = createSettingControl(s, QStringLiteral("edcallstalesec"), p.page);
+        staleSeconds->setMaximumWidth(60);
+        stale->addWidget(staleSeconds);
+        stale->addStretch();
+        p.form->addRow(stale);
         devices->addTab(p.page, QStringLiteral("Voice Settings"));
     }
     auto *system = new QGroupBox(QStringLiteral("System:"), this);
