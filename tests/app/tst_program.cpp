@@ -82,11 +82,15 @@ private slots:
         QProcess *p = startProgram(home, this);
         QVERIFY(p->waitForStarted());
         QTRY_VERIFY_WITH_TIMEOUT(logMessages(home).contains("Checks finished."), 30000);
-        QCOMPARE(logMessages(home),
+        // The cue files are read on their loader: its summary comes once, when they are.
+        const QString players = "WAV player didn't open files, check manually!";
+        QTRY_COMPARE_WITH_TIMEOUT(logMessages(home).count(players), 1, 10000);
+        QStringList startup = logMessages(home);
+        startup.removeAll(players);
+        QCOMPARE(startup,
                  QStringList({// "Play names and laps" is on before the settings load: the file's
                               // "off" runs the sound-name check, with no announcer to stop.
-                              "can't kill name and laps thread",
-                              "WAV player didn't open files, check manually!", "===", "Checking waves...",
+                              "can't kill name and laps thread", "===", "Checking waves...",
                               "No START wav file!", "No LAP PASS wav file!", "No FINISH 1ST PILOT wav file!",
                               "No FINISH OTHERS wav file!", "No REG CHECK wav file!", "No FINISH ALL wav file!",
                               "Checking sound names...", "can't kill name and laps thread", "Checks finished."}));
