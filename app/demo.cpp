@@ -7,10 +7,15 @@
 #include "app/mainwindow.h"
 #include "app/programcontext.h"
 #include "app/programservices.h"
+#include "competition/bracketmaking.h"
+#include "competition/bracketview.h"
+#include "competition/stagedeciding.h"
+#include "competition/stageformat.h"
 #include "devices/timingdevices.h"
 #include "events/eventsviews.h"
 #include "events/stagegroups.h"
 #include "publish/includedtemplates.h"
+#include "race/raceexport.h"
 #include "store/database.h"
 #include "store/transaction.h"
 
@@ -38,7 +43,7 @@ struct SamplePilot
 
 // Two groups of four on well separated channels.
 const SamplePilot kSamplePilots[Demo::kPilots] = {
-    {"Anna Sokolova", "Swift", "Falcons", "red", "R1"},   {"Boris Kim", "Bolt", "Hornets", "blue", "R3"},
+    {"Anna Sokolova", "Swift", "Falcons", "red", "R1"},  {"Boris Kim", "Bolt", "Hornets", "blue", "R3"},
     {"Clara Novak", "Comet", "Falcons", "yellow", "R6"}, {"Denis Orlov", "Drift", "Hornets", "green", "R8"},
     {"Elena Gray", "Echo", "Falcons", "white", "R1"},    {"Felix Brandt", "Flux", "Hornets", "orange", "R3"},
     {"Galina Reed", "Glide", "Falcons", "purple", "R6"}, {"Hugo Lind", "Hawk", "Hornets", "black", "R8"},
@@ -66,9 +71,10 @@ bool Demo::makeFolder(const QString &home, QString *error)
             dir.entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
         const bool onlySettings = entries == QStringList{ini} && QFileInfo(dir.filePath(ini)).isFile();
         if (dir.exists() && !entries.isEmpty() && !onlySettings) {
-            *error = QStringLiteral("The demo needs a new or empty folder, or one holding only %1; \"%2\" already "
-                                    "holds other files.")
-                         .arg(ini, dir.path());
+            *error =
+                QStringLiteral("The demo needs a new or empty folder, or one holding only %1; \"%2\" already "
+                               "holds other files.")
+                    .arg(ini, dir.path());
             return false;
         }
         if (!QDir().mkpath(dir.path())) {
@@ -78,7 +84,8 @@ bool Demo::makeFolder(const QString &home, QString *error)
         m_folder = dir.path();
         return true;
     }
-    m_temp = std::make_unique<QTemporaryDir>(QDir(QDir::tempPath()).filePath(QStringLiteral("lapvaneadmin-demo-XXXXXX")));
+    m_temp = std::make_unique<QTemporaryDir>(
+        QDir(QDir::tempPath()).filePath(QStringLiteral("lapvaneadmin-demo-XXXXXX")));
     if (!m_temp->isValid()) {
         *error = QStringLiteral("Cannot create a demo folder: %1").arg(m_temp->errorString());
         return false;
@@ -99,11 +106,12 @@ bool Demo::seed(QSqlDatabase db, QString *error)
     if (!exec(q, error))
         return false;
     const int eventNum = q.lastInsertId().toInt();
-    q.prepare(QStringLiteral("INSERT INTO stages (events, stagename, laplimit, timelimit, tracklen, starttime) "
-                             "VALUES (?, ?, ?, 0, '0', ?)"));
+    q.prepare(
+        QStringLiteral("INSERT INTO stages (events, stagename, laplimit, timelimit, tracklen, starttime) "
+                       "VALUES (?, ?, 0, ?, '0', ?)"));
     q.addBindValue(eventNum);
-    q.addBindValue(QStringLiteral("Qualification"));
-    q.addBindValue(kLaps);
+    q.addBindValue(QStringLiteral("Qualifying"));
+    q.addBindValue(kQualifyingMinutes);
     q.addBindValue(QLocale::system().toString(QDateTime::currentDateTime(), QLocale::ShortFormat));
     if (!exec(q, error))
         return false;
@@ -112,25 +120,28 @@ bool Demo::seed(QSqlDatabase db, QString *error)
     for (int i = 0; i < kPilots; ++i) {
         const SamplePilot &p = kSamplePilots[i];
         const int trans = kFirstTransponder + i;
-        q.prepare(QStringLiteral("INSERT INTO pilots (name, nickname, trans, team, coptercolor, city, country) "
-                                 "VALUES (?, ?, ?, ?, ?, 'Demo field', 'Demo')"));
-        for (const QVariant &v : {QVariant(QString::fromLatin1(p.name)), QVariant(QString::fromLatin1(p.nickname)),
-                                  QVariant(trans), QVariant(QString::fromLatin1(p.team)),
-                                  QVariant(QString::fromLatin1(p.color))})
+        q.prepare(
+            QStringLiteral("INSERT INTO pilots (name, nickname, trans, team, coptercolor, city, country) "
+                           "VALUES (?, ?, ?, ?, ?, 'Demo field', 'Demo')"));
+        for (const QVariant &v :
+             {QVariant(QString::fromLatin1(p.name)), QVariant(QString::fromLatin1(p.nickname)),
+              QVariant(trans), QVariant(QString::fromLatin1(p.team)), QVariant(QString::fromLatin1(p.color))})
             q.addBindValue(v);
         if (!exec(q, error))
             return false;
         const int pilotId = q.lastInsertId().toInt();
         // The stage's roster row as "Add to current stage" makes it, grouped by hand.
-        q.prepare(QStringLiteral("INSERT INTO results (stage, pilotid, pilotname, nickname, pilotteam, coptercolor, "
-                                 "pilottrans, \"group\", vtx, besttime, besttimetxt, totaltime, totaltimetxt, "
-                                 "qualtime, qualtimetxt) VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)"));
+        q.prepare(QStringLiteral(
+            "INSERT INTO results (stage, pilotid, pilotname, nickname, pilotteam, coptercolor, "
+            "pilottrans, \"group\", vtx, besttime, besttimetxt, totaltime, totaltimetxt, "
+            "qualtime, qualtimetxt) VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)"));
         for (const QVariant &v :
              {QVariant(stageId), QVariant(pilotId), QVariant(QString::fromLatin1(p.name)),
               QVariant(QString::fromLatin1(p.nickname)), QVariant(QString::fromLatin1(p.team)),
               QVariant(QString::fromLatin1(p.color)), QVariant(trans), QVariant(QString::number(i / 4 + 1)),
-              QVariant(QString::fromLatin1(p.vtx)), QVariant(kNoTimeMs), QVariant(QString::fromLatin1(kNoTimeText)),
-              QVariant(kNoTimeMs), QVariant(QString::fromLatin1(kNoTimeText)), QVariant(kNoTimeMs),
+              QVariant(QString::fromLatin1(p.vtx)), QVariant(kNoTimeMs),
+              QVariant(QString::fromLatin1(kNoTimeText)), QVariant(kNoTimeMs),
+              QVariant(QString::fromLatin1(kNoTimeText)), QVariant(kNoTimeMs),
               QVariant(QString::fromLatin1(kNoTimeText))})
             q.addBindValue(v);
         if (!exec(q, error))
@@ -140,7 +151,7 @@ bool Demo::seed(QSqlDatabase db, QString *error)
         *error = db.lastError().text();
         return false;
     }
-    return true;
+    return writeStageFormat(db, stageId, RaceFormat::Fastest3, FormatOptions{}.graceMs, false, error);
 }
 
 bool Demo::openGate(int lapMs, QString *error)
@@ -150,7 +161,8 @@ bool Demo::openGate(int lapMs, QString *error)
     QObject::connect(&m_pty, &sim::PtyLink::received, &m_gate, &sim::ReceiverSim::fromHost);
     m_gate.setSink([this](const QByteArray &bytes) { m_pty.write(bytes); });
     m_driver = std::make_unique<sim::SimDriver>(m_gate, &m_pty);
-    m_driver->startDemoOfListed(kLaps, lapMs);
+    m_lapMs = lapMs;
+    m_driver->startDemoOfListed(kQualifyingLaps, lapMs);
     return true;
 }
 
@@ -203,9 +215,92 @@ void Demo::start(ProgramContext &ctx, ProgramServices &services, MainWindow &win
     }
     if (groups.hooks().confirmAll)
         groups.hooks().confirmAll();
-    log.savelog(QStringLiteral("Demo: ready. Press \"Start Race\": the gate flies %1 laps for every confirmed "
-                               "pilot. Then \"Next Group >>\" and \"Start Race\" again.")
+    // Each export moves the club night on.
+    QObject::connect(services.raceExport.get(), &RaceExport::resultsChanged, &window,
+                     [this, &ctx, &services, &window] { clubNightStep(ctx, services, window); });
+    log.savelog(
+        QStringLiteral("Demo: ready. A club night: qualifying by the fastest 3 consecutive laps in races of "
+                       "%1 minute, then an 8-pilot double elimination. Press \"Start Race\": the gate flies "
+                       "%2 laps for every confirmed pilot. Then \"Next Group >>\" and \"Start Race\" again.")
+            .arg(kQualifyingMinutes)
+            .arg(kQualifyingLaps));
+}
+
+void Demo::clubNightStep(ProgramContext &ctx, ProgramServices &services, MainWindow &window)
+{
+    OperatorLog &log = ctx.log;
+    QSqlDatabase db = ctx.db.db();
+    if (m_bracketStage > 0) {
+        BracketView view;
+        QString error;
+        if (m_finalSaid || !readBracketView(db, m_bracketStage, &view, &error) || !view.exists ||
+            !view.nextGroup.isEmpty() || view.rounds.isEmpty() || !view.rounds.last().heats.last().flown)
+            return;
+        m_finalSaid = true;
+        QStringList podium;
+        for (const BracketViewPilot &p : view.rounds.last().heats.last().pilots)
+            podium << QStringLiteral("%1. %2").arg(p.place).arg(p.name);
+        log.savelog(
+            QStringLiteral("Demo: the grand final is flown: %1. The club night is over; its results are in "
+                           "the stages \"Qualifying\" and \"%2\", on the Bracket page and at /api/bracket.")
+                .arg(podium.join(QStringLiteral(", ")), view.stageName));
+        return;
+    }
+    // Qualifying is complete when every pilot of the stage has a deciding value.
+    QSqlQuery q(db);
+    if (!q.exec(QStringLiteral("SELECT id FROM stages WHERE stagename='Qualifying' ORDER BY id LIMIT 1")) ||
+        !q.next())
+        return;
+    const int qualifying = q.value(0).toInt();
+    q.finish();
+    QList<StageStandingRow> standing;
+    QString error;
+    if (!readStageStanding(db, qualifying, &standing, &error) || standing.size() < kPilots)
+        return;
+    for (const StageStandingRow &r : std::as_const(standing)) {
+        if (!r.hasRace)
+            return;
+    }
+    BracketRequest request;
+    request.fromStage = qualifying;
+    request.newStageName = QStringLiteral("Double elimination");
+    request.seedCount = kPilots;
+    request.setup.kind = BracketKind::DoubleElimination;
+    BracketMade made;
+    if (!makeBracketStage(db, request, &made, &error)) {
+        log.savelog(QStringLiteral("Demo: the bracket could not be made: ") + error);
+        return;
+    }
+    m_bracketStage = made.stageId;
+    // The heats race as the race page sets them: the lap limit, no time limit.
+    q.prepare(QStringLiteral("UPDATE stages SET laplimit=?, timelimit=0 WHERE id=?"));
+    q.addBindValue(kLaps);
+    q.addBindValue(made.stageId);
+    if (!q.exec())
+        log.savelog(QStringLiteral("Demo: the bracket's lap limit was not set: ") + q.lastError().text());
+    for (const QString &line : std::as_const(made.lines))
+        log.savelog(QStringLiteral("Demo: ") + line);
+    m_driver->startDemoOfListed(kLaps, m_lapMs);
+
+    // The bracket stage in view, its first heat in the race list. Deferred:
+    // the export that called this is still under way.
+    QMetaObject::invokeMethod(
+        &window,
+        [this, &services, &window, &log] {
+            EventsViews &views = *services.events;
+            views.rereadStages();
+            const int row = views.stagesModel()->rowOfKey(m_bracketStage);
+            if (row >= 0)
+                views.selectStageRows({row});
+            window.eventsPage()->btnextgroupClick();
+            log.savelog(
+                QStringLiteral("Demo: qualifying is done and the double elimination is made (see the "
+                               "Bracket page). Its first heat is in the race list: press \"Start Race\"; "
+                               "after each heat \"Next Group >>\" loads the next one, to the grand final. "
+                               "The gate flies %1 laps a heat.")
                     .arg(kLaps));
+        },
+        Qt::QueuedConnection);
 }
 
 } // namespace lapvane

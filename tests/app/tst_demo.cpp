@@ -1,6 +1,9 @@
 // "lapvaneadmin --demo": the sample data, and the demo run as start-up builds
-// it, with the simulated gate on a pseudo-terminal flying the races of both
-// groups; and the program started with --demo as a process.
+// it, with the simulated gate on a pseudo-terminal flying the club night:
+// qualifying of both groups by the fastest 3 consecutive laps, then the double
+// elimination made from it and flown to its grand final; and the program
+// started with --demo as a process.
+#include "app/commands.h"
 #include "app/demo.h"
 #include "app/mainwindow.h"
 #include "app/programcontext.h"
@@ -48,7 +51,8 @@ struct DemoProgram
         if (!demo.makeFolder(folder, &error) || !demo.openGate(lapMs, &error))
             qFatal("%s", qPrintable(error));
         ctx = std::make_unique<ProgramContext>(demo.folder());
-        if (!ctx->db.open(QDir(demo.folder()).filePath(kDatabaseFileName)) || !Demo::seed(ctx->db.db(), &error))
+        if (!ctx->db.open(QDir(demo.folder()).filePath(kDatabaseFileName)) ||
+            !Demo::seed(ctx->db.db(), &error))
             qFatal("%s %s", qPrintable(ctx->db.error()), qPrintable(error));
         services = std::make_unique<ProgramServices>(*ctx, cues, clock, nullptr, &prompt);
         window = std::make_unique<MainWindow>(*ctx, *services);
@@ -94,10 +98,13 @@ private slots:
         QCOMPARE(rows(db.db(), "SELECT trans FROM pilots ORDER BY trans"),
                  QStringList({"101", "102", "103", "104", "105", "106", "107", "108"}));
         QCOMPARE(rows(db.db(), "SELECT count(*) FROM events"), QStringList({"1"}));
-        QCOMPARE(rows(db.db(), "SELECT stagename, laplimit FROM stages"), QStringList({"Qualification 3"}));
+        QCOMPARE(rows(db.db(), "SELECT stagename, laplimit, timelimit FROM stages"),
+                 QStringList({"Qualifying 0 1"}));
+        QCOMPARE(rows(db.db(), "SELECT format, holeshot FROM stageformat"), QStringList({"fastest3 N"}));
         // Each pilot once in the stage, four per group, on distinct channels within a group.
-        QCOMPARE(rows(db.db(), "SELECT \"group\", count(*), count(DISTINCT vtx), count(DISTINCT pilotid) FROM results "
-                               "GROUP BY \"group\" ORDER BY \"group\""),
+        QCOMPARE(rows(db.db(),
+                      "SELECT \"group\", count(*), count(DISTINCT vtx), count(DISTINCT pilotid) FROM results "
+                      "GROUP BY \"group\" ORDER BY \"group\""),
                  QStringList({"1 4 4 4", "2 4 4 4"}));
         QCOMPARE(rows(db.db(), "SELECT count(*) FROM results r JOIN pilots p ON p.id = r.pilotid "
                                "AND p.trans = r.pilottrans AND p.name = r.pilotname"),
@@ -152,22 +159,30 @@ private slots:
         DemoProgram p(dir.filePath("demo"), 1500);
         QVERIFY(p.ctx->settings.flag("chksounds"));
         QCOMPARE(p.ctx->settings.text("edtlaps"), QString::number(Demo::kLaps));
-        QTRY_VERIFY_WITH_TIMEOUT(p.window->racePage()->logPane()->toPlainText().contains("Demo: ready."), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(p.window->racePage()->logPane()->toPlainText().contains("Demo: ready."),
+                                 10000);
     }
 
-    // Start Race: the gate flies group 1; Next Group: group 2, confirmed with
-    // the gate, flies the next race.
-    void twoRacesFromTheSimulatedGate()
+    // Qualifying: Start Race, the gate flies group 1 (stopped once every
+    // pilot has his laps, as the minute would end it); Next Group: group 2,
+    // confirmed with the gate. Then the double elimination is made from the
+    // standing by the fastest 3 consecutive laps, and each heat flies with
+    // Start Race and Next Group to the grand final.
+    void clubNightToTheFinal()
     {
         QTemporaryDir dir;
-        DemoProgram p(dir.filePath("demo"), 1500);
+        // Laps well above the anti-double-read interval, so a late timer on a
+        // busy machine never brings two passes within it.
+        const int lapMs = 2500;
+        DemoProgram p(dir.filePath("demo"), lapMs);
         QSqlDatabase db = p.ctx->db.db();
+        auto log = [&p] { return p.window->racePage()->logPane()->toPlainText(); };
         QVERIFY(p.services->devices->lapvaneConnected());
         QCOMPARE(rows(db, "SELECT pilottrans, \"group\", confirmed FROM onerace ORDER BY pilottrans"),
                  QStringList({"101 1 Y", "102 1 Y", "103 1 Y", "104 1 Y"}));
         QTRY_COMPARE(gateIds(p.demo), QList<quint16>({101, 102, 103, 104}));
         QCOMPARE(p.ctx->settings.text("edtlaps"), QStringLiteral("3"));
-        QVERIFY(p.window->racePage()->logPane()->toPlainText().contains("Demo: ready."));
+        QVERIFY(log().contains("Demo: ready."));
         QVERIFY(p.prompt.notices.isEmpty());
         // The live pages come from the included templates.
         QTRY_VERIFY(QFile(QDir(p.demo.folder()).filePath("htmls/onerace.htm")).size() > 0);
@@ -178,30 +193,54 @@ private slots:
         }
 
         auto *start = p.window->findChild<QPushButton *>("btnstartrace");
-        start->click();
-        QVERIFY(p.services->race->isRunning());
-        QTRY_VERIFY_WITH_TIMEOUT(!p.services->race->isRunning(), 30000);
-        QCOMPARE(rows(db, "SELECT lapno, count(*) FROM onerace GROUP BY lapno"), QStringList({"3 4"}));
-        QCOMPARE(rows(db, "SELECT count(*) FROM laps"), QStringList({"12"}));
-        QCOMPARE(rows(db, "SELECT place FROM onerace ORDER BY place"), QStringList({"1", "2", "3", "4"}));
-
-        p.window->findChild<QPushButton *>("btnextgroup")->click();
+        auto *next = p.window->findChild<QPushButton *>("btnextgroup");
+        auto qualifyingRace = [&] {
+            start->click();
+            QVERIFY(p.services->race->isRunning());
+            // Every pilot well past 3 laps (a pass may fall to the anti-double-read),
+            // and the gate's last laps in.
+            QTRY_COMPARE_WITH_TIMEOUT(rows(db, "SELECT count(*) FROM onerace WHERE lapno >= 4"),
+                                      QStringList({"4"}), 30000);
+            QTest::qWait(2 * lapMs);
+            p.window->commands().action("racestoprace")->trigger();
+            QVERIFY(!p.services->race->isRunning());
+            QCOMPARE(rows(db, "SELECT place FROM onerace ORDER BY place"), QStringList({"1", "2", "3", "4"}));
+        };
+        qualifyingRace();
+        QCOMPARE(rows(db, "SELECT count(*) FROM stagedeciding WHERE deciding LIKE '3 consecutive: %'"),
+                 QStringList({"4"}));
+        next->click();
         QTRY_COMPARE(rows(db, "SELECT pilottrans, \"group\", confirmed FROM onerace ORDER BY pilottrans"),
                      QStringList({"105 2 Y", "106 2 Y", "107 2 Y", "108 2 Y"}));
         QTRY_COMPARE(gateIds(p.demo), QList<quint16>({105, 106, 107, 108}));
-        start->click();
-        QVERIFY(p.services->race->isRunning());
-        QTRY_VERIFY_WITH_TIMEOUT(!p.services->race->isRunning(), 30000);
-        QCOMPARE(rows(db, "SELECT lapno, count(*) FROM onerace GROUP BY lapno"), QStringList({"3 4"}));
-        QCOMPARE(rows(db, "SELECT DISTINCT o.pilottrans FROM laps l JOIN onerace o ON o.pilotid = l.pilotid "
-                          "ORDER BY 1"),
-                 QStringList({"105", "106", "107", "108"}));
-        QVERIFY(!p.window->racePage()->logPane()->toPlainText().contains("Unknown ID"));
-        // Both races went to the stage results as they finished: every pilot
-        // has his three laps there, and the first three of each group a win.
-        QCOMPARE(rows(db, "SELECT \"group\", lapno, sum(wins) FROM results GROUP BY \"group\" ORDER BY 1"),
-                 QStringList({"1 3 3", "2 3 3"}));
+        qualifyingRace();
+        QVERIFY(!log().contains("Unknown ID"));
+
+        // Every pilot qualified: the bracket is made and its first heat sent.
+        QTRY_VERIFY(log().contains("Demo: qualifying is done and the double elimination is made"));
+        QVERIFY(log().contains(
+            "Demo: Stage \"Double elimination\" is now a double elimination of 8 pilots seeded "
+            "from \"Qualifying\": 6 heats to fly"));
+        const QString bracketStage =
+            rows(db, "SELECT id FROM stages WHERE stagename='Double elimination'").value(0);
+        QCOMPARE(rows(db, "SELECT count(*) FROM results WHERE stage=" + bracketStage), QStringList({"8"}));
+        QTRY_COMPARE(rows(db, "SELECT count(*), min(\"group\"), min(confirmed) FROM onerace"),
+                     QStringList({"4 1 Y"}));
+        for (int heat = 1; heat <= 6; ++heat) {
+            const QString where = QStringLiteral("heat %1: ").arg(heat);
+            QTRY_VERIFY2(gateIds(p.demo).size() == 4, qPrintable(where + log().right(600)));
+            start->click();
+            QVERIFY2(p.services->race->isRunning(), qPrintable(where + log().right(600)));
+            QTRY_VERIFY_WITH_TIMEOUT(!p.services->race->isRunning(), 30000);
+            QCOMPARE(rows(db, "SELECT lapno, count(*) FROM onerace GROUP BY lapno"), QStringList({"3 4"}));
+            QTRY_COMPARE(rows(db, "SELECT count(*) FROM bracketheat WHERE stage=" + bracketStage),
+                         QStringList({QString::number(heat)}));
+            if (heat < 6)
+                next->click();
+        }
+        QTRY_VERIFY(log().contains("Demo: the grand final is flown: 1. "));
         QVERIFY(p.prompt.questions.isEmpty());
+        QVERIFY2(p.prompt.notices.isEmpty(), qPrintable(p.prompt.notices.join('\n')));
     }
 
     // The program itself: a demo folder of its own, ready to race, and gone
@@ -215,8 +254,9 @@ private slots:
         p.start(QStringLiteral(LAPVANE_PROGRAM), {"--demo"});
         QVERIFY(p.waitForStarted());
         QString out;
-        QTRY_VERIFY_WITH_TIMEOUT((out += QString::fromUtf8(p.readAllStandardOutput())).contains("Simulated Lapvane gate: "),
-                                 30000);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            (out += QString::fromUtf8(p.readAllStandardOutput())).contains("Simulated Lapvane gate: "),
+            30000);
         const QString folder = out.section("Demo folder: ", 1).section('\n', 0, 0);
         QVERIFY2(folder.contains("lapvaneadmin-demo-"), qPrintable(out));
         auto log = [&folder] {
