@@ -14,10 +14,13 @@
 #include "race/raceengine.h"
 #include "tests/common/scriptedprompt.h"
 
+#include <QLabel>
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QPushButton>
 #include <QSqlQuery>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -74,6 +77,27 @@ struct DemoProgram
     std::unique_ptr<ProgramServices> services;
     std::unique_ptr<MainWindow> window;
 };
+
+quint16 freePort()
+{
+    QTcpServer probe;
+    probe.listen(QHostAddress(QHostAddress::LocalHost), 0);
+    return probe.serverPort();
+}
+
+// The body of a GET on the program's web server.
+QByteArray httpGet(quint16 port, const QByteArray &path)
+{
+    QTcpSocket socket;
+    socket.connectToHost(QHostAddress(QHostAddress::LocalHost), port);
+    if (!socket.waitForConnected(5000))
+        return {};
+    socket.write("GET " + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n");
+    QByteArray reply;
+    while (socket.waitForReadyRead(5000))
+        reply += socket.readAll();
+    return reply.mid(reply.indexOf("\r\n\r\n") + 4);
+}
 
 QList<quint16> gateIds(Demo &demo)
 {
@@ -174,6 +198,13 @@ private slots:
         // Laps well above the anti-double-read interval, so a late timer on a
         // busy machine never brings two passes within it.
         const int lapMs = 2500;
+        // With the web server on, for the bracket's JSON.
+        const quint16 port = freePort();
+        QVERIFY(QDir().mkpath(dir.filePath("demo")));
+        QFile ini(dir.filePath("demo/lapvaneadmin.ini"));
+        QVERIFY(ini.open(QIODevice::WriteOnly));
+        ini.write("[WWWSERVER]\r\nwwwServer=1\r\nwwwServerPort=" + QByteArray::number(port) + "\r\n");
+        ini.close();
         DemoProgram p(dir.filePath("demo"), lapMs);
         QSqlDatabase db = p.ctx->db.db();
         auto log = [&p] { return p.window->racePage()->logPane()->toPlainText(); };
@@ -235,9 +266,17 @@ private slots:
             QCOMPARE(rows(db, "SELECT lapno, count(*) FROM onerace GROUP BY lapno"), QStringList({"3 4"}));
             QTRY_COMPARE(rows(db, "SELECT count(*) FROM bracketheat WHERE stage=" + bracketStage),
                          QStringList({QString::number(heat)}));
+            if (heat == 1) {
+                // The Bracket page and the web server follow the export.
+                QTRY_VERIFY(p.window->findChild<QLabel *>("lbheatpilots1")->text().startsWith("1. "));
+                QTRY_VERIFY(httpGet(port, "/api/bracket").contains("\"state\":\"flown\""));
+                QVERIFY(httpGet(port, "/api/bracket").contains("\"kind\":\"double\""));
+            }
             if (heat < 6)
                 next->click();
         }
+        QTRY_VERIFY(
+            p.window->findChild<QLabel *>("lbbrackettitle")->text().endsWith("No heat is ready to fly."));
         QTRY_VERIFY(log().contains("Demo: the grand final is flown: 1. "));
         QVERIFY(p.prompt.questions.isEmpty());
         QVERIFY2(p.prompt.notices.isEmpty(), qPrintable(p.prompt.notices.join('\n')));
