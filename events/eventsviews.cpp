@@ -1,6 +1,7 @@
 // The linked event, stage and results views and their commands.
 #include "events/eventsviews.h"
 
+#include "competition/stagedeciding.h"
 #include "core/operatorlog.h"
 #include "core/operatorprompt.h"
 #include "core/settings.h"
@@ -204,11 +205,41 @@ bool EventsViews::showStages(const QList<int> &stageIds)
         binds << id;
     m_resultsSel.clear();
     m_results.clearSort();
+    readResultColumn(stageIds);
     if (!m_results.select(QStringLiteral("stage IN (%1)").arg(inMarks(int(binds.size()))), binds))
         return false;
     m_shownStages = stageIds;
     emit resultsStagesChanged(stageIds);
     return true;
+}
+
+void EventsViews::readResultColumn(const QList<int> &stageIds)
+{
+    m_deciding.clear();
+    bool chosen = false;
+    for (int id : stageIds) {
+        if (!hasChosenFormat(m_db, id))
+            continue;
+        chosen = true;
+        QHash<int, StageDeciding> kept;
+        QString error;
+        if (!readStageDeciding(m_db, id, &kept, &error)) {
+            storeFailed(QStringLiteral("The stage's results by its race format could not be read: %1").arg(error));
+            continue;
+        }
+        QHash<int, QString> &texts = m_deciding[id];
+        for (auto it = kept.cbegin(); it != kept.cend(); ++it)
+            texts.insert(it.key(), it->text);
+    }
+    if (!chosen) {
+        m_results.clearExtraColumn();
+        return;
+    }
+    m_results.setExtraColumn(QStringLiteral("Result"), [this](int row) -> QVariant {
+        const int stage = m_results.value(row, QStringLiteral("stage")).toInt();
+        const int pilot = m_results.value(row, QStringLiteral("pilotid")).toInt();
+        return m_deciding.value(stage).value(pilot);
+    });
 }
 
 bool EventsViews::rereadResults()
@@ -217,6 +248,7 @@ bool EventsViews::rereadResults()
     for (int r : selectedResultRows())
         selectedKeys << m_results.keyAt(r);
     const int currentKey = m_results.keyAt(currentResultRow());
+    readResultColumn(m_shownStages);
     if (!m_results.reselect())
         return false;
     QList<int> rows;

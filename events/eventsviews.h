@@ -7,6 +7,7 @@
 #include "core/currentselection.h"
 #include "events/sqlrowsmodel.h"
 
+#include <QHash>
 #include <QItemSelectionModel>
 #include <QObject>
 #include <QSqlDatabase>
@@ -144,6 +145,10 @@ private:
     QItemSelectionModel m_eventsSel;
     QItemSelectionModel m_stagesSel;
     QItemSelectionModel m_resultsSel;
+    // The results view's last column "Result" while a shown stage races by a
+    // chosen format: each pilot's kept deciding value, by stage then pilot id.
+    void readResultColumn(const QList<int> &stageIds);
+    QHash<int, QHash<int, QString>> m_deciding;
     QList<int> m_shownStages; // empty: the initial "stage=0" view
     bool m_locked = false;
 };

@@ -355,19 +355,48 @@ int SqlRowsModel::rowCount(const QModelIndex &parent) const
 
 int SqlRowsModel::columnCount(const QModelIndex &parent) const
 {
-    return parent.isValid() ? 0 : int(m_fields.size());
+    return parent.isValid() ? 0 : int(m_fields.size()) + (m_extraValue ? 1 : 0);
+}
+
+void SqlRowsModel::setExtraColumn(const QString &heading, std::function<QVariant(int row)> valueOf)
+{
+    const bool added = !m_extraValue;
+    if (added)
+        beginResetModel();
+    m_extraHeading = heading;
+    m_extraValue = std::move(valueOf);
+    if (added) {
+        endResetModel();
+    } else {
+        const int column = int(m_fields.size());
+        emit headerDataChanged(Qt::Horizontal, column, column);
+        if (rowCountValue() > 0)
+            emit dataChanged(index(0, column), index(rowCountValue() - 1, column));
+    }
+}
+
+void SqlRowsModel::clearExtraColumn()
+{
+    if (!m_extraValue)
+        return;
+    beginResetModel();
+    m_extraValue = nullptr;
+    m_extraHeading.clear();
+    endResetModel();
 }
 
 QVariant SqlRowsModel::data(const QModelIndex &index, int role) const
 {
     if (!index.isValid() || (role != Qt::DisplayRole && role != Qt::EditRole))
         return {};
+    if (m_extraValue && index.column() == m_fields.size())
+        return m_extraValue(index.row());
     return value(index.row(), index.column());
 }
 
 bool SqlRowsModel::setData(const QModelIndex &index, const QVariant &value, int role)
 {
-    if (!index.isValid() || role != Qt::EditRole || index.column() == 0)
+    if (!index.isValid() || role != Qt::EditRole || index.column() == 0 || index.column() >= m_fields.size())
         return false;
     return setValue(index.row(), m_fields[index.column()], value);
 }
@@ -377,7 +406,8 @@ Qt::ItemFlags SqlRowsModel::flags(const QModelIndex &index) const
     if (!index.isValid())
         return Qt::NoItemFlags;
     Qt::ItemFlags f = Qt::ItemIsSelectable | Qt::ItemIsEnabled;
-    if (index.column() > 0) // the key is the store's
+    // The key is the store's; the extra column is read-only.
+    if (index.column() > 0 && index.column() < m_fields.size())
         f |= Qt::ItemIsEditable;
     return f;
 }
@@ -388,6 +418,8 @@ QVariant SqlRowsModel::headerData(int section, Qt::Orientation orientation, int 
         return {};
     if (orientation == Qt::Vertical)
         return section + 1;
+    if (m_extraValue && section == m_fields.size())
+        return m_extraHeading;
     if (section < 0 || section >= m_fields.size())
         return {};
     return m_headings.value(m_fields[section].toLower(), m_fields[section]);

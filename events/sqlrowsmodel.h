@@ -10,6 +10,7 @@
 #include <QVariantList>
 #include <QVariantMap>
 
+#include <functional>
 #include <vector>
 
 namespace lapvane {
@@ -68,6 +69,14 @@ public:
     // Column heading shown for a field; the field name when none is set.
     void setHeading(const QString &field, const QString &heading);
 
+    // A read-only column after the table's fields, headed heading, whose
+    // value for a shown row is valueOf(row). It is no field: it is not stored,
+    // sorted or listed in fieldNames(). Setting or clearing it re-reads the
+    // view's shape (a model reset when the column count changes).
+    void setExtraColumn(const QString &heading, std::function<QVariant(int row)> valueOf);
+    void clearExtraColumn();
+    bool hasExtraColumn() const { return bool(m_extraValue); }
+
     QString lastError() const { return m_lastError; }
 
     // QAbstractTableModel
@@ -105,6 +114,8 @@ private:
     int m_sortColumn = -1;
     Qt::SortOrder m_sortOrder = Qt::AscendingOrder;
     QString m_lastError;
+    QString m_extraHeading;
+    std::function<QVariant(int row)> m_extraValue;
 };
 
 } // namespace lapvane

@@ -1,6 +1,7 @@
 // Events, stages and the results view: creating and deleting, stage
 // selection, the lock, column sort, the shared selection of the two results
 // grids, the clipboard text and the team table refresh.
+#include "competition/stagedeciding.h"
 #include "events/stagegroups.h"
 #include "events/stagerosters.h"
 #include "events/teamrefresh.h"
@@ -223,6 +224,48 @@ private slots:
         f.views->resultsTitleClick("pilotname");
         QCOMPARE(f.views->nameQualText(), QString("Bob 999:59.999 *** Ann 000:41.200 *** "));
         QCOMPARE(EventsViews::clipboardNotice(), QString("Name+Qual time has been copied to clipboard."));
+    }
+
+    // A stage racing by a chosen format shows each pilot's kept deciding value
+    // in a read-only last column "Result"; the default stage's grid has none.
+    void resultColumnShowsTheKeptDecidingValueOfAFormatStage()
+    {
+        EventsFixture f;
+        const int ev = f.addEvent("Cup");
+        const int plain = f.addStage(ev, "Q1"), fast = f.addStage(ev, "Q2");
+        f.addResult(plain, 1, "A", 1);
+        f.addResult(fast, 1, "A", 1);
+        f.addResult(fast, 2, "B", 2);
+        QString error;
+        QVERIFY2(writeStageFormat(f.db.db(), fast, RaceFormat::FastestLap, 30000, false, &error), qPrintable(error));
+        RaceListRank a;
+        a.pilotId = 1;
+        a.ranked.decidingText = "best lap: 00:27.000";
+        a.ranked.score.value = 27000;
+        QVERIFY2(recordStageDeciding(f.db.db(), fast, {a}, &error), qPrintable(error));
+
+        SqlRowsModel &m = *f.views->resultsModel();
+        f.showStage(plain);
+        const int fields = int(m.fieldNames().size());
+        QCOMPARE(m.columnCount(), fields);
+
+        f.showStage(fast);
+        QCOMPARE(m.columnCount(), fields + 1);
+        QCOMPARE(m.headerData(fields, Qt::Horizontal).toString(), QString("Result"));
+        QCOMPARE(m.data(m.index(0, fields)).toString(), QString("best lap: 00:27.000"));
+        QCOMPARE(m.data(m.index(1, fields)).toString(), QString()); // B has no race yet
+        QVERIFY(!(m.flags(m.index(0, fields)) & Qt::ItemIsEditable));
+        QVERIFY(!m.setData(m.index(0, fields), "x"));
+
+        // A later export's better value shows on the next read.
+        a.ranked.decidingText = "best lap: 00:25.000";
+        a.ranked.score.value = 25000;
+        QVERIFY2(recordStageDeciding(f.db.db(), fast, {a}, &error), qPrintable(error));
+        QVERIFY(f.views->rereadResults());
+        QCOMPARE(m.data(m.index(0, fields)).toString(), QString("best lap: 00:25.000"));
+
+        f.showStage(plain);
+        QCOMPARE(m.columnCount(), fields);
     }
 
     void teamRefreshListsTeamsInOrderOfFirstPilot()
