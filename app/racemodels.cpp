@@ -1,6 +1,7 @@
 // Table models of the race page.
 #include "app/racemodels.h"
 
+#include "competition/stagedeciding.h"
 #include "core/streamchannels.h"
 
 #include <QColor>
@@ -17,6 +18,8 @@ RaceListModel::RaceListModel(QSqlDatabase db, const StreamChannels &channels, QO
     setTable(QStringLiteral("onerace"));
     setEditStrategy(QSqlTableModel::OnFieldChange);
     m_pilotIdColumn = fieldIndex(QStringLiteral("pilotid"));
+    m_placeColumn = fieldIndex(QStringLiteral("place"));
+    m_lapsColumn = fieldIndex(QStringLiteral("lapno"));
     auto invalidate = [this] { m_rowOfIdValid = false; };
     connect(this, &QAbstractItemModel::modelReset, this, invalidate);
     connect(this, &QAbstractItemModel::rowsInserted, this, invalidate);
@@ -85,10 +88,37 @@ void RaceListModel::refreshRows(const QSet<int> &ids)
                 emit dataChanged(index(row, c), index(row, c));
         }
     }
+    if (!ids.isEmpty())
+        readDeciding(); // a pass may change any pilot's standing
+}
+
+void RaceListModel::setRaceStage(std::function<int()> stageId)
+{
+    m_raceStage = std::move(stageId);
+    readDeciding();
+}
+
+void RaceListModel::readDeciding()
+{
+    QString error;
+    if (!m_raceStage || !raceListDeciding(database(), m_raceStage(), &m_deciding, &error))
+        m_deciding.clear(); // no tooltip; the race list shows its own read failures
+}
+
+bool RaceListModel::select()
+{
+    const bool ok = QSqlTableModel::select();
+    readDeciding();
+    return ok;
 }
 
 QVariant RaceListModel::data(const QModelIndex &index, int role) const
 {
+    if (role == Qt::ToolTipRole && (index.column() == m_placeColumn || index.column() == m_lapsColumn)) {
+        const QString text =
+            m_deciding.value(QSqlTableModel::data(this->index(index.row(), m_pilotIdColumn)).toInt());
+        return text.isEmpty() ? QVariant() : QVariant(text);
+    }
     if (role == Qt::BackgroundRole || role == Qt::ForegroundRole) {
         const int pilotId = QSqlTableModel::data(this->index(index.row(), m_pilotIdColumn)).toInt();
         if (pilotId != 0 && m_channels.isShown(pilotId))

@@ -7,6 +7,8 @@
 #include <QSet>
 #include <QSqlTableModel>
 
+#include <functional>
+
 class QTableView;
 
 namespace lapvane {
@@ -35,6 +37,13 @@ public:
     // changed row may have to move: re-read the whole list instead.
     bool orderFollowsPasses() const { return m_orderBy.startsWith(QLatin1String("lapno ")); }
 
+    // The stage the race belongs to. While it races by a format other than
+    // the default, the Place and Laps cells carry each pilot's deciding value
+    // as their tooltip, read again with the rows.
+    void setRaceStage(std::function<int()> stageId);
+    QString decidingText(int pilotId) const { return m_deciding.value(pilotId); }
+
+    bool select() override;
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
 
 signals:
@@ -47,7 +56,13 @@ protected:
 private:
     const StreamChannels &m_channels;
     QString m_orderBy;
+    void readDeciding();
+
     int m_pilotIdColumn = -1;
+    int m_placeColumn = -1;
+    int m_lapsColumn = -1;
+    std::function<int()> m_raceStage;
+    QHash<int, QString> m_deciding; // pilot id -> deciding value text
     // Row of each key, built when first needed after the rows came or went.
     mutable QHash<int, int> m_rowOfId;
     mutable bool m_rowOfIdValid = false;

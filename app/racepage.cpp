@@ -288,6 +288,8 @@ void RacePage::buildModels()
 {
     QSqlDatabase db = m_ctx.db.db();
     m_raceModel = new RaceListModel(db, m_services.raceList->channel(), this);
+    // The race runs by the current stage's format (as the race engine reads it).
+    m_raceModel->setRaceStage([this] { return m_services.events ? m_services.events->currentStageId() : 0; });
     m_raceModel->select();
     m_raceList->setModel(m_raceModel);
     showColumns(m_raceList, m_raceModel,

@@ -72,6 +72,24 @@ bool hasChosenFormat(QSqlDatabase db, int stageId)
     return q.exec() && q.next();
 }
 
+bool showsDecidingValue(QSqlDatabase db, int stageId)
+{
+    return hasChosenFormat(db, stageId) && raceRules(db, stageId, nullptr).format != RaceFormat::LapsAndTime;
+}
+
+bool raceListDeciding(QSqlDatabase db, int stageId, QHash<int, QString> *out, QString *error)
+{
+    out->clear();
+    if (!showsDecidingValue(db, stageId))
+        return true;
+    QList<RaceListRank> ranked;
+    if (!rankRaceList(db, raceRules(db, stageId, nullptr), &ranked, error))
+        return false;
+    for (const RaceListRank &r : std::as_const(ranked))
+        out->insert(r.pilotId, r.ranked.decidingText);
+    return true;
+}
+
 bool rankRaceList(QSqlDatabase db, const StageRules &rules, QList<RaceListRank> *out, QString *error)
 {
     out->clear();

@@ -31,6 +31,10 @@ FormatOptions rankingOptions(const StageRules &rules);
 // Whether stage stageId has a format chosen (a row in `stageformat`).
 bool hasChosenFormat(QSqlDatabase db, int stageId);
 
+// Whether stage stageId races by a chosen format other than the default: its
+// results show each pilot's deciding value (the default stage's as before).
+bool showsDecidingValue(QSqlDatabase db, int stageId);
+
 // One pilot of the race list as ranked.
 struct RaceListRank
 {
@@ -41,6 +45,10 @@ struct RaceListRank
 // The race list (`onerace`, each pilot once, with his counted laps) ranked by
 // rules, in place order: the finish's ranking.
 bool rankRaceList(QSqlDatabase db, const StageRules &rules, QList<RaceListRank> *out, QString *error);
+
+// The deciding value text of each pilot of the race list, by pilot id, ranked
+// by the rules of stage stageId; empty when showsDecidingValue() is false.
+bool raceListDeciding(QSqlDatabase db, int stageId, QHash<int, QString> *out, QString *error);
 
 // A pilot's best over a stage's exported races.
 struct StageDeciding

@@ -218,7 +218,7 @@ void EventsViews::readResultColumn(const QList<int> &stageIds)
     m_deciding.clear();
     bool chosen = false;
     for (int id : stageIds) {
-        if (!hasChosenFormat(m_db, id))
+        if (!showsDecidingValue(m_db, id))
             continue;
         chosen = true;
         QHash<int, StageDeciding> kept;

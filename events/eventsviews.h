@@ -146,7 +146,8 @@ private:
     QItemSelectionModel m_stagesSel;
     QItemSelectionModel m_resultsSel;
     // The results view's last column "Result" while a shown stage races by a
-    // chosen format: each pilot's kept deciding value, by stage then pilot id.
+    // format other than the default: each pilot's kept deciding value, by
+    // stage then pilot id.
     void readResultColumn(const QList<int> &stageIds);
     QHash<int, QHash<int, QString>> m_deciding;
     QList<int> m_shownStages; // empty: the initial "stage=0" view

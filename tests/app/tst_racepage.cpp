@@ -5,6 +5,8 @@
 #include "app/newlapdialog.h"
 #include "app/racemodels.h"
 #include "app/racepage.h"
+#include "competition/stageformat.h"
+#include "events/eventsviews.h"
 #include "race/finishedrace.h"
 #include "race/raceengine.h"
 #include "tests/app/programfixture.h"
@@ -421,6 +423,43 @@ private slots:
         bar->setValue(bar->maximum());
         logLines("again ", 30);
         QTRY_COMPARE(bar->value(), bar->maximum());
+    }
+
+    // A race of a stage with a format other than the default shows each
+    // pilot's deciding value as the tooltip of his Place and Laps cells; the
+    // default stage's cells have none, and the twelve columns stay.
+    void placeAndLapsTooltipsShowTheDecidingValue()
+    {
+        EventsViews &events = *m_p->services->events;
+        QVERIFY(events.eventnewExecute());
+        const int stage = events.currentStageId();
+        QVERIFY(stage > 0);
+        addLap(db(), 11, 1, 30000, "000:30.000");
+        addLap(db(), 11, 2, 61000, "000:31.000");
+        addLap(db(), 11, 3, 90000, "000:29.000");
+        QVERIFY(QSqlQuery(db()).exec("UPDATE onerace SET lapno=3 WHERE pilotid=11"));
+        RaceListModel *model = page()->raceListModel();
+        const auto tip = [model](int pilotId, const char *field) {
+            for (int r = 0; r < model->rowCount(); ++r) {
+                if (model->record(r).value("pilotid").toInt() == pilotId)
+                    return model->data(model->index(r, model->fieldIndex(field)), Qt::ToolTipRole).toString();
+            }
+            return QString("no row");
+        };
+        page()->refreshRaceList();
+        QCOMPARE(tip(11, "place"), QString()); // the default stage: as before
+
+        QString error;
+        QVERIFY2(writeStageFormat(db(), stage, RaceFormat::FastestLap, 30000, false, &error), qPrintable(error));
+        page()->refreshRaceList();
+        QCOMPARE(tip(11, "place"), QString("best lap: 00:29.000"));
+        QCOMPARE(tip(11, "lapno"), QString("best lap: 00:29.000"));
+        QCOMPARE(tip(12, "place"), QString("no laps"));
+        QCOMPARE(tip(11, "pilotname"), QString()); // other cells keep no tooltip
+        int shown = 0;
+        for (int c = 0; c < page()->raceList()->model()->columnCount(); ++c)
+            shown += page()->raceList()->isColumnHidden(c) ? 0 : 1;
+        QCOMPARE(shown, 12);
     }
 
     // At the first-start size all twelve columns of the race list fit without
