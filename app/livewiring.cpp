@@ -70,7 +70,7 @@ QWidget *createWebServerBlock(Settings &settings, QWidget *parent)
     form->addRow(Settings::definition(QLatin1String(LiveService::kLanguage))->caption + QLatin1Char(':'), language);
     auto *hint = new QLabel(QStringLiteral("Open <b>/overlay</b> for the live race over video and <b>/board</b> for "
                                            "a big screen by the pits; the pages of the \"htmls\" folder and "
-                                           "/api/race, /api/results, /api/events are served too."),
+                                           "/api/race, /api/results, /api/bracket, /api/events are served too."),
                             box);
     hint->setWordWrap(true);
     form->addRow(hint);

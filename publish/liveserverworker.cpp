@@ -521,7 +521,7 @@ LiveServerWorker::Reply LiveServerWorker::indexReply() const
     for (const QString &page : servedPages(m_options.htmlsFolder))
         html += "<li><a href=\"" + htmlsHref(page) + "\">" + htmlEscaped(page) + "</a></li>\n";
     html += "</ul>\n<p>Data: <a href=\"/api/race\">/api/race</a>, <a href=\"/api/results\">/api/results</a>, "
-            "/api/laps?pilot=ID, /api/events (Server-Sent Events)</p>\n</body></html>\n";
+            "<a href=\"/api/bracket\">/api/bracket</a>, /api/laps?pilot=ID, /api/events (Server-Sent Events)</p>\n</body></html>\n";
     return {200, "text/html; charset=utf-8", html, {}};
 }
 

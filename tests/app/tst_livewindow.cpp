@@ -95,6 +95,11 @@ private slots:
         QVERIFY(live->isRunning());
         const QString url = QStringLiteral("http://127.0.0.1:%1/").arg(port);
         QCOMPARE(p.window->findChild<QLabel *>("lbwwwserveraddress")->text(), url);
+        // The Settings hint names the data addresses the server answers, the bracket's too.
+        bool hinted = false;
+        for (const QLabel *l : p.window->findChildren<QLabel *>())
+            hinted = hinted || (l->text().contains("/api/results") && l->text().contains("/api/bracket"));
+        QVERIFY(hinted);
         QVERIFY(p.window->findChild<QCheckBox *>("chwwwserver")->isChecked());
         QCOMPARE(p.window->findChild<QSpinBox *>("edwwwserverport")->value(), int(port));
         QVERIFY(p.window->findChild<QWidget *>("gbwwwserver") != nullptr);

@@ -276,10 +276,15 @@ private slots:
         const HttpReply index = get(f.port(), "/");
         QCOMPARE(index.status, 200);
         QStringList listed;
+        QStringList data;
         static const QRegularExpression link(QStringLiteral("<a href=\"(/[^\"]*)\">([^<]*)</a>"));
         for (auto it = link.globalMatch(QString::fromUtf8(index.body)); it.hasNext();) {
             const QRegularExpressionMatch m = it.next();
             const QByteArray href = m.captured(1).toUtf8();
+            if (href.startsWith("/api/")) { // each data link answers
+                QCOMPARE(get(f.port(), href).status, 200);
+                data << m.captured(2);
+            }
             if (href == "/overlay" || href == "/board" || href.startsWith("/api/"))
                 continue;
             // Nothing but unreserved characters and escapes in a link.
@@ -292,6 +297,7 @@ private slots:
         }
         QCOMPARE(listed, QStringList({"100%.htm", "a&amp;b &lt;c&gt;.html", "my page.htm", "onerace.htm",
                                       QString::fromUtf8("итоги.htm")}));
+        QCOMPARE(data, QStringList({"/api/race", "/api/results", "/api/bracket"}));
     }
 
     void resultsOfTheCurrentStageInTheChosenOrder()
