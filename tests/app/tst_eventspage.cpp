@@ -9,6 +9,8 @@
 #include "app/pilotspage.h"
 #include "app/racemodels.h"
 #include "app/racepage.h"
+#include "competition/stagedeciding.h"
+#include "competition/stageformat.h"
 #include "events/eventsviews.h"
 #include "events/pilotregistry.h"
 #include "race/raceengine.h"
@@ -213,6 +215,44 @@ private slots:
         QCOMPARE(compact->heading(compact->logicalIndex(2)), QStringLiteral("Name"));
         auto *large = static_cast<HeadingHeader *>(grid("tblEventsResults")->horizontalHeader());
         QCOMPARE(large->heading(large->logicalIndex(0)), QStringLiteral("Pilot's name"));
+    }
+
+    // A stage racing by a format other than the default shows the kept
+    // deciding values as the last visible column "Result" of both results
+    // grids (the Events page's and the Race page's).
+    void formatStageResultsEndWithTheResultColumn()
+    {
+        newEvent();
+        addToStage({"Ann", "Bob"});
+        EventsViews &views = *m_p->services->events;
+        const int stage = views.currentStageId();
+        const auto lastVisible = [](QTableView *g) {
+            auto *h = static_cast<HeadingHeader *>(g->horizontalHeader());
+            for (int v = h->count() - 1; v >= 0; --v) {
+                if (!g->isColumnHidden(h->logicalIndex(v)))
+                    return h->logicalIndex(v);
+            }
+            return -1;
+        };
+        QTableView *large = grid("tblEventsResults");
+        const int before = lastVisible(large);
+        QVERIFY(before >= 0);
+
+        QString error;
+        QVERIFY2(writeStageFormat(db(), stage, RaceFormat::Fastest3, 30000, false, &error), qPrintable(error));
+        RaceListRank ann;
+        ann.pilotId = views.resultsModel()->value(0, "pilotid").toInt();
+        ann.ranked.decidingText = "3 consecutive: 01:02.345";
+        ann.ranked.score.value = 62345;
+        QVERIFY2(recordStageDeciding(db(), stage, {ann}, &error), qPrintable(error));
+        QVERIFY(views.rereadResults());
+        for (const char *name : {"tblEventsResults", "tableresults"}) {
+            QTableView *g = grid(name);
+            const int last = lastVisible(g);
+            QCOMPARE(static_cast<HeadingHeader *>(g->horizontalHeader())->heading(last), QString("Result"));
+            QCOMPARE(g->model()->index(0, last).data().toString(), QString("3 consecutive: 01:02.345"));
+        }
+        QCOMPARE(views.resultsModel()->value(0, "pilotname").toString(), QString("Ann"));
     }
 
     // Ctrl+N and Ctrl+Del act on whichever grid has the focus.
