@@ -224,7 +224,8 @@ void EventsViews::readResultColumn(const QList<int> &stageIds)
         QHash<int, StageDeciding> kept;
         QString error;
         if (!readStageDeciding(m_db, id, &kept, &error)) {
-            const QString text = QStringLiteral("The stage's results by its race format could not be read: %1");
+            const QString text =
+                QStringLiteral("The stage's results by its race format could not be read: %1");
             storeFailed(text.arg(error));
             continue;
         }
