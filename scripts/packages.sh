@@ -15,7 +15,7 @@ packages=(
   espeak-ng sox chromium dpkg-dev file desktop-file-utils
   libmosquitto-dev mosquitto mosquitto-clients openssl # MQTT publisher; a broker and a test CA for its tests
   # a silent sound server for the sound output's own test
-  pulseaudio
+  pulseaudio libpulse-dev
   # fonts (Cyrillic), certificates for the HTTPS services
   fonts-dejavu-core ca-certificates
   # a virtual display for machines without one
