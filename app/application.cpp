@@ -3,7 +3,7 @@
 
 #include "announce/announcer.h"
 #include "announce/cuesounds.h"
-#include "announce/devicesoundoutput.h"
+#include "announce/pulsesoundoutput.h"
 #include "announce/espeakengine.h"
 #include "app/announcewiring.h"
 #include "app/demo.h"
@@ -111,7 +111,7 @@ int runApplication(int argc, char **argv)
     SystemClock clock;
     // Sound cues and speech share one output; without a sound device both
     // are skipped with one line in the log.
-    DeviceSoundOutput sound;
+    PulseSoundOutput sound;
     QObject::connect(&sound, &SoundOutput::logLine, &ctx.log, &OperatorLog::savelog);
     CueSounds cues(ctx.settings, ctx.log, sound);
     ProgramServices services(ctx, cues, clock);

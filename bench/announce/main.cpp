@@ -3,7 +3,7 @@
 // the announcer's cost while idle, and the pass loop tick while phrases are
 // synthesised on the announcer thread.
 #include "announce/announcer.h"
-#include "announce/devicesoundoutput.h"
+#include "announce/pulsesoundoutput.h"
 #include "announce/espeakengine.h"
 #include "announce/soundoutput.h"
 #include "bench/benchstandins.h"
@@ -194,7 +194,7 @@ void benchLatency(bool calls)
 // the phrase's first samples leaving for the device.
 void benchLatencyOnDevice(bool calls)
 {
-    DeviceSoundOutput device;
+    PulseSoundOutput device;
     if (!device.hasDevice()) {
         std::printf("lap recorded -> audio starting: no sound device here, not measured\n");
         return;
