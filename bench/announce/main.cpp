@@ -195,6 +195,18 @@ void benchLatency(bool calls)
 void benchLatencyOnDevice(bool calls)
 {
     PulseSoundOutput device;
+    // The output learns of a device by its first sound: 20 ms of silence.
+    PcmClip probe;
+    probe.format.setSampleRate(22050);
+    probe.format.setChannelCount(1);
+    probe.format.setSampleFormat(QAudioFormat::Int16);
+    probe.samples = QByteArray(22050 / 50 * 2, '\0');
+    bool probed = false;
+    const QMetaObject::Connection probing =
+        QObject::connect(&device, &SoundOutput::finished, &device, [&] { probed = true; });
+    if (device.play(probe) != 0)
+        waitUntil([&] { return probed; }, nullptr, 5000);
+    QObject::disconnect(probing);
     if (!device.hasDevice()) {
         std::printf("lap recorded -> audio starting: no sound device here, not measured\n");
         return;
