@@ -13,18 +13,21 @@ namespace lapvane {
 
 namespace {
 
-bool sampleSpec(const QAudioFormat &format, pa_sample_spec *spec)
+// The sound server's description of raw samples: format, rate and channels.
+using PulseFormat = pa_sample_spec;
+
+bool toPulseFormat(const QAudioFormat &format, PulseFormat *pcm)
 {
     switch (format.sampleFormat()) {
-    case QAudioFormat::UInt8: spec->format = PA_SAMPLE_U8; break;
-    case QAudioFormat::Int16: spec->format = PA_SAMPLE_S16LE; break;
-    case QAudioFormat::Int32: spec->format = PA_SAMPLE_S32LE; break;
-    case QAudioFormat::Float: spec->format = PA_SAMPLE_FLOAT32LE; break;
+    case QAudioFormat::UInt8: pcm->format = PA_SAMPLE_U8; break;
+    case QAudioFormat::Int16: pcm->format = PA_SAMPLE_S16LE; break;
+    case QAudioFormat::Int32: pcm->format = PA_SAMPLE_S32LE; break;
+    case QAudioFormat::Float: pcm->format = PA_SAMPLE_FLOAT32LE; break;
     default: return false;
     }
-    spec->rate = uint32_t(format.sampleRate());
-    spec->channels = uint8_t(format.channelCount());
-    return pa_sample_spec_valid(spec) != 0;
+    pcm->rate = uint32_t(format.sampleRate());
+    pcm->channels = uint8_t(format.channelCount());
+    return pa_sample_spec_valid(pcm) != 0;
 }
 
 } // namespace
@@ -124,23 +127,23 @@ void PulseSoundOutput::connected(bool ok)
 // ahead of the speakers, and end when the last one has been played.
 void PulseSoundOutput::run(quint64 id, Playback *p, const PcmClip &clip)
 {
-    pa_sample_spec spec{};
+    PulseFormat pcm{};
     pa_simple *stream = nullptr;
     int error = 0;
-    if (sampleSpec(clip.format, &spec)) {
+    if (toPulseFormat(clip.format, &pcm)) {
         // A short buffer: a stop is heard at once, and the end of the sound
         // has little left to drain.
         pa_buffer_attr attr;
         attr.maxlength = uint32_t(-1);
-        attr.tlength = uint32_t(pa_usec_to_bytes(pa_usec_t(kAheadMs) * 1000, &spec));
+        attr.tlength = uint32_t(pa_usec_to_bytes(pa_usec_t(kAheadMs) * 1000, &pcm));
         // It starts playing once a write or two are in (the server's own
         // choice may exceed what it lets the stream hold, and a stream
         // never started waits for ever).
-        attr.prebuf = uint32_t(pa_usec_to_bytes(20000, &spec));
-        attr.minreq = uint32_t(pa_usec_to_bytes(10000, &spec));
+        attr.prebuf = uint32_t(pa_usec_to_bytes(20000, &pcm));
+        attr.minreq = uint32_t(pa_usec_to_bytes(10000, &pcm));
         attr.fragsize = uint32_t(-1);
         const QByteArray name = clip.name.isEmpty() ? QByteArrayLiteral("sound") : clip.name.toUtf8();
-        stream = pa_simple_new(nullptr, "Lapvane Admin", PA_STREAM_PLAYBACK, nullptr, name.constData(), &spec,
+        stream = pa_simple_new(nullptr, "Lapvane Admin", PA_STREAM_PLAYBACK, nullptr, name.constData(), &pcm,
                                nullptr, &attr, &error);
         connected(stream != nullptr);
     } else {
@@ -149,9 +152,9 @@ void PulseSoundOutput::run(quint64 id, Playback *p, const PcmClip &clip)
     }
 
     if (stream) {
-        const qsizetype frame = qsizetype(pa_frame_size(&spec));
+        const qsizetype frame = qsizetype(pa_frame_size(&pcm));
         // 10 ms a write: between writes a stop is noticed.
-        const qsizetype chunk = qMax<qsizetype>(frame, qsizetype(pa_usec_to_bytes(10000, &spec)) / frame * frame);
+        const qsizetype chunk = qMax<qsizetype>(frame, qsizetype(pa_usec_to_bytes(10000, &pcm)) / frame * frame);
         const char *data = clip.samples.constData();
         const qsizetype size = clip.samples.size() / frame * frame;
         bool ok = true;
