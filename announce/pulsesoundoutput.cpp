@@ -19,11 +19,20 @@ using PulseFormat = pa_sample_spec;
 bool toPulseFormat(const QAudioFormat &format, PulseFormat *pcm)
 {
     switch (format.sampleFormat()) {
-    case QAudioFormat::UInt8: pcm->format = PA_SAMPLE_U8; break;
-    case QAudioFormat::Int16: pcm->format = PA_SAMPLE_S16LE; break;
-    case QAudioFormat::Int32: pcm->format = PA_SAMPLE_S32LE; break;
-    case QAudioFormat::Float: pcm->format = PA_SAMPLE_FLOAT32LE; break;
-    default: return false;
+    case QAudioFormat::UInt8:
+        pcm->format = PA_SAMPLE_U8;
+        break;
+    case QAudioFormat::Int16:
+        pcm->format = PA_SAMPLE_S16LE;
+        break;
+    case QAudioFormat::Int32:
+        pcm->format = PA_SAMPLE_S32LE;
+        break;
+    case QAudioFormat::Float:
+        pcm->format = PA_SAMPLE_FLOAT32LE;
+        break;
+    default:
+        return false;
     }
     pcm->rate = uint32_t(format.sampleRate());
     pcm->channels = uint8_t(format.channelCount());
@@ -147,14 +156,16 @@ void PulseSoundOutput::run(quint64 id, Playback *p, const PcmClip &clip)
                                nullptr, &attr, &error);
         connected(stream != nullptr);
     } else {
-        emit logLine(QStringLiteral("The sound %1 has a sample format the sound output cannot play; it is skipped.")
-                         .arg(clip.name));
+        emit logLine(
+            QStringLiteral("The sound %1 has a sample format the sound output cannot play; it is skipped.")
+                .arg(clip.name));
     }
 
     if (stream) {
         const qsizetype frame = qsizetype(pa_frame_size(&pcm));
         // 10 ms a write: between writes a stop is noticed.
-        const qsizetype chunk = qMax<qsizetype>(frame, qsizetype(pa_usec_to_bytes(10000, &pcm)) / frame * frame);
+        const qsizetype chunk =
+            qMax<qsizetype>(frame, qsizetype(pa_usec_to_bytes(10000, &pcm)) / frame * frame);
         const char *data = clip.samples.constData();
         const qsizetype size = clip.samples.size() / frame * frame;
         bool ok = true;
