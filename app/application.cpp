@@ -3,8 +3,8 @@
 
 #include "announce/announcer.h"
 #include "announce/cuesounds.h"
-#include "announce/pulsesoundoutput.h"
 #include "announce/espeakengine.h"
+#include "announce/pulsesoundoutput.h"
 #include "app/announcewiring.h"
 #include "app/demo.h"
 #include "app/logobar.h"
@@ -91,11 +91,12 @@ int runApplication(int argc, char **argv)
     case FolderLock::Result::Taken:
         break;
     case FolderLock::Result::HeldByOther:
-        return startFailure(watcher,
-                            holder > 0 ? QStringLiteral("Lapvane Admin is already running with this folder (pid %1).")
-                                             .arg(holder)
-                                       : QStringLiteral("Lapvane Admin is already running with this folder."),
-                            3);
+        return startFailure(
+            watcher,
+            holder > 0
+                ? QStringLiteral("Lapvane Admin is already running with this folder (pid %1).").arg(holder)
+                : QStringLiteral("Lapvane Admin is already running with this folder."),
+            3);
     case FolderLock::Result::Failed:
         return startFailure(watcher, error, 2);
     }
@@ -133,12 +134,17 @@ int runApplication(int argc, char **argv)
     }
 
     // SIGTERM and SIGINT close the window the normal way, so shutdown runs,
-    // once the boxes they ended have returned. One that came during start-up
-    // ended its boxes then and closes the window as the event loop starts.
-    QObject::connect(&watcher, &SignalWatcher::terminationRequested, &window,
-                     [&window] { SignalWatcher::closeWhenFree(&window); });
+    // once the command under way has ended: every question it asks from then
+    // on (and the one open) counts as Cancel, and its waits end, so it stops
+    // without doing half of its work. One that came during start-up ended its
+    // boxes then and closes the window as the event loop starts.
+    const auto endProgram = [&window, &ctx, &services] {
+        services.guiPrompt.requestStop();
+        SignalWatcher::closeWhenFree(&window, [&ctx] { ctx.STOPFLAG.raise(); });
+    };
+    QObject::connect(&watcher, &SignalWatcher::terminationRequested, &window, endProgram);
     if (watcher.requested())
-        QTimer::singleShot(0, &window, [&window] { SignalWatcher::closeWhenFree(&window); });
+        QTimer::singleShot(0, &window, endProgram);
 
     return app.exec();
 }

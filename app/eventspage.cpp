@@ -2,11 +2,11 @@
 // dialog and "Next Group >>" on the race page.
 #include "app/eventspage.h"
 
-#include "app/filedialogs.h"
 #include "app/aerolistexport.h"
 #include "app/bracketpage.h"
 #include "app/commands.h"
 #include "app/csvcommands.h"
+#include "app/filedialogs.h"
 #include "app/formatdialogs.h"
 #include "app/gridcolumns.h"
 #include "app/groupdialog.h"
@@ -30,6 +30,7 @@
 #include "race/raceengine.h"
 #include "race/raceexport.h"
 #include "race/racelist.h"
+#include "race/racestage.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -66,7 +67,8 @@ QHBoxLayout *counterRow(const QString &caption, const QString &counterName, QWid
 
 // A push button with its own caption that runs a command and follows the
 // command's enabled state.
-QPushButton *captionedCommandButton(const QString &name, const QString &caption, QAction *action, QWidget *parent)
+QPushButton *captionedCommandButton(const QString &name, const QString &caption, QAction *action,
+                                    QWidget *parent)
 {
     QPushButton *b = namedButton(name, caption, parent);
     b->setEnabled(action->isEnabled());
@@ -90,7 +92,8 @@ void bringForward(QWidget *target)
 }
 
 // Binds a grid to a model and selection of the events views with its columns.
-void bindGrid(QTableView *grid, SqlRowsModel *model, QItemSelectionModel *selection, const QList<GridColumn> &columns)
+void bindGrid(QTableView *grid, SqlRowsModel *model, QItemSelectionModel *selection,
+              const QList<GridColumn> &columns)
 {
     grid->setModel(model);
     QItemSelectionModel *own = grid->selectionModel();
@@ -116,8 +119,10 @@ EventsPage::EventsPage(ProgramContext &ctx, ProgramServices &services, CommandLi
     m_events = namedGrid(QStringLiteral("tblEventsList"), QAbstractItemView::SingleSelection, eventsBox);
     eventsLayout->addWidget(m_events);
     auto *eventButtons = new QHBoxLayout;
-    eventButtons->addWidget(commandButton(QStringLiteral("bteventnew"), commands.action(QStringLiteral("eventnew")), eventsBox));
-    eventButtons->addWidget(commandButton(QStringLiteral("bteventdel"), commands.action(QStringLiteral("eventdel")), eventsBox));
+    eventButtons->addWidget(
+        commandButton(QStringLiteral("bteventnew"), commands.action(QStringLiteral("eventnew")), eventsBox));
+    eventButtons->addWidget(
+        commandButton(QStringLiteral("bteventdel"), commands.action(QStringLiteral("eventdel")), eventsBox));
     eventButtons->addStretch();
     eventsLayout->addLayout(eventButtons);
 
@@ -129,9 +134,11 @@ EventsPage::EventsPage(ProgramContext &ctx, ProgramServices &services, CommandLi
     stagesLayout->addWidget(m_stages);
     auto *stageButtons = new QHBoxLayout;
     stageButtons->addWidget(captionedCommandButton(QStringLiteral("btnewstage"), QStringLiteral("New"),
-                                                   commands.action(QStringLiteral("eventnewstage")), stagesBox));
+                                                   commands.action(QStringLiteral("eventnewstage")),
+                                                   stagesBox));
     stageButtons->addWidget(captionedCommandButton(QStringLiteral("btdelstage"), QStringLiteral("Delete"),
-                                                   commands.action(QStringLiteral("eventdelstage")), stagesBox));
+                                                   commands.action(QStringLiteral("eventdelstage")),
+                                                   stagesBox));
     stageButtons->addWidget(commandButton(QStringLiteral("btduplicatestage"),
                                           commands.action(QStringLiteral("eventduplicatestage")), stagesBox));
     stageButtons->addStretch();
@@ -141,12 +148,14 @@ EventsPage::EventsPage(ProgramContext &ctx, ProgramServices &services, CommandLi
     m_formatCaption = namedLabel(QStringLiteral("lbstageformat"), QString(), stagesBox);
     m_formatCaption->setTextFormat(Qt::PlainText);
     formatRow->addWidget(m_formatCaption, 1);
-    formatRow->addWidget(namedButton(QStringLiteral("btstageformat"), QStringLiteral("Format..."), stagesBox));
-    formatRow->addWidget(namedButton(QStringLiteral("btmakebracket"), QStringLiteral("Make Bracket..."), stagesBox));
+    formatRow->addWidget(
+        namedButton(QStringLiteral("btstageformat"), QStringLiteral("Format..."), stagesBox));
+    formatRow->addWidget(
+        namedButton(QStringLiteral("btmakebracket"), QStringLiteral("Make Bracket..."), stagesBox));
     stagesLayout->addLayout(formatRow);
     auto *dup = new QGroupBox(QStringLiteral("Duplicate with:"), stagesBox);
     auto *dupLayout = new QGridLayout(dup);
-    const char *dupOptions[] = {"chdupgroup", "chdupvtx", "chkdupplace", "chkdupwins",
+    const char *dupOptions[] = {"chdupgroup", "chdupvtx",      "chkdupplace",     "chkdupwins",
                                 "chkduplaps", "chkdupbestlap", "chkduptotaltime", "chkdupqualtime"};
     int i = 0;
     for (const char *c : dupOptions) {
@@ -173,24 +182,34 @@ EventsPage::EventsPage(ProgramContext &ctx, ProgramServices &services, CommandLi
     }
     names->addStretch();
     resultsLayout->addLayout(names);
-    resultsLayout->addLayout(counterRow(QStringLiteral("Results:"), QStringLiteral("lbltotalresults"), resultsBox));
-    m_results = namedGrid(QStringLiteral("tblEventsResults"), QAbstractItemView::ExtendedSelection, resultsBox);
+    resultsLayout->addLayout(
+        counterRow(QStringLiteral("Results:"), QStringLiteral("lbltotalresults"), resultsBox));
+    m_results =
+        namedGrid(QStringLiteral("tblEventsResults"), QAbstractItemView::ExtendedSelection, resultsBox);
     resultsLayout->addWidget(m_results);
 
     auto *roster = new QHBoxLayout;
-    roster->addWidget(commandButton(QStringLiteral("btsend2race"), commands.action(QStringLiteral("eventsend2race")), resultsBox));
-    roster->addWidget(commandButton(QStringLiteral("btadd2newstage"), commands.action(QStringLiteral("eventAdd2NewStage")), resultsBox));
-    roster->addWidget(commandButton(QStringLiteral("btdelpilot"), commands.action(QStringLiteral("eventdelpilot")), resultsBox));
-    roster->addWidget(commandButton(QStringLiteral("btclearpilots"), commands.action(QStringLiteral("eventclearpilots")), resultsBox));
-    roster->addWidget(commandButton(QStringLiteral("btgroup"), commands.action(QStringLiteral("eventGroup")), resultsBox));
-    roster->addWidget(commandButton(QStringLiteral("btautogroup"), commands.action(QStringLiteral("eventsAutogroup")), resultsBox));
-    roster->addWidget(commandButton(QStringLiteral("btchecklist"), commands.action(QStringLiteral("eventCheckList")), resultsBox));
+    roster->addWidget(commandButton(QStringLiteral("btsend2race"),
+                                    commands.action(QStringLiteral("eventsend2race")), resultsBox));
+    roster->addWidget(commandButton(QStringLiteral("btadd2newstage"),
+                                    commands.action(QStringLiteral("eventAdd2NewStage")), resultsBox));
+    roster->addWidget(commandButton(QStringLiteral("btdelpilot"),
+                                    commands.action(QStringLiteral("eventdelpilot")), resultsBox));
+    roster->addWidget(commandButton(QStringLiteral("btclearpilots"),
+                                    commands.action(QStringLiteral("eventclearpilots")), resultsBox));
+    roster->addWidget(
+        commandButton(QStringLiteral("btgroup"), commands.action(QStringLiteral("eventGroup")), resultsBox));
+    roster->addWidget(commandButton(QStringLiteral("btautogroup"),
+                                    commands.action(QStringLiteral("eventsAutogroup")), resultsBox));
+    roster->addWidget(commandButton(QStringLiteral("btchecklist"),
+                                    commands.action(QStringLiteral("eventCheckList")), resultsBox));
     roster->addStretch();
     resultsLayout->addLayout(roster);
 
     auto *tools = new QHBoxLayout;
     tools->addWidget(createSettingControl(ctx.settings, QStringLiteral("chlockresults"), resultsBox));
-    tools->addWidget(namedButton(QStringLiteral("Button25"), QStringLiteral("Name+Qual to Clpbrd"), resultsBox));
+    tools->addWidget(
+        namedButton(QStringLiteral("Button25"), QStringLiteral("Name+Qual to Clpbrd"), resultsBox));
     tools->addWidget(new QLabel(QStringLiteral("Font size:"), resultsBox));
     tools->addWidget(namedButton(QStringLiteral("btfontplus"), QStringLiteral("More"), resultsBox));
     tools->addWidget(namedButton(QStringLiteral("btfontless"), QStringLiteral("Less"), resultsBox));
@@ -198,16 +217,23 @@ EventsPage::EventsPage(ProgramContext &ctx, ProgramServices &services, CommandLi
     resultsLayout->addLayout(tools);
 
     auto *publish = new QHBoxLayout;
-    publish->addWidget(captionedCommandButton(QStringLiteral("btsavehtml"), QStringLiteral("Export Results to HTML"),
-                                              commands.action(QStringLiteral("eventexporthtml")), resultsBox));
+    publish->addWidget(
+        captionedCommandButton(QStringLiteral("btsavehtml"), QStringLiteral("Export Results to HTML"),
+                               commands.action(QStringLiteral("eventexporthtml")), resultsBox));
     publish->addWidget(csvExportButton(m_results, ctx.log, services.prompt, resultsBox));
-    publish->addWidget(namedButton(QStringLiteral("Button16"), QStringLiteral("Export Groups to TXT"), resultsBox));
+    publish->addWidget(
+        namedButton(QStringLiteral("Button16"), QStringLiteral("Export Groups to TXT"), resultsBox));
     publish->addWidget(new QLabel(QStringLiteral("Telegram"), resultsBox));
-    publish->addWidget(namedButton(QStringLiteral("btntelegaSendGroups"), QStringLiteral("send Groups"), resultsBox));
-    publish->addWidget(namedButton(QStringLiteral("btnTelegaSendResults"), QStringLiteral("send Results"), resultsBox));
-    publish->addWidget(commandButton(QStringLiteral("btracetelegramSend"), commands.action(QStringLiteral("racetelegramSend")), resultsBox));
-    publish->addWidget(namedButton(QStringLiteral("btsendtoAerolist"), QStringLiteral("Send to Aerolist"), resultsBox));
-    publish->addWidget(commandButton(QStringLiteral("SpeedButton2"), commands.action(QStringLiteral("settsave")), resultsBox));
+    publish->addWidget(
+        namedButton(QStringLiteral("btntelegaSendGroups"), QStringLiteral("send Groups"), resultsBox));
+    publish->addWidget(
+        namedButton(QStringLiteral("btnTelegaSendResults"), QStringLiteral("send Results"), resultsBox));
+    publish->addWidget(commandButton(QStringLiteral("btracetelegramSend"),
+                                     commands.action(QStringLiteral("racetelegramSend")), resultsBox));
+    publish->addWidget(
+        namedButton(QStringLiteral("btsendtoAerolist"), QStringLiteral("Send to Aerolist"), resultsBox));
+    publish->addWidget(commandButton(QStringLiteral("SpeedButton2"),
+                                     commands.action(QStringLiteral("settsave")), resultsBox));
     publish->addStretch();
     resultsLayout->addLayout(publish);
 
@@ -237,9 +263,12 @@ EventsPage::EventsPage(ProgramContext &ctx, ProgramServices &services, CommandLi
 
     m_exportHooks.chooseFile = [this](const QString &suggestedName) {
         return chooseSaveFile(this, QStringLiteral("Export Results to HTML"), m_ctx.folder,
-                              QStringLiteral("HTML (*.htm*);;All files (*)"), QStringLiteral("htm"), suggestedName);
+                              QStringLiteral("HTML (*.htm*);;All files (*)"), QStringLiteral("htm"),
+                              suggestedName);
     };
-    m_exportHooks.openFile = [](const QString &path) { QDesktopServices::openUrl(QUrl::fromLocalFile(path)); };
+    m_exportHooks.openFile = [](const QString &path) {
+        QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+    };
 
     bindGrids();
     wireCommands(commands);
@@ -257,9 +286,15 @@ EventsPage::~EventsPage() = default;
 
 void EventsPage::eventexporthtmlExecute()
 {
-    const PageSnapshot snapshot = takePageSnapshot(m_views, m_ctx.settings, m_services.raceList->channel(), QString());
-    const ResultsExportInput in{m_ctx.db.db(), &snapshot,   &m_ctx.settings, m_views.resultsModel(), m_ctx.folder,
-                                QDateTime::currentDateTime(), [this](const QString &line) { m_ctx.log.savelog(line); }};
+    const PageSnapshot snapshot =
+        takePageSnapshot(m_views, m_ctx.settings, m_services.raceList->channel(), QString());
+    const ResultsExportInput in{m_ctx.db.db(),
+                                &snapshot,
+                                &m_ctx.settings,
+                                m_views.resultsModel(),
+                                m_ctx.folder,
+                                QDateTime::currentDateTime(),
+                                [this](const QString &line) { m_ctx.log.savelog(line); }};
     QString page, error;
     if (!buildResultsExport(in, &page, &error)) {
         m_services.prompt.notice(QStringLiteral("Export to HTML failed: %1.").arg(error));
@@ -282,7 +317,8 @@ void EventsPage::bindGrids()
 {
     bindGrid(m_events, m_views.eventsModel(), m_views.eventsSelection(), EventsViews::eventListColumns());
     bindGrid(m_stages, m_views.stagesModel(), m_views.stagesSelection(), EventsViews::stageListColumns());
-    bindGrid(m_results, m_views.resultsModel(), m_views.resultsSelection(), EventsViews::eventsResultsColumns());
+    bindGrid(m_results, m_views.resultsModel(), m_views.resultsSelection(),
+             EventsViews::eventsResultsColumns());
 
     // A click (or the keyboard) on another event shows that event's stages.
     connect(m_views.eventsSelection(), &QItemSelectionModel::currentRowChanged, this, [this] {
@@ -337,7 +373,7 @@ void EventsPage::wireCommands(CommandList &commands)
     on("eventclearpilots", [this] { m_rosters->eventclearpilotsExecute(); });
     on("eventsend2race", [this] {
         // A finished race not yet exported is offered for export first.
-        if (!m_services.finishedRace->confirmReplace())
+        if (!m_services.race->noLapsWaiting() || !m_services.finishedRace->confirmReplace())
             return;
         // Stopped by a "No" or a pilot already there: the rows sent before it
         // are in the race list and are shown, in the list's present order.
@@ -350,6 +386,11 @@ void EventsPage::wireCommands(CommandList &commands)
     on("eventexporthtml", [this] { eventexporthtmlExecute(); });
 
     m_groups->hooks().showGroupDialog = [this](GroupDialogModel &model) { return m_groupDialog->run(model); };
+    // The race list holds a race of the stage it was sent from, whatever is
+    // looked at later.
+    m_groups->hooks().raceSent = [this](int stageId, const QString &group) {
+        m_services.raceStage->sent(stageId, group);
+    };
 
     connect(findChild<QPushButton *>(QStringLiteral("btsendtoAerolist")), &QPushButton::clicked,
             m_aerolistExport.get(), &TfrmAerolistExport::btsendtoAerolistClick);
@@ -478,7 +519,8 @@ void EventsPage::attachRacePage(RacePage &race)
         RaceListModel *model = race.raceListModel();
         for (int r = 0; r < model->rowCount(); ++r) {
             if (model->record(r).value(QStringLiteral("pilotid")).toInt() == pilotId) {
-                race.raceList()->setCurrentIndex(model->index(r, model->fieldIndex(QStringLiteral("pilotname"))));
+                race.raceList()->setCurrentIndex(
+                    model->index(r, model->fieldIndex(QStringLiteral("pilotname"))));
                 break;
             }
         }
@@ -520,10 +562,11 @@ void EventsPage::btnextgroupClick()
     // Loading the next group empties the race list and its laps: never while
     // a race is being timed.
     if (m_services.race->isRunning()) {
-        m_services.prompt.notice(QStringLiteral("A race is running. Finish it before loading the next group."));
+        m_services.prompt.notice(
+            QStringLiteral("A race is running. Finish it before loading the next group."));
         return;
     }
-    if (!m_services.finishedRace->confirmReplace())
+    if (!m_services.race->noLapsWaiting() || !m_services.finishedRace->confirmReplace())
         return;
     m_groups->btnextgroupClick();
     if (m_race)
@@ -560,8 +603,8 @@ void EventsPage::btstageformatClick()
         return;
     }
     m_reportedFormats.remove(stageId);
-    m_ctx.log.savelog(QStringLiteral("Stage \"%1\": %2.")
-                          .arg(m_views.currentStageName(), formatDescription(rules)));
+    m_ctx.log.savelog(
+        QStringLiteral("Stage \"%1\": %2.").arg(m_views.currentStageName(), formatDescription(rules)));
     showStageFormatCaption();
 }
 
@@ -593,7 +636,8 @@ void EventsPage::btmakebracketClick()
             passed = true;
             continue;
         }
-        (passed ? after : before) << TfrmBracket::StageChoice{id, stages->value(r, QStringLiteral("stagename")).toString()};
+        (passed ? after : before) << TfrmBracket::StageChoice{
+            id, stages->value(r, QStringLiteral("stagename")).toString()};
     }
     BracketRequest request;
     request.fromStage = fromStage;
@@ -602,9 +646,10 @@ void EventsPage::btmakebracketClick()
     if (request.toStage > 0) {
         BracketView existing;
         if (readBracketView(m_ctx.db.db(), request.toStage, &existing, &error) && existing.exists &&
-            !m_services.prompt.ask(QStringLiteral("Stage \"%1\" is a bracket already. Make it again and forget "
-                                                  "its heat results?")
-                                       .arg(existing.stageName)))
+            !m_services.prompt.ask(
+                QStringLiteral("Stage \"%1\" is a bracket already. Make it again and forget "
+                               "its heat results?")
+                    .arg(existing.stageName)))
             return;
     }
     BracketMade made;

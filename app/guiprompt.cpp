@@ -38,6 +38,8 @@ bool GuiPrompt::ask(const QString &question)
 
 bool GuiPrompt::askAs(QuestionKind kind, const QString &question)
 {
+    if (m_stopRequested)
+        return false;
     // A question before adding takes Yes on Enter; one before deleting keeps
     // No, so a stray Enter never deletes.
     const QMessageBox::Icon icon = kind == QuestionKind::Adding     ? QMessageBox::Information
@@ -47,17 +49,23 @@ bool GuiPrompt::askAs(QuestionKind kind, const QString &question)
                     m_parent);
     box.setObjectName(QStringLiteral("question"));
     box.setDefaultButton(kind == QuestionKind::Adding ? QMessageBox::Yes : QMessageBox::No);
-    return box.exec() == QMessageBox::Yes;
+    const int answer = box.exec();
+    return !m_stopRequested && answer == QMessageBox::Yes;
 }
 
 Choice GuiPrompt::askYesNoCancel(const QString &question)
 {
+    if (m_stopRequested)
+        return Choice::Cancel;
     QMessageBox box(QMessageBox::Warning, QStringLiteral("Lapvane Admin"), question,
                     QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, m_parent);
     box.setObjectName(QStringLiteral("question"));
     box.setDefaultButton(QMessageBox::Yes);
     box.setEscapeButton(QMessageBox::Cancel);
-    switch (box.exec()) {
+    const int answer = box.exec();
+    if (m_stopRequested)
+        return Choice::Cancel;
+    switch (answer) {
     case QMessageBox::Yes:
         return Choice::Yes;
     case QMessageBox::No:
@@ -69,11 +77,15 @@ Choice GuiPrompt::askYesNoCancel(const QString &question)
 
 void GuiPrompt::notice(const QString &text)
 {
+    if (m_stopRequested)
+        return;
     QMessageBox::information(m_parent, QStringLiteral("Lapvane Admin"), text);
 }
 
 bool GuiPrompt::askText(const QString &title, const QString &prompt, QString *text)
 {
+    if (m_stopRequested)
+        return false;
     QDialog dialog(m_parent);
     dialog.setObjectName(QStringLiteral("frmnewname"));
     dialog.setWindowTitle(title);
@@ -88,7 +100,7 @@ bool GuiPrompt::askText(const QString &title, const QString &prompt, QString *te
     layout->addWidget(edit);
     layout->addWidget(buttons);
     // Enter confirms.
-    if (dialog.exec() != QDialog::Accepted)
+    if (dialog.exec() != QDialog::Accepted || m_stopRequested)
         return false;
     *text = edit->text();
     return true;

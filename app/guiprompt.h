@@ -21,9 +21,15 @@ public:
     Choice askYesNoCancel(const QString &question) override;
     void notice(const QString &text) override;
     bool askText(const QString &title, const QString &prompt, QString *text) override;
+    bool stopRequested() const override { return m_stopRequested; }
+
+    // The program is being ended: no box is shown from now on, and the box
+    // open now (ended by the caller) is taken as Cancel.
+    void requestStop() { m_stopRequested = true; }
 
 private:
     QPointer<QWidget> m_parent;
+    bool m_stopRequested = false;
 };
 
 } // namespace lapvane

@@ -14,6 +14,7 @@
 #include "race/raceengine.h"
 #include "race/raceexport.h"
 #include "race/racelist.h"
+#include "race/racestage.h"
 
 #include <QComboBox>
 #include <QDesktopServices>
@@ -60,18 +61,21 @@ QWidget *createWebServerBlock(Settings &settings, QWidget *parent)
         language->setCurrentIndex(qMax(0, language->findData(code)));
     };
     showLanguage(settings.text(QLatin1String(LiveService::kLanguage)));
-    QObject::connect(&settings, &Settings::changed, language, [showLanguage](const QString &control, const QVariant &v) {
-        if (control == QLatin1String(LiveService::kLanguage))
-            showLanguage(v.toString());
-    });
+    QObject::connect(&settings, &Settings::changed, language,
+                     [showLanguage](const QString &control, const QVariant &v) {
+                         if (control == QLatin1String(LiveService::kLanguage))
+                             showLanguage(v.toString());
+                     });
     QObject::connect(language, &QComboBox::activated, &settings, [&settings, language](int index) {
         settings.set(QLatin1String(LiveService::kLanguage), language->itemData(index).toString());
     });
-    form->addRow(Settings::definition(QLatin1String(LiveService::kLanguage))->caption + QLatin1Char(':'), language);
-    auto *hint = new QLabel(QStringLiteral("Open <b>/overlay</b> for the live race over video and <b>/board</b> for "
-                                           "a big screen by the pits; the pages of the \"htmls\" folder and "
-                                           "/api/race, /api/results, /api/bracket, /api/events are served too."),
-                            box);
+    form->addRow(Settings::definition(QLatin1String(LiveService::kLanguage))->caption + QLatin1Char(':'),
+                 language);
+    auto *hint =
+        new QLabel(QStringLiteral("Open <b>/overlay</b> for the live race over video and <b>/board</b> for "
+                                  "a big screen by the pits; the pages of the \"htmls\" folder and "
+                                  "/api/race, /api/results, /api/bracket, /api/events are served too."),
+                   box);
     hint->setWordWrap(true);
     form->addRow(hint);
     return box;
@@ -79,7 +83,7 @@ QWidget *createWebServerBlock(Settings &settings, QWidget *parent)
 
 LiveService *wireLiveServer(MainWindow &window, ProgramContext &ctx, ProgramServices &services)
 {
-    auto *live = new LiveService(ctx.db.db(), ctx.settings, ctx.log, services.events.get(),
+    auto *live = new LiveService(ctx.db.db(), ctx.settings, ctx.log, services.raceStage.get(),
                                  QDir(ctx.folder).filePath(QStringLiteral("htmls")), &window);
     LiveFeed *feed = &live->feed();
     RaceEngine *race = services.race.get();
@@ -103,7 +107,8 @@ LiveService *wireLiveServer(MainWindow &window, ProgramContext &ctx, ProgramServ
     QObject::connect(services.laps.get(), &LapCorrections::lapsCorrected, feed, &LiveFeed::lapsCorrected);
     QObject::connect(services.laps.get(), &LapCorrections::raceListChanged, feed, &LiveFeed::raceListChanged);
     if (services.devices)
-        QObject::connect(services.devices.get(), &TimingDevices::raceListChanged, feed, &LiveFeed::raceListChanged);
+        QObject::connect(services.devices.get(), &TimingDevices::raceListChanged, feed,
+                         &LiveFeed::raceListChanged);
     // Whatever else changes the race list (a group sent to the race, an edit
     // in the grid) shows in its view.
     RaceListModel *raceModel = window.racePage()->raceListModel();
@@ -117,8 +122,10 @@ LiveService *wireLiveServer(MainWindow &window, ProgramContext &ctx, ProgramServ
     };
     QObject::connect(events, &EventsViews::currentChanged, feed, resultsChanged);
     QObject::connect(events, &EventsViews::resultsStagesChanged, feed, resultsChanged);
-    QObject::connect(events->resultsModel(), &QAbstractItemModel::dataChanged, feed, &LiveFeed::resultsChanged);
-    QObject::connect(events->resultsModel(), &QAbstractItemModel::modelReset, feed, &LiveFeed::resultsChanged);
+    QObject::connect(events->resultsModel(), &QAbstractItemModel::dataChanged, feed,
+                     &LiveFeed::resultsChanged);
+    QObject::connect(events->resultsModel(), &QAbstractItemModel::modelReset, feed,
+                     &LiveFeed::resultsChanged);
     QObject::connect(services.raceExport.get(), &RaceExport::resultsChanged, feed, &LiveFeed::resultsChanged);
     QObject::connect(&ctx.settings, &Settings::changed, feed, [feed](const QString &control) {
         if (control == QLatin1String("cbresfields") || control == QLatin1String("cbresfieldssort"))
@@ -137,16 +144,19 @@ LiveService *wireLiveServer(MainWindow &window, ProgramContext &ctx, ProgramServ
         QObject::connect(board, &QPushButton::clicked, live, [live, log] {
             const QUrl url = live->boardUrl();
             if (url.isEmpty()) {
-                log->savelog(QStringLiteral("Board: the built-in web server is off. Switch it on in Settings, "
-                                            "Web pages, then press Board again."));
+                log->savelog(
+                    QStringLiteral("Board: the built-in web server is off. Switch it on in Settings, "
+                                   "Web pages, then press Board again."));
                 return;
             }
             if (!QDesktopServices::openUrl(url))
-                log->savelog(QStringLiteral("Board: no browser could be opened; open %1 by hand.").arg(url.toString()));
+                log->savelog(QStringLiteral("Board: no browser could be opened; open %1 by hand.")
+                                 .arg(url.toString()));
         });
     }
     OperatorPrompt *prompt = &services.prompt;
-    QObject::connect(live, &LiveService::failed, &window, [prompt](const QString &message) { prompt->notice(message); });
+    QObject::connect(live, &LiveService::failed, &window,
+                     [prompt](const QString &message) { prompt->notice(message); });
     return live;
 }
 

@@ -13,6 +13,7 @@
 #include "race/lapcorrections.h"
 #include "race/raceengine.h"
 #include "race/raceexport.h"
+#include "race/racestage.h"
 
 #include <QFormLayout>
 #include <QHBoxLayout>
@@ -91,7 +92,7 @@ QWidget *createMqttTab(Settings &settings, QWidget *parent)
 
 MqttPublisher *wireMqtt(MainWindow &window, ProgramContext &ctx, ProgramServices &services, LiveService *live)
 {
-    auto *mqtt = new MqttPublisher(ctx.db.db(), ctx.settings, ctx.log, services.events.get(),
+    auto *mqtt = new MqttPublisher(ctx.db.db(), ctx.settings, ctx.log, services.raceStage.get(),
                                    live ? &live->feed() : nullptr, &window);
     RaceEngine *race = services.race.get();
     QObject::connect(race, &RaceEngine::lapRecorded, mqtt, &MqttPublisher::lapRecorded);
@@ -105,14 +106,16 @@ MqttPublisher *wireMqtt(MainWindow &window, ProgramContext &ctx, ProgramServices
         label->setText(mqtt->statusText());
         QObject::connect(mqtt, &MqttPublisher::statusChanged, label, &QLabel::setText);
     }
-    // The current stage's bracket, read as the web server reads it.
+    // The race's stage's bracket, read as the web server reads it.
     EventsViews *events = services.events.get();
+    RaceStage *raceStage = services.raceStage.get();
     QSqlDatabase db = ctx.db.db();
-    auto bracket = [mqtt, events, db] {
+    auto bracket = [mqtt, raceStage, db] {
         if (mqtt->isRunning())
-            mqtt->publishBracket(readBracketJson(db, events->currentStageId()));
+            mqtt->publishBracket(readBracketJson(db, raceStage->currentStageId()));
     };
     QObject::connect(events, &EventsViews::currentChanged, mqtt, bracket);
+    QObject::connect(raceStage, &RaceStage::changed, mqtt, bracket);
     QObject::connect(events, &EventsViews::resultsStagesChanged, mqtt, bracket);
     QObject::connect(services.raceExport.get(), &RaceExport::resultsChanged, mqtt, bracket);
     QObject::connect(mqtt, &MqttPublisher::statusChanged, mqtt, bracket);

@@ -13,6 +13,7 @@
 #include "race/raceengine.h"
 #include "race/raceexport.h"
 #include "race/racelist.h"
+#include "race/racestage.h"
 
 #include <QDir>
 
@@ -42,13 +43,16 @@ ProgramServices::ProgramServices(ProgramContext &c, CuePlayer &cuePlayer, const 
     events->open();
     const QString raceStateFile = QDir(ctx.folder).filePath(QStringLiteral("racestate.json"));
     finishedRace = std::make_unique<FinishedRace>(ctx.db.db(), ctx.log, prompt, raceStateFile);
-    const RaceServices rs{ctx.db.db(), ctx.settings,  ctx.log,      prompt,        receivers,         cues,
-                          clock,       ctx.STOPFLAG, events.get(), raceStateFile, finishedRace.get()};
+    raceStage = std::make_unique<RaceStage>(ctx.db.db(), *events, ctx.log, raceStateFile);
+    const RaceServices rs{
+        ctx.db.db(), ctx.settings, ctx.log,         prompt,        receivers,          cues,
+        clock,       ctx.STOPFLAG, raceStage.get(), raceStateFile, finishedRace.get(), raceStage.get()};
     race = std::make_unique<RaceEngine>(rs);
     raceList = std::make_unique<RaceList>(rs);
     laps = std::make_unique<LapCorrections>(rs);
-    raceExport = std::make_unique<RaceExport>(ctx.db.db(), ctx.settings, ctx.log, prompt, *events);
+    raceExport = std::make_unique<RaceExport>(ctx.db.db(), ctx.settings, ctx.log, prompt, *raceStage);
     raceExport->setFinishedRace(finishedRace.get());
+    raceExport->setRaceStage(raceStage.get());
     finishedRace->setExporter([e = raceExport.get()] { return e->raceexporttoeventExecute(); });
     // The finish with "auto export results" on runs the export.
     QObject::connect(race.get(), &RaceEngine::exportRequested, raceExport.get(),
@@ -76,7 +80,8 @@ ProgramServices::ProgramServices(ProgramContext &c, CuePlayer &cuePlayer, const 
 
     if (devices) {
         // "Confirm Selected" registers each transponder with the receivers.
-        raceList->setConfirmHandler([d = devices.get()](int rowId, qint32 id) { return d->confirmID(rowId, id); });
+        raceList->setConfirmHandler(
+            [d = devices.get()](int rowId, qint32 id) { return d->confirmID(rowId, id); });
         devices->setRaceRunningProbe([r = race.get()] { return r->isRunning(); });
         devices->setRaceClockProbe([r = race.get()]() -> std::optional<qint64> {
             return r->isRunning() ? std::optional<qint64>(r->raceClock().elapsedMs()) : std::nullopt;
@@ -94,6 +99,7 @@ ProgramServices::~ProgramServices()
     laps.reset();
     raceList.reset();
     race.reset();
+    raceStage.reset();
     finishedRace.reset();
     events.reset();
     devices.reset();

@@ -21,6 +21,7 @@ class RaceList;
 class LapCorrections;
 class RaceExport;
 class FinishedRace;
+class RaceStage;
 class TimingDevices;
 class TelegramService;
 class SaveHtmls;
@@ -29,8 +30,8 @@ struct ProgramServices
 {
     // Without receiversOverride the three real receivers are made; questions
     // go to message boxes unless promptOverride is given.
-    ProgramServices(ProgramContext &ctx, CuePlayer &cues, const Clock &clock, Receivers *receiversOverride = nullptr,
-                    OperatorPrompt *promptOverride = nullptr);
+    ProgramServices(ProgramContext &ctx, CuePlayer &cues, const Clock &clock,
+                    Receivers *receiversOverride = nullptr, OperatorPrompt *promptOverride = nullptr);
     ~ProgramServices();
 
     ProgramContext &ctx;
@@ -45,6 +46,9 @@ struct ProgramServices
     // Whether the finished race went to the stage results (asked before the
     // race list is replaced).
     std::unique_ptr<FinishedRace> finishedRace;
+    // The stage and group the race in the list belongs to (its rules, its
+    // export and the published race follow it, not the stage looked at).
+    std::unique_ptr<RaceStage> raceStage;
     std::unique_ptr<RaceEngine> race;
     std::unique_ptr<RaceList> raceList;
     std::unique_ptr<LapCorrections> laps;

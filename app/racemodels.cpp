@@ -33,7 +33,8 @@ void RaceListModel::setOrderBy(const QString &orderBy)
     if (parts.isEmpty()) {
         m_orderBy.clear();
     } else if (record().indexOf(parts.first()) >= 0) {
-        const bool desc = parts.size() > 1 && parts.at(1).compare(QLatin1String("DESC"), Qt::CaseInsensitive) == 0;
+        const bool desc =
+            parts.size() > 1 && parts.at(1).compare(QLatin1String("DESC"), Qt::CaseInsensitive) == 0;
         m_orderBy = parts.first() + (desc ? QStringLiteral(" DESC") : QStringLiteral(" ASC"));
     } else {
         return;
@@ -114,6 +115,14 @@ bool RaceListModel::select()
 
 QVariant RaceListModel::data(const QModelIndex &index, int role) const
 {
+    if (index.column() == m_lapsColumn && m_waiting && (role == Qt::DisplayRole || role == Qt::ToolTipRole)) {
+        const int waiting = m_waiting(rowId(index.row()));
+        if (waiting > 0) {
+            if (role == Qt::ToolTipRole)
+                return QStringLiteral("%1 of these laps wait to be written to the database").arg(waiting);
+            return QSqlTableModel::data(index, role).toInt() + waiting;
+        }
+    }
     if (role == Qt::ToolTipRole && (index.column() == m_placeColumn || index.column() == m_lapsColumn)) {
         const QString text =
             m_deciding.value(QSqlTableModel::data(this->index(index.row(), m_pilotIdColumn)).toInt());

@@ -43,6 +43,10 @@ public:
     void setRaceStage(std::function<int()> stageId);
     QString decidingText(int pilotId) const { return m_deciding.value(pilotId); }
 
+    // Counted laps of a row (key `id`) that still wait for the database: the
+    // Laps cell shows them with the stored count and says so in its tooltip.
+    void setWaitingLaps(std::function<int(int rowId)> waiting) { m_waiting = std::move(waiting); }
+
     bool select() override;
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
 
@@ -63,6 +67,7 @@ private:
     int m_lapsColumn = -1;
     std::function<int()> m_raceStage;
     QHash<int, QString> m_deciding; // pilot id -> deciding value text
+    std::function<int(int)> m_waiting;
     // Row of each key, built when first needed after the rows came or went.
     mutable QHash<int, int> m_rowOfId;
     mutable bool m_rowOfIdValid = false;
@@ -86,7 +91,6 @@ private:
 };
 
 // Shows the columns named, in that order, with their headings; hides the rest.
-void showColumns(QTableView *view, QSqlTableModel *model,
-                 const QList<QPair<QString, QString>> &columns);
+void showColumns(QTableView *view, QSqlTableModel *model, const QList<QPair<QString, QString>> &columns);
 
 } // namespace lapvane

@@ -5,31 +5,32 @@
 #include "app/commands.h"
 #include "app/logobar.h"
 #include "app/newlapdialog.h"
+#include "app/programcontext.h"
 #include "app/programservices.h"
 #include "app/racemodels.h"
+#include "app/settingwidgets.h"
 #include "app/teamswindow.h"
+#include "app/widgets.h"
+#include "core/streamchannels.h"
 #include "events/eventsviews.h"
 #include "race/lapcorrections.h"
 #include "race/raceengine.h"
 #include "race/raceexport.h"
 #include "race/racelist.h"
-#include "app/programcontext.h"
-#include "app/settingwidgets.h"
-#include "app/widgets.h"
-#include "core/streamchannels.h"
+#include "race/racestage.h"
 
 #include <QAction>
 #include <QContextMenuEvent>
-#include <QHeaderView>
-#include <QMenu>
-#include <QSqlError>
-#include <QSqlRecord>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QHeaderView>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QScrollBar>
 #include <QSplitter>
+#include <QSqlError>
+#include <QSqlRecord>
 #include <QTabWidget>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -69,11 +70,25 @@ RacePage::RacePage(ProgramContext &ctx, ProgramServices &services, CommandList &
     auto *current = new QWidget(listTabs);
     current->setObjectName(QStringLiteral("tscurrentrace"));
     auto *currentLayout = new QVBoxLayout(current);
+    // Counted laps waiting for the database (a full disk): shown until written.
+    QLabel *waiting = namedLabel(QStringLiteral("lbllapswaiting"), QString(), current);
+    waiting->setStyleSheet(QStringLiteral("color: #b00000; font-weight: bold;"));
+    waiting->setWordWrap(true);
+    waiting->hide();
+    currentLayout->addWidget(waiting);
+    // Which stage and group the race in the list belongs to.
+    QLabel *raceStage = namedLabel(QStringLiteral("lblracestage"), QString(), current);
+    raceStage->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    // A long stage name never widens the page.
+    raceStage->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    currentLayout->addWidget(raceStage);
     m_raceList = namedGrid(QStringLiteral("tableonerace"), QAbstractItemView::ExtendedSelection, current);
     currentLayout->addWidget(m_raceList);
     auto *listButtons = new QHBoxLayout;
-    listButtons->addWidget(actionButton(QStringLiteral("btconfirmSel"), commands.action(QStringLiteral("raceconfirmSel")), current));
-    listButtons->addWidget(commandButton(QStringLiteral("btndelpilot"), commands.action(QStringLiteral("racedeletepilots")), current));
+    listButtons->addWidget(actionButton(QStringLiteral("btconfirmSel"),
+                                        commands.action(QStringLiteral("raceconfirmSel")), current));
+    listButtons->addWidget(commandButton(QStringLiteral("btndelpilot"),
+                                         commands.action(QStringLiteral("racedeletepilots")), current));
     QLabel *totalPilots = namedLabel(QStringLiteral("lbltotalpilots"), QStringLiteral("X"), current);
     auto *totalCaption = new QLabel(QStringLiteral("Total pilots:"), current);
     totalCaption->setBuddy(totalPilots);
@@ -103,7 +118,8 @@ RacePage::RacePage(ProgramContext &ctx, ProgramServices &services, CommandList &
     auto *chartButtons = new QHBoxLayout;
     chartButtons->addWidget(namedButton(QStringLiteral("Button11"), QStringLiteral("Measure"), charts));
     chartButtons->addWidget(namedButton(QStringLiteral("Button15"), QStringLiteral("Stop"), charts));
-    chartButtons->addWidget(namedButton(QStringLiteral("Button14"), QStringLiteral("Send to Telega"), charts));
+    chartButtons->addWidget(
+        namedButton(QStringLiteral("Button14"), QStringLiteral("Send to Telega"), charts));
     chartButtons->addStretch();
     chartsLayout->addLayout(chartButtons);
     chartsLayout->addStretch();
@@ -167,8 +183,9 @@ RacePage::RacePage(ProgramContext &ctx, ProgramServices &services, CommandList &
     for (const char *c : {"chautoconfirm", "chautoreg", "chvoiceinvite"})
         next->addWidget(createSettingControl(ctx.settings, QLatin1String(c), right));
     // Disabled until the announcer is wired in (wireAnnouncer).
-    for (QPushButton *b : {namedButton(QStringLiteral("btvoiceinvite"), QStringLiteral("Voice invite"), right),
-                           namedButton(QStringLiteral("btvoiceinvitestop"), QStringLiteral("X"), right)}) {
+    for (QPushButton *b :
+         {namedButton(QStringLiteral("btvoiceinvite"), QStringLiteral("Voice invite"), right),
+          namedButton(QStringLiteral("btvoiceinvitestop"), QStringLiteral("X"), right)}) {
         b->setEnabled(false);
         b->setToolTip(QStringLiteral("Not available yet"));
         next->addWidget(b);
@@ -189,8 +206,9 @@ RacePage::RacePage(ProgramContext &ctx, ProgramServices &services, CommandList &
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(split);
 
-    m_teams = new TfrmTeams(services.race->teamTable(), services.prompt, ctx.db.db(),
-                            [this] { return m_raceModel->orderBy(); }, this);
+    m_teams = new TfrmTeams(
+        services.race->teamTable(), services.prompt, ctx.db.db(), [this] { return m_raceModel->orderBy(); },
+        this);
     m_newLap = new Tfrmnewlap(this);
     m_frame = new QTimer(this);
     m_frame->setSingleShot(true);
@@ -207,9 +225,12 @@ QWidget *RacePage::buildRegisterGroup(ProgramContext &, CommandList &commands)
     auto *box = new QGroupBox(QStringLiteral("1. Register pilots: "), this);
     auto *layout = new QVBoxLayout(box);
     auto *lamps = new QHBoxLayout;
-    lamps->addWidget(portLamp(QStringLiteral("shplapvanerace"), QStringLiteral("Lapvane status"), Qt::green, box));
-    lamps->addWidget(portLamp(QStringLiteral("shpvstimerace"), QStringLiteral("VS TimeMachine status"), Qt::yellow, box));
-    lamps->addWidget(portLamp(QStringLiteral("shpchorusrace"), QStringLiteral("Chorus RF status"), Qt::blue, box));
+    lamps->addWidget(
+        portLamp(QStringLiteral("shplapvanerace"), QStringLiteral("Lapvane status"), Qt::green, box));
+    lamps->addWidget(
+        portLamp(QStringLiteral("shpvstimerace"), QStringLiteral("VS TimeMachine status"), Qt::yellow, box));
+    lamps->addWidget(
+        portLamp(QStringLiteral("shpchorusrace"), QStringLiteral("Chorus RF status"), Qt::blue, box));
     QPushButton *check = namedButton(QStringLiteral("btCheckCom"), QStringLiteral("?"), box);
     check->setToolTip(QStringLiteral("Check all COM ports before start"));
     check->setFixedWidth(28);
@@ -217,12 +238,15 @@ QWidget *RacePage::buildRegisterGroup(ProgramContext &, CommandList &commands)
     lamps->addStretch();
     layout->addLayout(lamps);
     auto *reg = new QHBoxLayout;
-    reg->addWidget(actionButton(QStringLiteral("btnregpilots"), commands.action(QStringLiteral("raceregpilots")), box));
+    reg->addWidget(
+        actionButton(QStringLiteral("btnregpilots"), commands.action(QStringLiteral("raceregpilots")), box));
     reg->addWidget(namedButton(QStringLiteral("btn1"), QStringLiteral("Done"), box));
     layout->addLayout(reg);
     auto *list = new QHBoxLayout;
-    list->addWidget(actionButton(QStringLiteral("btnracelistpilots"), commands.action(QStringLiteral("racelistpilots")), box));
-    list->addWidget(actionButton(QStringLiteral("btnclearlist"), commands.action(QStringLiteral("raceresetlist")), box));
+    list->addWidget(actionButton(QStringLiteral("btnracelistpilots"),
+                                 commands.action(QStringLiteral("racelistpilots")), box));
+    list->addWidget(
+        actionButton(QStringLiteral("btnclearlist"), commands.action(QStringLiteral("raceresetlist")), box));
     layout->addLayout(list);
     auto *counter = new QHBoxLayout;
     counter->addWidget(new QLabel(QStringLiteral("Race counter:"), box));
@@ -258,11 +282,15 @@ QWidget *RacePage::buildRaceGroup(ProgramContext &ctx, CommandList &commands)
     auto *buttons = new QHBoxLayout;
     // Only the button is disabled while a race runs; the menu command stays
     // and the engine refuses a second start itself.
-    m_start = actionButton(QStringLiteral("btnstartrace"), commands.action(QStringLiteral("racestartrace")), box);
+    m_start =
+        actionButton(QStringLiteral("btnstartrace"), commands.action(QStringLiteral("racestartrace")), box);
     buttons->addWidget(m_start);
-    buttons->addWidget(actionButton(QStringLiteral("btnstoprace"), commands.action(QStringLiteral("racestoprace")), box));
-    buttons->addWidget(actionButton(QStringLiteral("btexporttoevent"), commands.action(QStringLiteral("raceexporttoevent")), box));
-    QToolButton *save = commandButton(QStringLiteral("SpeedButton1"), commands.action(QStringLiteral("settsave")), box);
+    buttons->addWidget(
+        actionButton(QStringLiteral("btnstoprace"), commands.action(QStringLiteral("racestoprace")), box));
+    buttons->addWidget(actionButton(QStringLiteral("btexporttoevent"),
+                                    commands.action(QStringLiteral("raceexporttoevent")), box));
+    QToolButton *save =
+        commandButton(QStringLiteral("SpeedButton1"), commands.action(QStringLiteral("settsave")), box);
     buttons->addWidget(save);
     buttons->addStretch();
     layout->addLayout(buttons, 3, 0, 1, 3);
@@ -289,14 +317,23 @@ void RacePage::buildModels()
     QSqlDatabase db = m_ctx.db.db();
     m_raceModel = new RaceListModel(db, m_services.raceList->channel(), this);
     // The race runs by the current stage's format (as the race engine reads it).
-    m_raceModel->setRaceStage([this] { return m_services.events ? m_services.events->currentStageId() : 0; });
+    m_raceModel->setRaceStage(
+        [this] { return m_services.raceStage ? m_services.raceStage->currentStageId() : 0; });
     m_raceModel->select();
     m_raceList->setModel(m_raceModel);
     showColumns(m_raceList, m_raceModel,
-                {{"confirmed", "Confirmed"}, {"pilotname", "Pilot's name"}, {"nickname", "Nick/OSD"},
-                 {"pilotteam", "Team"}, {"coptercolor", "Copter Color"}, {"pilottrans", "Transponder"},
-                 {"group", "Group"}, {"vtx", "VTX(CH)"}, {"place", "Place"}, {"lapno", "Laps"},
-                 {"besttimetxt", "Best lap"}, {"totaltimetxt", "Total time"}});
+                {{"confirmed", "Confirmed"},
+                 {"pilotname", "Pilot's name"},
+                 {"nickname", "Nick/OSD"},
+                 {"pilotteam", "Team"},
+                 {"coptercolor", "Copter Color"},
+                 {"pilottrans", "Transponder"},
+                 {"group", "Group"},
+                 {"vtx", "VTX(CH)"},
+                 {"place", "Place"},
+                 {"lapno", "Laps"},
+                 {"besttimetxt", "Best lap"},
+                 {"totaltimetxt", "Total time"}});
     // All twelve fit a 1280 wide window: short columns narrow, the name takes
     // what is left and elides; the operator may hide, show and widen them.
     m_raceColumns = new ColumnLayout(m_raceList, m_raceModel,
@@ -314,7 +351,8 @@ void RacePage::buildModels()
                                       {QStringLiteral("totaltimetxt"), QStringLiteral("000:00.000")}},
                                      QStringLiteral("pilotname"), &m_ctx.ini);
     m_raceList->horizontalHeader()->setSectionsClickable(true);
-    connect(m_raceList->horizontalHeader(), &QHeaderView::sectionClicked, this, &RacePage::tableoneraceTitleClick);
+    connect(m_raceList->horizontalHeader(), &QHeaderView::sectionClicked, this,
+            &RacePage::tableoneraceTitleClick);
 
     m_lapsModel = new LapsModel(db, this);
     m_laps->setModel(m_lapsModel);
@@ -331,8 +369,9 @@ void RacePage::buildModels()
     m_lastRaceModel->select();
     m_lastRace->setModel(m_lastRaceModel);
     QList<QPair<QString, QString>> lastColumns;
-    for (const char *f : {"pilotname", "nickname", "pilotteam", "coptercolor", "pilottrans", "group", "vtx", "place",
-                          "lapno", "besttimetxt", "totaltimetxt", "pilotid", "besttime", "totaltime", "confirmed", "id"})
+    for (const char *f :
+         {"pilotname", "nickname", "pilotteam", "coptercolor", "pilottrans", "group", "vtx", "place", "lapno",
+          "besttimetxt", "totaltimetxt", "pilotid", "besttime", "totaltime", "confirmed", "id"})
         lastColumns.append({QLatin1String(f), QLatin1String(f)});
     showColumns(m_lastRace, m_lastRaceModel, lastColumns);
 
@@ -371,12 +410,16 @@ void RacePage::wireCommands(CommandList &commands)
     gridDeleteAction(m_laps, QStringLiteral("lapsdelete"), [this] { table1CtrlDel(); });
     gridDeleteAction(m_lastRace, QStringLiteral("lastracedelete"), [this] { dbgridlastraceCtrlDel(); });
 
-    connect(findChild<QPushButton *>(QStringLiteral("btdellap")), &QPushButton::clicked, this, &RacePage::btdellapClick);
-    connect(findChild<QPushButton *>(QStringLiteral("Button26")), &QPushButton::clicked, this, &RacePage::Button26Click);
+    connect(findChild<QPushButton *>(QStringLiteral("btdellap")), &QPushButton::clicked, this,
+            &RacePage::btdellapClick);
+    connect(findChild<QPushButton *>(QStringLiteral("Button26")), &QPushButton::clicked, this,
+            &RacePage::Button26Click);
     connect(findChild<QPushButton *>(QStringLiteral("btlapsrecalc")), &QPushButton::clicked, this,
             &RacePage::btlapsrecalcClick);
-    connect(findChild<QPushButton *>(QStringLiteral("bt2")), &QPushButton::clicked, this, &RacePage::bt2Click);
-    connect(findChild<QPushButton *>(QStringLiteral("bt3")), &QPushButton::clicked, this, &RacePage::bt3Click);
+    connect(findChild<QPushButton *>(QStringLiteral("bt2")), &QPushButton::clicked, this,
+            &RacePage::bt2Click);
+    connect(findChild<QPushButton *>(QStringLiteral("bt3")), &QPushButton::clicked, this,
+            &RacePage::bt3Click);
 
     RaceEngine &race = *m_services.race;
     connect(&race, &RaceEngine::raceListChanged, this, &RacePage::refreshRaceList);
@@ -392,13 +435,18 @@ void RacePage::wireCommands(CommandList &commands)
     connect(&race, &RaceEngine::delayTextChanged, findChild<QLabel *>(QStringLiteral("lbtimemachinetime")),
             &QLabel::setText);
     connect(&race, &RaceEngine::settingsPageRequested, this, &RacePage::settingsPageRequested);
+    connect(&race, &RaceEngine::lapsWaitingChanged, this, &RacePage::showLapsWaiting);
+    connect(m_services.raceStage.get(), &RaceStage::changed, this, &RacePage::showRaceStage);
+    m_raceModel->setWaitingLaps([&race](int rowId) { return race.lapsWaitingFor(rowId); });
     connect(m_services.raceList.get(), &RaceList::raceListChanged, this, &RacePage::refreshRaceList);
-    connect(m_services.raceList.get(), &RaceList::settingsPageRequested, this, &RacePage::settingsPageRequested);
+    connect(m_services.raceList.get(), &RaceList::settingsPageRequested, this,
+            &RacePage::settingsPageRequested);
     connect(m_services.raceList.get(), &RaceList::channelsChanged, m_raceList->viewport(),
             qOverload<>(&QWidget::update));
     connect(m_services.laps.get(), &LapCorrections::lapsChanged, this, &RacePage::refreshLaps);
     connect(m_services.laps.get(), &LapCorrections::raceListChanged, this, &RacePage::refreshRaceList);
-    connect(m_services.laps.get(), &LapCorrections::raceListSortRequested, m_raceModel, &RaceListModel::setOrderBy);
+    connect(m_services.laps.get(), &LapCorrections::raceListSortRequested, m_raceModel,
+            &RaceListModel::setOrderBy);
     connect(m_services.raceExport.get(), &RaceExport::lastraceChanged, this, &RacePage::refreshLastRace);
     connect(m_services.raceExport.get(), &RaceExport::lastStageNameChanged,
             findChild<QLabel *>(QStringLiteral("lblaststagename")), &QLabel::setText);
@@ -432,11 +480,12 @@ void RacePage::attachChannelMenu(QMenu *pmonerace, QAction *before)
     pmonerace->insertMenu(before, channels);
     connect(pmonerace, &QMenu::aboutToShow, this, [this] {
         const QModelIndex current = m_raceList->currentIndex();
-        const int pilotId =
-            current.isValid() ? m_raceModel->record(current.row()).value(QStringLiteral("pilotid")).toInt() : 0;
+        const int pilotId = current.isValid()
+                                ? m_raceModel->record(current.row()).value(QStringLiteral("pilotid")).toInt()
+                                : 0;
         for (int ch = 1; ch <= m_channelActions.size(); ++ch)
-            m_channelActions[ch - 1]->setChecked(pilotId != 0
-                                                 && m_services.raceList->channel().pilotOn(ch) == pilotId);
+            m_channelActions[ch - 1]->setChecked(pilotId != 0 &&
+                                                 m_services.raceList->channel().pilotOn(ch) == pilotId);
     });
 }
 
@@ -528,7 +577,8 @@ void RacePage::dbgridlastraceCtrlDel()
     if (!row.isValid() || !m_services.prompt.ask(QStringLiteral("Delete record?")))
         return;
     if (!m_lastRaceModel->removeRow(row.row()))
-        m_ctx.log.savelog(QStringLiteral("Cannot delete the last race row: %1").arg(m_lastRaceModel->lastError().text()));
+        m_ctx.log.savelog(
+            QStringLiteral("Cannot delete the last race row: %1").arg(m_lastRaceModel->lastError().text()));
     m_lastRaceModel->select();
 }
 
@@ -587,7 +637,8 @@ void RacePage::refreshRaceList()
     for (int id : selected) {
         const int row = m_raceModel->rowOf(id);
         if (row >= 0)
-            selection.select(m_raceModel->index(row, 0), m_raceModel->index(row, m_raceModel->columnCount() - 1));
+            selection.select(m_raceModel->index(row, 0),
+                             m_raceModel->index(row, m_raceModel->columnCount() - 1));
     }
     const int currentRow = m_raceModel->rowOf(current);
     if (currentRow >= 0)
@@ -595,6 +646,7 @@ void RacePage::refreshRaceList()
                                                       QItemSelectionModel::NoUpdate);
     m_raceList->selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
     showCurrentPilotLaps();
+    showRaceStage();
 }
 
 void RacePage::refreshLaps()
@@ -614,9 +666,8 @@ void RacePage::refreshLastRace()
 void RacePage::showCurrentPilotLaps()
 {
     const QModelIndex current = m_raceList->currentIndex();
-    const int pilotId = current.isValid()
-                            ? m_raceModel->record(current.row()).value(QStringLiteral("pilotid")).toInt()
-                            : 0;
+    const int pilotId =
+        current.isValid() ? m_raceModel->record(current.row()).value(QStringLiteral("pilotid")).toInt() : 0;
     if (pilotId != m_lapsModel->pilotId())
         m_lapsModel->showPilot(pilotId);
 }
@@ -700,6 +751,42 @@ void RacePage::contextMenuEvent(QContextMenuEvent *event)
 {
     emit stopRequested();
     event->accept();
+}
+
+void RacePage::showLapsWaiting(int count, const QString &reason)
+{
+    auto *label = findChild<QLabel *>(QStringLiteral("lbllapswaiting"));
+    if (count == 0) {
+        label->hide();
+        label->clear();
+        m_toldOfWaitingLaps = false;
+        return;
+    }
+    const QString text =
+        QStringLiteral("%1 counted laps wait to be written to the database: %2. They are kept and "
+                       "written as soon as it takes writes again. Free space on the disk and do "
+                       "not close the program.")
+            .arg(count)
+            .arg(reason);
+    label->setText(text);
+    label->show();
+    // The box once per outage; the line above the list follows the count.
+    if (m_toldOfWaitingLaps)
+        return;
+    m_toldOfWaitingLaps = true;
+    auto *box =
+        new QMessageBox(QMessageBox::Warning, QStringLiteral("Lapvane Admin"), text, QMessageBox::Ok, this);
+    box->setObjectName(QStringLiteral("lapswaitingbox"));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->open();
+}
+
+void RacePage::showRaceStage()
+{
+    const QString own = m_services.raceStage->describe();
+    findChild<QLabel *>(QStringLiteral("lblracestage"))
+        ->setText(own.isEmpty() ? QStringLiteral("Race of the stage shown on the Events page")
+                                : QStringLiteral("Race of: ") + own);
 }
 
 } // namespace lapvane

@@ -32,7 +32,8 @@ class RacePage : public QWidget
 {
     Q_OBJECT
 public:
-    RacePage(ProgramContext &ctx, ProgramServices &services, CommandList &commands, QWidget *parent = nullptr);
+    RacePage(ProgramContext &ctx, ProgramServices &services, CommandList &commands,
+             QWidget *parent = nullptr);
     ~RacePage() override;
 
     QTableView *raceList() const { return m_raceList; }
@@ -105,6 +106,11 @@ private:
     void showCurrentPilotLaps();
     void updateTotalPilots();
     void raceRowChanged(int rowId);
+    // Counted laps waiting for the database: the line above the race list,
+    // and a box the first time in an outage.
+    void showLapsWaiting(int count, const QString &reason);
+    // The stage and group the race belongs to, above the race list.
+    void showRaceStage();
     void pilotLapsChanged(int pilotId);
     void scheduleFrame();
     void showFrame();
@@ -130,6 +136,7 @@ private:
     QElapsedTimer m_lastFrame;
     QSet<int> m_changedRows;
     bool m_lapsChanged = false;
+    bool m_toldOfWaitingLaps = false;
     QStringList m_pendingLog;
     // The log pane shows its newest line unless the operator scrolled up.
     bool m_logFollows = true;

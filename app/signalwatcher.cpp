@@ -2,10 +2,13 @@
 // a socket pair, which the main thread reads.
 #include "app/signalwatcher.h"
 
+#include "core/wait.h"
+
 #include <QApplication>
 #include <QDialog>
 #include <QEvent>
 #include <QSocketNotifier>
+#include <QThread>
 #include <QTimer>
 
 #include <csignal>
@@ -70,10 +73,20 @@ bool SignalWatcher::eventFilter(QObject *watched, QEvent *event)
     return QObject::eventFilter(watched, event);
 }
 
-void SignalWatcher::closeWhenFree(QWidget *window)
+bool SignalWatcher::commandBusy()
 {
-    if (QApplication::activeModalWidget()) {
-        QTimer::singleShot(20, window, [window] { closeWhenFree(window); });
+    // The program's own event loop is the first level; a second one is a box,
+    // a dialog or a menu that a command is waiting on.
+    return QApplication::activeModalWidget() || QThread::currentThread()->loopLevel() > 1 ||
+           waitsInProgress() > 0;
+}
+
+void SignalWatcher::closeWhenFree(QWidget *window, const std::function<void()> &whileBusy)
+{
+    if (commandBusy()) {
+        if (whileBusy)
+            whileBusy();
+        QTimer::singleShot(20, window, [window, whileBusy] { closeWhenFree(window, whileBusy); });
         return;
     }
     window->close();

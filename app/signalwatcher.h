@@ -4,6 +4,8 @@
 
 #include <QObject>
 
+#include <functional>
+
 class QSocketNotifier;
 class QWidget;
 
@@ -19,9 +21,14 @@ public:
     // A signal arrived: every modal box then open was rejected, and every one
     // shown from now on is rejected as it appears.
     bool requested() const { return m_requested; }
-    // Closes window as soon as no modal box runs its own event loop (a box
-    // just rejected returns first, so its caller finishes before shutdown).
-    static void closeWhenFree(QWidget *window);
+    // Closes window as soon as no command is in the middle of its work: no
+    // modal box or menu runs its own event loop (a box just rejected returns
+    // first, so its caller finishes before shutdown) and no wait is under way.
+    // whileBusy runs on every look that finds a command still busy (to end
+    // its waits).
+    static void closeWhenFree(QWidget *window, const std::function<void()> &whileBusy = {});
+    // A command is in the middle of its work on this thread.
+    static bool commandBusy();
 
 signals:
     void terminationRequested();

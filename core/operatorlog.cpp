@@ -9,6 +9,9 @@
 #include <QLocale>
 #include <QRegularExpression>
 
+#include <cerrno>
+#include <cstring>
+
 namespace lapvane {
 
 namespace {
@@ -19,8 +22,7 @@ constexpr qsizetype kExampleChars = 60;
 } // namespace
 
 OperatorLog::OperatorLog(const Settings &settings, const QString &folder, QObject *parent)
-    : QObject(parent), m_settings(settings),
-      m_filePath(QDir(folder).filePath(QStringLiteral("log.txt")))
+    : QObject(parent), m_settings(settings), m_filePath(QDir(folder).filePath(QStringLiteral("log.txt")))
 {
     m_flushTimer.setSingleShot(true);
     connect(&m_flushTimer, &QTimer::timeout, this, &OperatorLog::flushRepeats);
@@ -43,9 +45,11 @@ QString OperatorLog::escaped(const QString &message)
         }
         const ushort u = ch.unicode();
         if (u < 0x100)
-            out += QStringLiteral("\\x") + QString::number(u, 16).toUpper().rightJustified(2, QLatin1Char('0'));
+            out +=
+                QStringLiteral("\\x") + QString::number(u, 16).toUpper().rightJustified(2, QLatin1Char('0'));
         else
-            out += QStringLiteral("\\u") + QString::number(u, 16).toUpper().rightJustified(4, QLatin1Char('0'));
+            out +=
+                QStringLiteral("\\u") + QString::number(u, 16).toUpper().rightJustified(4, QLatin1Char('0'));
     }
     return out;
 }
@@ -98,7 +102,8 @@ QString OperatorLog::stampText(const QDateTime &moment)
         format.remove(QRegularExpression(QStringLiteral("\\s*\\bt+\\b\\s*")));
         return format.trimmed();
     }();
-    return locale.toString(moment.date(), dateFormat) + QLatin1Char(' ') + locale.toString(moment.time(), timeFormat);
+    return locale.toString(moment.date(), dateFormat) + QLatin1Char(' ') +
+           locale.toString(moment.time(), timeFormat);
 }
 
 void OperatorLog::savelog(const QString &raw)
@@ -150,8 +155,14 @@ bool OperatorLog::appendToFile(const QString &message, QString *reason)
     }
     const QByteArray line =
         (stampText(QDateTime::currentDateTime()) + QStringLiteral(": ") + message).toUtf8() + "\r\n";
+    errno = 0;
     if (file.write(line) != line.size() || !file.flush()) {
-        *reason = file.errorString();
+        // The system's own reason ("No space left on device"): the device's
+        // text for a failed flush is often only "Unknown error".
+        const int cause = errno;
+        *reason = cause == ENOSPC ? QStringLiteral("the disk is full")
+                  : cause != 0    ? QString::fromLocal8Bit(std::strerror(cause))
+                                  : file.errorString();
         return false;
     }
     return true;

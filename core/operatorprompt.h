@@ -40,6 +40,12 @@ public:
     virtual void notice(const QString &text) = 0;
     // A line of text, with a starting value; false when cancelled.
     virtual bool askText(const QString &title, const QString &prompt, QString *text) = 0;
+    // The program is being ended (a stop signal, a logout): every question
+    // from then on is answered No or Cancel without being shown, and one open
+    // when it came ends the same way. A command that asks several questions
+    // checks this after each one and ends as if Cancel had been chosen, so
+    // nothing is half done on the way out.
+    virtual bool stopRequested() const { return false; }
 };
 
 } // namespace lapvane

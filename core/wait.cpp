@@ -7,8 +7,26 @@
 
 namespace lapvane {
 
+namespace {
+
+thread_local int t_waits = 0;
+
+struct WaitCount
+{
+    WaitCount() { ++t_waits; }
+    ~WaitCount() { --t_waits; }
+};
+
+} // namespace
+
+int waitsInProgress()
+{
+    return t_waits;
+}
+
 WaitResult waitUntil(const std::function<bool()> &condition, const StopFlag *stop, int timeoutMs)
 {
+    const WaitCount counting;
     QDeadlineTimer deadline(timeoutMs < 0 ? QDeadlineTimer::Forever : QDeadlineTimer(timeoutMs));
     for (;;) {
         if (condition && condition())

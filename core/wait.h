@@ -33,4 +33,9 @@ WaitResult waitUntil(const std::function<bool()> &condition, const StopFlag *sto
 // Waits for the given time while processing events.
 void pause(int ms);
 
+// How many waits of this thread are under way (nested ones counted each): a
+// command is in the middle of its work, and whatever runs from the events it
+// processes must not pull the ground from under it (closing the window).
+int waitsInProgress();
+
 } // namespace lapvane

@@ -10,6 +10,7 @@
 #include "store/transaction.h"
 
 #include <QRandomGenerator>
+#include <QSet>
 #include <QSqlError>
 #include <QSqlQuery>
 
@@ -75,18 +76,22 @@ bool StageGroups::autoGroup(const QString &groupsText, const QString &pilotsPerG
         return false;
     }
     if (!okG || g < 1 || g > kMaxCount) {
-        prompt.notice(QStringLiteral("Auto group: \"Groups:\" must be a whole number from 1 to %1, not \"%2\".")
-                          .arg(kMaxCount)
-                          .arg(groupsText));
+        prompt.notice(
+            QStringLiteral("Auto group: \"Groups:\" must be a whole number from 1 to %1, not \"%2\".")
+                .arg(kMaxCount)
+                .arg(groupsText));
         return false;
     }
     if (!okP || p < 1) {
-        prompt.notice(QStringLiteral("Auto group: \"Pilots per grp:\" must be a whole number above 0, not \"%1\".")
-                          .arg(pilotsPerGroupText));
+        prompt.notice(
+            QStringLiteral("Auto group: \"Pilots per grp:\" must be a whole number above 0, not \"%1\".")
+                .arg(pilotsPerGroupText));
         return false;
     }
     if (channels.size() > kMaxCount) {
-        prompt.notice(QStringLiteral("Auto group: at most %1 VTX channels, not %2.").arg(kMaxCount).arg(channels.size()));
+        prompt.notice(QStringLiteral("Auto group: at most %1 VTX channels, not %2.")
+                          .arg(kMaxCount)
+                          .arg(channels.size()));
         return false;
     }
     const int needed = n / p + (n % p > 0 ? 1 : 0);
@@ -123,7 +128,8 @@ bool StageGroups::autoGroup(const QString &groupsText, const QString &pilotsPerG
         // A failed row has told the operator already; a failed commit has not.
         if (ok && !tx.commit()) {
             ok = false;
-            m_views.storeFailed(QStringLiteral("Auto group was not stored: %1").arg(m_views.db().lastError().text()));
+            m_views.storeFailed(
+                QStringLiteral("Auto group was not stored: %1").arg(m_views.db().lastError().text()));
         }
     }
     m_views.rereadResults();
@@ -136,11 +142,12 @@ void StageGroups::eventCheckListExecute()
     results.setSortText(QStringLiteral("group ASC"));
     QItemSelectionModel &sel = *m_views.resultsSelection();
     for (int r = 1; r < results.rowCountValue(); ++r) {
-        const bool clash = groupOf(results, r) == groupOf(results, r - 1)
-                           && results.value(r, QStringLiteral("pilottrans")).toString()
-                                  == results.value(r - 1, QStringLiteral("pilottrans")).toString();
-        sel.select(results.index(r, 0), (clash ? QItemSelectionModel::Select : QItemSelectionModel::Deselect)
-                                             | QItemSelectionModel::Rows);
+        const bool clash = groupOf(results, r) == groupOf(results, r - 1) &&
+                           results.value(r, QStringLiteral("pilottrans")).toString() ==
+                               results.value(r - 1, QStringLiteral("pilottrans")).toString();
+        sel.select(results.index(r, 0),
+                   (clash ? QItemSelectionModel::Select : QItemSelectionModel::Deselect) |
+                       QItemSelectionModel::Rows);
     }
 }
 
@@ -160,49 +167,105 @@ int StageGroups::temporaryTransponder()
     return value;
 }
 
-bool StageGroups::eventsend2raceExecute()
+bool StageGroups::askSending(bool replacing, QList<Sending> *sending)
 {
     SqlRowsModel &results = *m_views.resultsModel();
     OperatorPrompt &prompt = m_views.prompt();
     QSqlDatabase db = m_views.db();
     const bool confirm = m_views.settings().flag(QStringLiteral("chkconfirmAdd"));
+    QSet<int> taken;
+    QSet<int> drawn;
     for (int r : m_views.selectedResultRows()) {
         m_views.setCurrentResultRow(r);
         const QVariantMap row = results.record(r);
         const QString name = row.value(QStringLiteral("pilotname")).toString();
         const int pilotId = row.value(QStringLiteral("pilotid")).toInt();
-        if (confirm && !prompt.askAs(QuestionKind::Adding, QStringLiteral("Adding pilot \"%1\" to start now.\n\r\n\rConfirm?").arg(name)))
-            return false;
-        QSqlQuery q(db);
-        q.prepare(QStringLiteral("SELECT 1 FROM onerace WHERE pilotid=? LIMIT 1"));
-        q.addBindValue(pilotId);
-        if (!q.exec())
-            return m_views.storeFailed(q.lastError().text());
-        if (q.next()) {
+        if (confirm) {
+            const bool yes =
+                prompt.askAs(QuestionKind::Adding,
+                             QStringLiteral("Adding pilot \"%1\" to start now.\n\r\n\rConfirm?").arg(name));
+            if (!yes || prompt.stopRequested())
+                return false;
+        }
+        bool there = taken.contains(pilotId);
+        if (!there && !replacing) {
+            QSqlQuery q(db);
+            q.prepare(QStringLiteral("SELECT 1 FROM onerace WHERE pilotid=? LIMIT 1"));
+            q.addBindValue(pilotId);
+            if (!q.exec())
+                return m_views.storeFailed(q.lastError().text());
+            there = q.next();
+        }
+        if (there) {
             prompt.notice(QStringLiteral("This pilot is already in list. Click OK to locate him."));
-            if (m_hooks.locateInRaceList)
+            if (m_hooks.locateInRaceList && !replacing)
                 m_hooks.locateInRaceList(pilotId);
             return false;
         }
+        taken.insert(pilotId);
         int trans = row.value(QStringLiteral("pilottrans")).toInt();
         if (trans == 0) {
-            prompt.notice(QStringLiteral("No transponder # for \"%1\".\r\nGenerated TEMPORARY value.").arg(name));
+            prompt.notice(
+                QStringLiteral("No transponder # for \"%1\".\r\nGenerated TEMPORARY value.").arg(name));
             trans = temporaryTransponder();
+            // Two drawn for this batch must differ too; the list does not hold them yet.
+            while (drawn.contains(trans))
+                trans = temporaryTransponder();
+            drawn.insert(trans);
         }
+        sending->append(Sending{row, trans});
+    }
+    return true;
+}
+
+bool StageGroups::insertSending(const QList<Sending> &sending)
+{
+    QSqlDatabase db = m_views.db();
+    Transaction tx(db);
+    QSqlQuery q(db);
+    for (const Sending &s : sending) {
         q.prepare(QStringLiteral("INSERT INTO onerace (pilotid, pilotname, nickname, pilotteam, coptercolor, "
                                  "vtx, \"group\", pilottrans, lapno, place, confirmed) "
                                  "VALUES (?,?,?,?,?,?,?,?,?,?,?)"));
-        q.addBindValue(pilotId);
-        q.addBindValue(name);
-        for (const char *f : {"nickname", "pilotteam", "coptercolor", "vtx", "group"})
-            q.addBindValue(row.value(QLatin1String(f)));
-        q.addBindValue(trans);
+        for (const char *f : {"pilotid", "pilotname", "nickname", "pilotteam", "coptercolor", "vtx", "group"})
+            q.addBindValue(s.row.value(QLatin1String(f)));
+        q.addBindValue(s.trans);
         q.addBindValue(0);
         q.addBindValue(kNoPlace);
         q.addBindValue(QStringLiteral("N"));
         if (!q.exec())
             return m_views.storeFailed(q.lastError().text());
     }
+    if (!tx.commit())
+        return m_views.storeFailed(db.lastError().text());
+    if (!sending.isEmpty() && m_hooks.raceSent)
+        m_hooks.raceSent(m_views.currentStageId(),
+                         sending.constFirst().row.value(QStringLiteral("group")).toString());
+    return true;
+}
+
+bool StageGroups::eventsend2raceExecute()
+{
+    QList<Sending> sending;
+    const bool asked = askSending(false, &sending);
+    if (m_views.prompt().stopRequested())
+        return false;
+    if (!insertSending(sending) || !asked)
+        return false;
+    if (m_hooks.raceListChanged)
+        m_hooks.raceListChanged(QStringLiteral("vtx ASC"));
+    return true;
+}
+
+bool StageGroups::replaceWithSelected()
+{
+    QList<Sending> sending;
+    const bool asked = askSending(true, &sending);
+    if (m_views.prompt().stopRequested())
+        return false;
+    resetRaceList();
+    if (!insertSending(sending) || !asked)
+        return false;
     if (m_hooks.raceListChanged)
         m_hooks.raceListChanged(QStringLiteral("vtx ASC"));
     return true;
@@ -226,8 +289,8 @@ void StageGroups::resetRaceList()
     }
     Transaction tx(m_views.db());
     QSqlQuery q(m_views.db());
-    if (!q.exec(QStringLiteral("DELETE FROM laps WHERE pilotid IN (SELECT pilotid FROM onerace)"))
-        || !q.exec(QStringLiteral("DELETE FROM onerace")) || !tx.commit())
+    if (!q.exec(QStringLiteral("DELETE FROM laps WHERE pilotid IN (SELECT pilotid FROM onerace)")) ||
+        !q.exec(QStringLiteral("DELETE FROM onerace")) || !tx.commit())
         m_views.storeFailed(q.lastError().text());
 }
 
@@ -239,7 +302,8 @@ bool StageGroups::btnextgroupClick()
         BracketView bracket;
         QString error;
         if (!readBracketView(m_views.db(), stageId, &bracket, &error)) {
-            m_views.prompt().notice(QStringLiteral("Next Group: the bracket of this stage cannot be read: ") + error);
+            m_views.prompt().notice(QStringLiteral("Next Group: the bracket of this stage cannot be read: ") +
+                                    error);
             return false;
         }
         if (bracket.exists)
@@ -272,8 +336,7 @@ bool StageGroups::btnextgroupClick()
         further += groupOf(results, r) == nextGroup;
     m_views.setResultSelection(next);
 
-    resetRaceList();
-    if (!eventsend2raceExecute())
+    if (!replaceWithSelected())
         return false;
     OperatorLog &log = m_views.log();
     log.savelog(QStringLiteral("Sent %1 pilots of group %2").arg(next.size()).arg(nextGroup));
@@ -294,9 +357,10 @@ bool StageGroups::nextBracketGroup(const BracketView &bracket)
             for (const BracketViewHeat &heat : round.heats)
                 allDone = allDone && (heat.bye || (heat.flown && !heat.stale));
         }
-        prompt.notice(allDone ? QStringLiteral("Next Group: every heat of the bracket has been flown.")
-                              : QStringLiteral("Next Group: no heat of the bracket is ready to fly yet. Export the "
-                                               "race of the heat flown last: its pilots then move on."));
+        prompt.notice(
+            allDone ? QStringLiteral("Next Group: every heat of the bracket has been flown.")
+                    : QStringLiteral("Next Group: no heat of the bracket is ready to fly yet. Export the "
+                                     "race of the heat flown last: its pilots then move on."));
         return false;
     }
     // The bracket seats its pilots by group, wherever their rows stand.
@@ -308,14 +372,14 @@ bool StageGroups::nextBracketGroup(const BracketView &bracket)
             rows << r;
     }
     if (rows.isEmpty()) {
-        prompt.notice(QStringLiteral("Next Group: %1 (group %2) flies next, but no pilot of the results shown is in "
-                                     "that group.")
-                          .arg(bracket.nextHeatName, bracket.nextGroup));
+        prompt.notice(
+            QStringLiteral("Next Group: %1 (group %2) flies next, but no pilot of the results shown is in "
+                           "that group.")
+                .arg(bracket.nextHeatName, bracket.nextGroup));
         return false;
     }
     m_views.setResultSelection(rows);
-    resetRaceList();
-    if (!eventsend2raceExecute())
+    if (!replaceWithSelected())
         return false;
     m_views.log().savelog(QStringLiteral("Sent %1 pilots of group %2 (%3)")
                               .arg(rows.size())

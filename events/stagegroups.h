@@ -35,6 +35,8 @@ struct RaceListHooks
     std::function<void(int pilotId)> locateInRaceList;
     // Rows arrived in the race list: re-read it sorted by sortText ("vtx ASC").
     std::function<void(const QString &sortText)> raceListChanged;
+    // The race list now holds a race of this stage and group (sent from it).
+    std::function<void(int stageId, const QString &group)> raceSent;
     // Shows the group dialog over the model; true for OK.
     std::function<bool(GroupDialogModel &dialog)> showGroupDialog;
 };
@@ -66,7 +68,9 @@ public:
     // and transponder equal those of the row before it.
     void eventCheckListExecute();
     // eventsend2raceExecute: copies the selected rows into the race list;
-    // false when the operator stopped it or a pilot was already there.
+    // false when the operator stopped it or a pilot was already there. Every
+    // question is asked before the list changes: the rows confirmed before a
+    // "No" go in, and when the program is ending none do.
     bool eventsend2raceExecute();
     // btnextgroupClick: selects the group after the one in the race, resets
     // the race list, sends the group and runs register, confirm and voice
@@ -79,6 +83,21 @@ public:
     int temporaryTransponder();
 
 private:
+    // A results row on its way to the race list.
+    struct Sending
+    {
+        QVariantMap row;
+        int trans = 0;
+    };
+    // Asks about each selected results row in turn; ends early (false) at a
+    // "No", at a pilot already in the list, or when the program is ending.
+    // replacing: the race list is emptied before these rows go in, so only a
+    // pilot twice among them is "already there".
+    bool askSending(bool replacing, QList<Sending> *sending);
+    // Writes the rows in one go and tells which stage and group the race is of.
+    bool insertSending(const QList<Sending> &sending);
+    // Empties the race list and sends the selected rows, after their questions.
+    bool replaceWithSelected();
     QString currentRaceGroup() const;
     bool nextBracketGroup(const BracketView &bracket);
     void afterGroupSent();

@@ -83,9 +83,10 @@ void FinishedRace::store(const State &state)
                               {kExportedSinceFinish, state.exportedSinceFinish},
                               {kExports, state.exports}};
     if (!writeRaceState(m_stateFile, changes, &error))
-        m_log.savelog(QStringLiteral("Could not keep in %1 whether the race was exported (%2): after a restart "
-                                     "the program will not know it.")
-                          .arg(m_stateFile, error));
+        m_log.savelog(
+            QStringLiteral("Could not keep in %1 whether the race was exported (%2): after a restart "
+                           "the program will not know it.")
+                .arg(m_stateFile, error));
 }
 
 void FinishedRace::raceStarted(bool continued)
@@ -146,7 +147,7 @@ bool FinishedRace::confirmReplace()
         break;
     }
     if (m_export && m_export() && !isExportPending())
-        return true;
+        return !m_prompt.stopRequested();
     m_log.savelog(QStringLiteral("The finished race was not exported: the race list stays as it is."));
     return false;
 }

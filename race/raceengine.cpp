@@ -1,6 +1,7 @@
 // The race engine: start sequence, pass loop and finish.
 #include "race/raceengine.h"
 
+#include "competition/raceformat.h"
 #include "core/clock.h"
 #include "core/cues.h"
 #include "core/currentselection.h"
@@ -9,8 +10,8 @@
 #include "core/receivers.h"
 #include "core/settings.h"
 #include "core/wait.h"
-#include "competition/raceformat.h"
 #include "race/finishedrace.h"
+#include "race/racestage.h"
 #include "race/racestatefile.h"
 #include "race/standings.h"
 #include "store/database.h"
@@ -22,6 +23,7 @@
 #include <QLocale>
 #include <QRandomGenerator>
 #include <QRegularExpression>
+#include <QSet>
 #include <QSqlError>
 
 #include <algorithm>
@@ -62,14 +64,21 @@ QString longTimeText(const QTime &time)
 RaceEngine::RaceEngine(const RaceServices &services, QObject *parent)
     : QObject(parent), m_s(services), m_raceClock(services.clock),
       m_lapLimit{QStringLiteral("edtlaps"), QStringLiteral("lap limit"), QStringLiteral("laps"), 0, 0, false},
-      m_timeLimit{QStringLiteral("edttimelimit"), QStringLiteral("time limit"), QStringLiteral("min"), 0, 0, false},
-      m_antiDoubleRead{QStringLiteral("edantidoubleread"), QStringLiteral("anti-double-read interval"),
-                       QStringLiteral("ms"), 1000, 1000, false}
+      m_timeLimit{
+          QStringLiteral("edttimelimit"), QStringLiteral("time limit"), QStringLiteral("min"), 0, 0, false},
+      m_antiDoubleRead{QStringLiteral("edantidoubleread"),
+                       QStringLiteral("anti-double-read interval"),
+                       QStringLiteral("ms"),
+                       1000,
+                       1000,
+                       false}
 {
     m_tmrrace.setInterval(kTickIntervalMs);
     m_tmrrace.setTimerType(Qt::PreciseTimer);
     connect(&m_tmrrace, &QTimer::timeout, this, &RaceEngine::tmrraceTimer);
     connect(&m_raceClock, &RaceClock::displayChanged, this, &RaceEngine::clockChanged);
+    m_retryWaiting.setInterval(kRetryWaitingMs);
+    connect(&m_retryWaiting, &QTimer::timeout, this, &RaceEngine::writeWaitingLaps);
 }
 
 RaceEngine::~RaceEngine() = default;
@@ -111,6 +120,101 @@ void RaceEngine::stopTick()
 {
     setTickEnabled(false);
     m_raceClock.stopDisplay();
+    // The program is closing: a last try, and every lap it cannot keep is
+    // named in the log, so it can be entered again by hand.
+    if (m_pending.isEmpty() || writeWaitingLaps())
+        return;
+    m_retryWaiting.stop();
+    savelog(
+        QStringLiteral("The program closes with %1 counted laps not written to the database (%2). They are "
+                       "lost unless entered again by hand:")
+            .arg(m_pending.count())
+            .arg(m_lastWaitingReason));
+    for (const PendingLap &lap : m_pending.laps())
+        savelog(QStringLiteral("Not written: pilot id %1, lap %2 at race time %3 (lap time %4)")
+                    .arg(lap.pilotId)
+                    .arg(lap.lapn)
+                    .arg(ms2minsecmstext(lap.raceMs), ms2minsecmstext(lap.lapMs)));
+}
+
+bool RaceEngine::noLapsWaiting()
+{
+    if (m_pending.isEmpty() || writeWaitingLaps())
+        return true;
+    const QString text =
+        QStringLiteral("%1 counted laps of the race still wait to be written to the database "
+                       "(%2). Free space on the disk; the race list can change once they are "
+                       "written.")
+            .arg(m_pending.count())
+            .arg(m_lastWaitingReason);
+    savelog(text);
+    m_s.prompt.notice(text);
+    return false;
+}
+
+bool RaceEngine::writeWaitingLaps()
+{
+    return writeWaiting(true);
+}
+
+bool RaceEngine::writeWaiting(bool announce)
+{
+    if (m_pending.isEmpty())
+        return true;
+    const int before = m_pending.count();
+    QSet<int> rows, pilots;
+    QString reason;
+    const QList<PendingLap> waiting = m_pending.laps();
+    const int written = m_pending.write(m_s.db, &reason);
+    for (int i = 0; announce && i < written; ++i) {
+        rows.insert(waiting.at(i).rowId);
+        pilots.insert(waiting.at(i).pilotId);
+    }
+    if (!m_pending.isEmpty()) {
+        m_lastWaitingReason = reason;
+        if (!m_waitingReported) {
+            m_waitingReported = true;
+            m_waitedInOutage = m_pending.count();
+            const PendingLap &first = m_pending.laps().constFirst();
+            savelog(QStringLiteral("Error writting lap time, id ") + QString::number(first.recvid));
+            savelog(QStringLiteral(
+                        "Laps cannot be written to the database: %1. Every counted lap is kept in memory, "
+                        "in order, and written as soon as the database takes writes again (%2 waiting "
+                        "now). Free space on the disk; do not close the program.")
+                        .arg(reason)
+                        .arg(m_pending.count()));
+        }
+        if (!m_retryWaiting.isActive())
+            m_retryWaiting.start();
+    } else {
+        m_retryWaiting.stop();
+        if (m_waitingReported)
+            savelog(
+                QStringLiteral("The database takes writes again: the %1 laps that waited are written, each "
+                               "with its own time.")
+                    .arg(m_waitedInOutage));
+        m_waitingReported = false;
+        m_waitedInOutage = 0;
+        m_lastWaitingReason.clear();
+    }
+    for (int row : std::as_const(rows))
+        emit raceRowChanged(row);
+    for (int pilot : std::as_const(pilots))
+        emit pilotLapsChanged(pilot);
+    if (m_pending.count() != before || written == 0)
+        emit lapsWaitingChanged(m_pending.count(), m_pending.isEmpty() ? QString() : reason);
+    if (m_pending.isEmpty() && m_rankAgainWhenWritten && !m_tickEnabled) {
+        m_rankAgainWhenWritten = false;
+        QString error;
+        if (rankRace(m_s.db, m_s.settings.integer(QStringLiteral("cbwinplaces")), m_rules, &error)) {
+            savelog(QStringLiteral("The race is ranked again with the laps that waited."));
+            emit raceListChanged();
+            emit raceFinished();
+        } else {
+            reportFailure(QStringLiteral("Cannot write the race standings"), error);
+        }
+    }
+    return m_pending.isEmpty();
 }
 
 void RaceEngine::setStartEnabled(bool enabled)
@@ -168,15 +272,18 @@ int RaceEngine::readDelaySetting(const QString &control, const QString &what)
 
 bool RaceEngine::racestartraceExecute(int currentRowId)
 {
+    if (m_s.prompt.stopRequested())
+        return false;
     if (m_tickEnabled || m_starting) {
-        const QString text = m_starting
-                                 ? QStringLiteral("A race start is already under way.")
-                                 : QStringLiteral("A race is already running. Press \"Finish\" before "
-                                                  "starting another one.");
+        const QString text = m_starting ? QStringLiteral("A race start is already under way.")
+                                        : QStringLiteral("A race is already running. Press \"Finish\" before "
+                                                         "starting another one.");
         savelog(text);
         m_s.prompt.notice(text);
         return false;
     }
+    if (!noLapsWaiting())
+        return false;
     if (!m_s.receivers.comconnected()) {
         m_s.prompt.notice(kConnectFirst);
         emit settingsPageRequested();
@@ -205,6 +312,11 @@ bool RaceEngine::racestartraceExecute(int currentRowId)
     const bool continued = m_s.settings.flag(QStringLiteral("chracecontinue"));
     // A new race empties the list: a finished race not yet exported is offered first.
     if (!continued && m_s.finishedRace && !m_s.finishedRace->confirmReplace())
+        return false;
+    if (!confirmRaceStage())
+        return false;
+    // The program is ending: no race starts on the way out.
+    if (m_s.prompt.stopRequested())
         return false;
     m_starting = true;
     struct StartingGuard
@@ -263,6 +375,30 @@ bool RaceEngine::racestartraceExecute(int currentRowId)
     emit raceListChanged();
     savelog(startedLine(currentRowId));
     savelog(QStringLiteral("log file at: ") + m_s.log.filePath());
+    return true;
+}
+
+bool RaceEngine::confirmRaceStage()
+{
+    // Looking at another stage on the Events page never moves the race by
+    // itself: the operator says which stage it runs in.
+    const int shown = m_s.raceStage ? m_s.raceStage->browsingElsewhere() : 0;
+    if (shown == 0)
+        return true;
+    const QString own = m_s.raceStage->describe();
+    const QString other = m_s.raceStage->stageTitle(shown);
+    const Choice choice = m_s.prompt.askYesNoCancel(
+        QStringLiteral("This race belongs to \"%1\", but the Events page shows \"%2\".\n\n"
+                       "Yes: race it in \"%1\" (its own stage).\nNo: race it in \"%2\" instead.\n"
+                       "Cancel: do not start.")
+            .arg(own, other));
+    if (m_s.prompt.stopRequested() || choice == Choice::Cancel)
+        return false;
+    if (choice == Choice::No) {
+        m_s.raceStage->moveTo(shown);
+        savelog(QStringLiteral("The race now belongs to \"%1\", not \"%2\".")
+                    .arg(m_s.raceStage->describe(), own));
+    }
     return true;
 }
 
@@ -393,8 +529,9 @@ void RaceEngine::restoreInterruptedRace()
         // Nothing was kept: the clock resumes from the last recorded pass, and
         // the receivers' times cannot be trusted until the next new race.
         qint64 lastPassMs = 0;
-        if (q.exec(QStringLiteral("SELECT MAX(laptime) FROM laps WHERE pilotid IN (SELECT pilotid FROM onerace)"))
-            && q.next())
+        if (q.exec(QStringLiteral(
+                "SELECT MAX(laptime) FROM laps WHERE pilotid IN (SELECT pilotid FROM onerace)")) &&
+            q.next())
             lastPassMs = q.value(0).toLongLong();
         m_raceClock.setOrigin(m_s.clock.nowMs() - lastPassMs);
         savelog(QStringLiteral("Continuing a race begun before the program was restarted: the race "
@@ -448,22 +585,17 @@ bool RaceEngine::prepareTick()
         return true;
     m_qFindPilot = QSqlQuery(m_s.db);
     m_qLastLap = QSqlQuery(m_s.db);
-    m_qCountLap = QSqlQuery(m_s.db);
-    m_qInsertLap = QSqlQuery(m_s.db);
     m_qLapSum = QSqlQuery(m_s.db);
     // The first row the store holds for a transponder takes the pass.
     const bool ok =
         m_qFindPilot.prepare(QStringLiteral("SELECT id, pilotid, pilotname, lapno, \"group\", confirmed "
-                                            "FROM onerace WHERE pilottrans=? ORDER BY id ASC LIMIT 1"))
-        && m_qLastLap.prepare(
-            QStringLiteral("SELECT laptime FROM laps WHERE pilotid=? ORDER BY lapn DESC LIMIT 1"))
-        && m_qCountLap.prepare(QStringLiteral("UPDATE onerace SET lapno=? WHERE id=?"))
-        && m_qInsertLap.prepare(
-            QStringLiteral("INSERT INTO laps (pilotid, lapn, laptime, laptimetxt) VALUES (?, ?, ?, ?)"))
-        && m_qLapSum.prepare(QStringLiteral("SELECT COALESCE(SUM(lapno),0), COUNT(*) FROM onerace"));
+                                            "FROM onerace WHERE pilottrans=? ORDER BY id ASC LIMIT 1")) &&
+        m_qLastLap.prepare(
+            QStringLiteral("SELECT laptime FROM laps WHERE pilotid=? ORDER BY lapn DESC LIMIT 1")) &&
+        m_qLapSum.prepare(QStringLiteral("SELECT COALESCE(SUM(lapno),0), COUNT(*) FROM onerace"));
     if (!ok) {
         QString error;
-        for (const QSqlQuery *q : {&m_qFindPilot, &m_qLastLap, &m_qCountLap, &m_qInsertLap, &m_qLapSum}) {
+        for (const QSqlQuery *q : {&m_qFindPilot, &m_qLastLap, &m_qLapSum}) {
             if (q->lastError().isValid()) {
                 error = q->lastError().text();
                 break;
@@ -544,7 +676,8 @@ void RaceEngine::processPass(qint32 recvid, qint32 racemillis)
     const QString id = QString::number(recvid);
     m_qFindPilot.bindValue(0, recvid);
     if (!m_qFindPilot.exec()) {
-        savelog(QStringLiteral("Error finding the pilot of id %1: %2").arg(id, m_qFindPilot.lastError().text()));
+        savelog(
+            QStringLiteral("Error finding the pilot of id %1: %2").arg(id, m_qFindPilot.lastError().text()));
         return;
     }
     if (!m_qFindPilot.next()) {
@@ -555,7 +688,8 @@ void RaceEngine::processPass(qint32 recvid, qint32 racemillis)
     const int rowId = m_qFindPilot.value(0).toInt();
     const int pilotId = m_qFindPilot.value(1).toInt();
     const QString name = m_qFindPilot.value(2).toString();
-    const int g = m_qFindPilot.value(3).toInt();
+    // Laps counted but still waiting for the database are his laps too.
+    const int g = m_qFindPilot.value(3).toInt() + m_pending.countFor(rowId);
     const QString group = m_qFindPilot.value(4).toString();
     const QString confirmed = m_qFindPilot.value(5).toString();
     m_qFindPilot.finish();
@@ -582,6 +716,8 @@ void RaceEngine::processPass(qint32 recvid, qint32 racemillis)
         }
     }
     m_qLastLap.finish();
+    if (const qint64 waiting = m_pending.lastRaceMsOf(pilotId); waiting >= 0)
+        lastms = waiting;
 
     const int interval = readNumber(m_antiDoubleRead);
     if (racemillis - lastms < interval) {
@@ -612,10 +748,7 @@ void RaceEngine::processPass(qint32 recvid, qint32 racemillis)
     }
 
     const int lapno = g + 1;
-    if (!commitLap(recvid, rowId, pilotId, lapno, racemillis, lastms)) {
-        afterPass(recvid, name);
-        return;
-    }
+    commitLap(recvid, rowId, pilotId, lapno, racemillis, lastms);
     emit lapRecorded(pilotId, lapno, racemillis, racemillis - lastms);
     if (teamRow >= 0) {
         f += 1;
@@ -636,7 +769,10 @@ void RaceEngine::processPass(qint32 recvid, qint32 racemillis)
     // Last, so the announcer finds what the lap meant when it reads the ring.
     m_ring.write(pilotId, lapno);
     if (m_s.settings.flag(QStringLiteral("chshowdebug"))) {
-        savelog(QStringLiteral("racems=%1 lastms=%2 subst=%3").arg(racemillis).arg(lastms).arg(racemillis - lastms));
+        savelog(QStringLiteral("racems=%1 lastms=%2 subst=%3")
+                    .arg(racemillis)
+                    .arg(lastms)
+                    .arg(racemillis - lastms));
     }
     // Only what this pass changed: the window updates that row and those laps.
     emit raceRowChanged(rowId);
@@ -644,22 +780,18 @@ void RaceEngine::processPass(qint32 recvid, qint32 racemillis)
     afterPass(recvid, name);
 }
 
-bool RaceEngine::commitLap(qint32 recvid, int rowId, int pilotId, int lapn, qint32 racemillis, qint64 lastms)
+void RaceEngine::commitLap(qint32 recvid, int rowId, int pilotId, int lapn, qint32 racemillis, qint64 lastms)
 {
-    // The count and the lap row go to the file together, before the tick ends:
-    // a count without its lap (or the reverse) would break the lap numbering.
-    Transaction tx(m_s.db);
-    m_qCountLap.bindValue(0, lapn);
-    m_qCountLap.bindValue(1, rowId);
-    m_qInsertLap.bindValue(0, pilotId);
-    m_qInsertLap.bindValue(1, lapn);
-    m_qInsertLap.bindValue(2, racemillis);
-    m_qInsertLap.bindValue(3, ms2minsecmstext(racemillis - lastms));
-    if (!tx.isActive() || !m_qCountLap.exec() || !m_qInsertLap.exec() || !tx.commit()) {
-        savelog(QStringLiteral("Error writting lap time, id ") + QString::number(recvid));
-        return false;
+    // The lap counts from here on, written or not: behind laps that wait it
+    // waits too, so the laps reach the file in the order they were counted.
+    // While others wait it joins them; the retry writes them all in order.
+    m_pending.append(PendingLap{rowId, pilotId, lapn, racemillis, racemillis - lastms, recvid});
+    if (m_waitingReported) {
+        ++m_waitedInOutage;
+        emit lapsWaitingChanged(m_pending.count(), m_lastWaitingReason);
+        return;
     }
-    return true;
+    writeWaiting(false);
 }
 
 void RaceEngine::afterPass(qint32 recvid, const QString &pilotName)
@@ -670,7 +802,7 @@ void RaceEngine::afterPass(qint32 recvid, const QString &pilotName)
         savelog(QStringLiteral("Cannot read the race list: ") + m_qLapSum.lastError().text());
         return;
     }
-    const qint64 lapSum = m_qLapSum.value(0).toLongLong();
+    const qint64 lapSum = m_qLapSum.value(0).toLongLong() + m_pending.count();
     const int rows = m_qLapSum.value(1).toInt();
     m_qLapSum.finish();
 
@@ -699,10 +831,11 @@ void RaceEngine::readRaceRules()
     m_formatPilots.clear();
     m_formatEntries.clear();
     if (!problem.isEmpty())
-        savelog(problem + QStringLiteral(" This race runs as Laps and time, by the race page's lap and time limits."));
+        savelog(problem +
+                QStringLiteral(" This race runs as Laps and time, by the race page's lap and time limits."));
     const FormatOptions &o = m_rules.options;
-    const QString holeShot = o.holeShot ? QStringLiteral("; each pilot's first pass starts his lap 1 (hole-shot)")
-                                        : QString();
+    const QString holeShot =
+        o.holeShot ? QStringLiteral("; each pilot's first pass starts his lap 1 (hole-shot)") : QString();
     if (m_rules.format == RaceFormat::LapsAndTime) {
         if (o.holeShot)
             savelog(QStringLiteral("Race format: Laps and time") + holeShot + QLatin1Char('.'));
@@ -761,6 +894,7 @@ void RaceEngine::readFormatEntries()
                 e.passesMs << q.value(0).toLongLong();
         }
         q.finish();
+        e.passesMs << m_pending.raceTimesOf(pilotId);
         m_formatPilots << pilotId;
         m_formatEntries.insert(pilotId, e);
     }
@@ -790,8 +924,9 @@ bool RaceEngine::formatRaceOver(qint64 nowMs)
     const qint64 grace = std::max<qint64>(0, o.graceMs);
     QString reason = QStringLiteral("Time limit reached.");
     if (format == RaceFormat::MostLaps)
-        reason = nowMs >= o.timeLimitMs + grace ? QStringLiteral("The grace time after the time limit is over.")
-                                                : QStringLiteral("Every pilot has finished his last lap.");
+        reason = nowMs >= o.timeLimitMs + grace
+                     ? QStringLiteral("The grace time after the time limit is over.")
+                     : QStringLiteral("Every pilot has finished his last lap.");
     else if (format == RaceFormat::FirstToLaps)
         reason = nowMs >= winnerFinish(format, o, entries) + grace
                      ? QStringLiteral("The time allowed after the winner's finish is over.")
@@ -825,10 +960,7 @@ void RaceEngine::processFormatPass(qint32 recvid, int rowId, int pilotId, const 
         return;
     }
     const int lapno = g + 1;
-    if (!commitLap(recvid, rowId, pilotId, lapno, racemillis, lastms)) {
-        afterPass(recvid, name);
-        return;
-    }
+    commitLap(recvid, rowId, pilotId, lapno, racemillis, lastms);
     RaceEntry &entry = m_formatEntries[pilotId];
     entry.passesMs << racemillis;
     emit lapRecorded(pilotId, lapno, racemillis, racemillis - lastms);
@@ -842,8 +974,8 @@ void RaceEngine::processFormatPass(qint32 recvid, int rowId, int pilotId, const 
     if (format == RaceFormat::MostLaps)
         done = o.timeLimitMs > 0 && racemillis >= o.timeLimitMs;
     else if (format == RaceFormat::FirstToLaps)
-        done = (o.lapLimit > 0 && entry.passesMs.size() >= o.lapLimit + (o.holeShot ? 1 : 0))
-               || (winner >= 0 && racemillis > winner);
+        done = (o.lapLimit > 0 && entry.passesMs.size() >= o.lapLimit + (o.holeShot ? 1 : 0)) ||
+               (winner >= 0 && racemillis > winner);
     const bool sounds = m_s.settings.flag(QStringLiteral("chksounds"));
     if (done) {
         if (sounds)
@@ -857,7 +989,10 @@ void RaceEngine::processFormatPass(qint32 recvid, int rowId, int pilotId, const 
     // Last, so the announcer finds what the lap meant when it reads the ring.
     m_ring.write(pilotId, lapno);
     if (m_s.settings.flag(QStringLiteral("chshowdebug")))
-        savelog(QStringLiteral("racems=%1 lastms=%2 subst=%3").arg(racemillis).arg(lastms).arg(racemillis - lastms));
+        savelog(QStringLiteral("racems=%1 lastms=%2 subst=%3")
+                    .arg(racemillis)
+                    .arg(lastms)
+                    .arg(racemillis - lastms));
     emit raceRowChanged(rowId);
     emit pilotLapsChanged(pilotId);
     afterPass(recvid, name);
@@ -895,6 +1030,13 @@ bool RaceEngine::finish(bool automatic)
     // corrections, a race continued after a restart) reads the rules now.
     if (!m_rulesRead)
         readRaceRules();
+    if (!writeWaitingLaps()) {
+        m_rankAgainWhenWritten = true;
+        savelog(QStringLiteral(
+                    "%1 counted laps still wait to be written to the database: the standings are ranked "
+                    "without them now and again once they are written.")
+                    .arg(m_pending.count()));
+    }
     QString error;
     const bool ok = rankRace(m_s.db, m_s.settings.integer(QStringLiteral("cbwinplaces")), m_rules, &error);
     if (!ok)
@@ -906,8 +1048,8 @@ bool RaceEngine::finish(bool automatic)
     emit raceListSortRequested(QStringLiteral("place ASC"));
     emit raceListChanged();
     setStartEnabled(true);
-    savelog(QStringLiteral("Finished at ")
-            + longTimeText(QDateTime::fromMSecsSinceEpoch(m_s.clock.nowMs()).time()));
+    savelog(QStringLiteral("Finished at ") +
+            longTimeText(QDateTime::fromMSecsSinceEpoch(m_s.clock.nowMs()).time()));
     emit raceFinished();
     if (ok && m_s.settings.flag(QStringLiteral("chautoexport")))
         emit exportRequested();
@@ -917,7 +1059,8 @@ bool RaceEngine::finish(bool automatic)
 bool RaceEngine::UpdateOneraceBestlaps(int rowId)
 {
     QString error;
-    if (!updateOneraceBestlaps(m_s.db, rowId, [this](const QString &l) { savelog(l); }, &error)) {
+    if (!updateOneraceBestlaps(
+            m_s.db, rowId, [this](const QString &l) { savelog(l); }, &error)) {
         reportFailure(QStringLiteral("Cannot recalculate the laps"), error);
         return false;
     }

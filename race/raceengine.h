@@ -4,14 +4,15 @@
 
 #include "competition/stageformat.h"
 #include "core/announcementring.h"
+#include "race/pendinglaps.h"
 #include "race/raceclock.h"
 #include "race/raceservices.h"
 #include "race/teamtable.h"
 
+#include <QElapsedTimer>
 #include <QHash>
 #include <QObject>
 #include <QSqlQuery>
-#include <QElapsedTimer>
 #include <QTimer>
 
 namespace lapvane {
@@ -56,6 +57,18 @@ public:
 
     // Recalculates one race-list row (laps, best lap, total) from its laps.
     bool UpdateOneraceBestlaps(int rowId);
+
+    // Counted laps the database has not taken yet (a full disk): they are
+    // tried again every kRetryWaitingMs until written, in order. A new race
+    // does not start while any waits.
+    int lapsWaiting() const { return m_pending.count(); }
+    int lapsWaitingFor(int rowId) const { return m_pending.countFor(rowId); }
+    const PendingLaps &waitingLaps() const { return m_pending; }
+    // Tries to write the waiting laps now; true when none waits any more.
+    bool writeWaitingLaps();
+    // Before a command that replaces the race list: true when no lap waits
+    // (after one more try); otherwise tells the operator and logs it.
+    bool noLapsWaiting();
 
     // A race is running: the pass loop is enabled.
     bool isRunning() const { return m_tickEnabled; }
@@ -117,6 +130,9 @@ signals:
     // The race ended by itself (every competitor flew the lap limit, or the
     // time limit was reached) and its standings are written.
     void raceCompleted();
+    // The number of counted laps waiting for the database changed; reason
+    // says why they wait ("the disk is full"), empty once none waits.
+    void lapsWaitingChanged(int count, const QString &reason);
 
 private:
     // A whole-number race setting read on every tick; an unreadable value
@@ -124,9 +140,9 @@ private:
     struct NumberSetting
     {
         QString control;
-        QString what;    // how the log line names it
-        QString unit;    // "laps", "min", "ms"
-        int fallback;    // used when no good value was ever read
+        QString what; // how the log line names it
+        QString unit; // "laps", "min", "ms"
+        int fallback; // used when no good value was ever read
         int lastGood;
         bool warned;
     };
@@ -139,9 +155,13 @@ private:
     void processFormatPass(qint32 recvid, int rowId, int pilotId, const QString &name, int g,
                            const QString &group, qint32 racemillis, qint64 lastms);
     void processPass(qint32 recvid, qint32 racemillis);
-    bool commitLap(qint32 recvid, int rowId, int pilotId, int lapn, qint32 racemillis, qint64 lastms);
+    void commitLap(qint32 recvid, int rowId, int pilotId, int lapn, qint32 racemillis, qint64 lastms);
     void afterPass(qint32 recvid, const QString &pilotName);
     bool resetRaceList();
+    bool confirmRaceStage();
+    // Writes the waiting laps; announce: say which rows and laps changed (not
+    // for a lap written the moment it was counted: its pass says so itself).
+    bool writeWaiting(bool announce);
     bool runStartDelay();
     bool synchronise();
     void restoreInterruptedRace();
@@ -158,6 +178,7 @@ private:
     void reportFailure(const QString &what, const QString &error);
 
     static constexpr int kTickIntervalMs = 3;
+    static constexpr int kRetryWaitingMs = 250;
     // How long a late tick may spend taking the passes that queued meanwhile.
     static constexpr int kCatchUpBudgetMs = 5;
 
@@ -191,11 +212,19 @@ private:
     NumberSetting m_timeLimit;
     NumberSetting m_antiDoubleRead;
 
+    // Counted laps not yet in the database, and the retry while any waits.
+    PendingLaps m_pending;
+    QTimer m_retryWaiting;
+    // The operator was told of this outage; the laps that waited in it.
+    bool m_waitingReported = false;
+    int m_waitedInOutage = 0;
+    QString m_lastWaitingReason;
+    // The race was ranked while laps waited: rank it again once they are in.
+    bool m_rankAgainWhenWritten = false;
+
     bool m_prepared = false;
     QSqlQuery m_qFindPilot;
     QSqlQuery m_qLastLap;
-    QSqlQuery m_qCountLap;
-    QSqlQuery m_qInsertLap;
     QSqlQuery m_qLapSum;
 };
 

@@ -8,6 +8,7 @@
 #include "core/operatorprompt.h"
 #include "core/settings.h"
 #include "race/finishedrace.h"
+#include "race/racestage.h"
 #include "store/database.h"
 #include "store/transaction.h"
 
@@ -66,7 +67,8 @@ bool RaceExport::storeFailed(const QString &text)
 
 bool RaceExport::copyLastRace()
 {
-    // Column by column by position, the row key aside.
+    // Column by column by position, the row key aside; inside the export's
+    // transaction, so the copy and the results change together.
     const QSqlRecord from = m_db.record(QStringLiteral("onerace"));
     const QSqlRecord to = m_db.record(QStringLiteral("lastrace"));
     QStringList src, dst;
@@ -74,17 +76,13 @@ bool RaceExport::copyLastRace()
         src << QLatin1Char('"') + from.fieldName(i) + QLatin1Char('"');
         dst << QLatin1Char('"') + to.fieldName(i) + QLatin1Char('"');
     }
-    Transaction tx(m_db);
     QSqlQuery q(m_db);
     if (!q.exec(QStringLiteral("DELETE FROM lastrace")))
         return storeFailed(q.lastError().text());
-    if (!src.isEmpty()
-        && !q.exec(QStringLiteral("INSERT INTO lastrace (%1) SELECT %2 FROM onerace ORDER BY id ASC")
-                       .arg(dst.join(QLatin1Char(',')), src.join(QLatin1Char(',')))))
+    if (!src.isEmpty() &&
+        !q.exec(QStringLiteral("INSERT INTO lastrace (%1) SELECT %2 FROM onerace ORDER BY id ASC")
+                    .arg(dst.join(QLatin1Char(',')), src.join(QLatin1Char(',')))))
         return storeFailed(q.lastError().text());
-    if (!tx.commit())
-        return storeFailed(m_db.lastError().text());
-    emit lastraceChanged();
     return true;
 }
 
@@ -111,7 +109,8 @@ void RaceExport::recordDecidingValues(const QHash<int, int> &stageOfPilot)
             if (recordStageDeciding(m_db, stage, ofStage, &error))
                 continue;
         }
-        m_log.savelog(QStringLiteral("The deciding values of this race were not kept in the stage results: ") + error);
+        m_log.savelog(
+            QStringLiteral("The deciding values of this race were not kept in the stage results: ") + error);
     }
 }
 
@@ -147,21 +146,35 @@ bool RaceExport::raceexporttoeventExecute()
 {
     // The rows the results view shows; before any stage was picked it shows
     // none, and the current stage stands in for it.
-    QList<int> stages = m_selection.selectedStageIds();
-    const int currentStage = m_selection.currentStageId();
+    const CurrentSelection *into = &m_selection;
+    if (m_raceStage && m_raceStage->exportElsewhere()) {
+        const CurrentSelection &shown = m_raceStage->browsing();
+        const QString own = m_raceStage->describe();
+        const QString other = shown.currentEventName() + QStringLiteral(" - ") + shown.currentStageName();
+        const Choice choice = m_prompt.askYesNoCancel(
+            QStringLiteral("This race belongs to \"%1\", but the Events page shows \"%2\".\n\n"
+                           "Yes: export it to \"%1\" (its own stage).\nNo: export it to \"%2\".\n"
+                           "Cancel: do not export.")
+                .arg(own, other));
+        if (m_prompt.stopRequested() || choice == Choice::Cancel)
+            return false;
+        if (choice == Choice::No)
+            into = &shown;
+    }
+    QList<int> stages = into->selectedStageIds();
+    const int currentStage = into->currentStageId();
+    const QString eventName = into->currentEventName();
+    const QString stageName = into->currentStageName();
     if (stages.isEmpty() && currentStage != 0)
         stages << currentStage;
     if (stages.isEmpty()) {
-        m_prompt.notice(QStringLiteral("Choose a stage on the Events page first: there is no stage to export to."));
+        m_prompt.notice(
+            QStringLiteral("Choose a stage on the Events page first: there is no stage to export to."));
         return false;
     }
 
     if (m_finished && !m_finished->confirmExport())
         return false;
-    if (!copyLastRace())
-        return false;
-    m_lastStageName = m_selection.currentStageName();
-    emit lastStageNameChanged(m_lastStageName);
 
     QSqlQuery q(m_db);
     std::vector<RaceRow> race;
@@ -177,7 +190,8 @@ bool RaceExport::raceexporttoeventExecute()
     QStringList marks;
     for (int i = 0; i < stages.size(); ++i)
         marks << QStringLiteral("?");
-    q.prepare(QStringLiteral("SELECT * FROM results WHERE stage IN (%1) ORDER BY id ASC").arg(marks.join(QLatin1Char(','))));
+    q.prepare(QStringLiteral("SELECT * FROM results WHERE stage IN (%1) ORDER BY id ASC")
+                  .arg(marks.join(QLatin1Char(','))));
     for (int id : stages)
         q.addBindValue(id);
     if (!q.exec())
@@ -205,9 +219,15 @@ bool RaceExport::raceexporttoeventExecute()
         }
         const QString question =
             QStringLiteral("Pilot \"%1\" is not found in\n\r\n\r\"%2 - %3\"\n\r\n\rAdd him?")
-                .arg(r.values.value(QStringLiteral("pilotname")).toString(), m_selection.currentEventName(),
-                     m_selection.currentStageName());
-        if (!m_prompt.askAs(QuestionKind::Adding, question))
+                .arg(r.values.value(QStringLiteral("pilotname")).toString(), eventName, stageName);
+        const bool add = m_prompt.askAs(QuestionKind::Adding, question);
+        if (m_prompt.stopRequested()) {
+            m_log.savelog(
+                QStringLiteral("The export was cancelled: the program is ending. Nothing was written "
+                               "to the stage results."));
+            return false;
+        }
+        if (!add)
             continue;
         ResultRow added;
         for (const char *f : {"pilotid", "pilottrans", "pilotname", "nickname", "pilotteam", "coptercolor"})
@@ -233,6 +253,8 @@ bool RaceExport::raceexporttoeventExecute()
     const int winPlaces = m_settings.integer(QStringLiteral("cbwinplaces"));
 
     Transaction tx(m_db);
+    if (!copyLastRace())
+        return false;
     for (size_t i = 0; i < race.size(); ++i) {
         if (target[i] < 0)
             continue;
@@ -266,8 +288,9 @@ bool RaceExport::raceexporttoeventExecute()
             v[QStringLiteral("wins")] = v.value(QStringLiteral("wins")).toInt() + 1;
         v[QStringLiteral("lapno")] = from.value(QStringLiteral("lapno"));
 
-        static const char *const written[] = {"besttime", "besttimetxt", "totaltime", "totaltimetxt",
-                                              "qualtime", "qualtimetxt", "lapno", "place", "wins"};
+        static const char *const written[] = {"besttime",     "besttimetxt", "totaltime",
+                                              "totaltimetxt", "qualtime",    "qualtimetxt",
+                                              "lapno",        "place",       "wins"};
         QSqlQuery w(m_db);
         if (row.id == 0) {
             QStringList names, qmarks;
@@ -296,11 +319,15 @@ bool RaceExport::raceexporttoeventExecute()
     }
     if (!tx.commit())
         return storeFailed(m_db.lastError().text());
+    emit lastraceChanged();
+    m_lastStageName = stageName;
+    emit lastStageNameChanged(m_lastStageName);
 
     QHash<int, int> stageOfPilot;
     for (size_t i = 0; i < race.size(); ++i) {
         if (target[i] >= 0)
-            stageOfPilot.insert(race[i].pilotId, results[size_t(target[i])].values.value(QStringLiteral("stage")).toInt());
+            stageOfPilot.insert(race[i].pilotId,
+                                results[size_t(target[i])].values.value(QStringLiteral("stage")).toInt());
     }
     recordDecidingValues(stageOfPilot);
     const QStringList bracketLines = advanceBracket(currentStage);

@@ -15,6 +15,7 @@ class CurrentSelection;
 class FinishedRace;
 class OperatorLog;
 class OperatorPrompt;
+class RaceStage;
 class Settings;
 
 class RaceExport : public QObject
@@ -29,6 +30,10 @@ public:
 
     // Asks before exporting a race again and notes each export.
     void setFinishedRace(FinishedRace *finished) { m_finished = finished; }
+
+    // The stage the race belongs to: when the Events page shows other stages,
+    // the export asks which to export into (the race's own is the default).
+    void setRaceStage(RaceStage *raceStage) { m_raceStage = raceStage; }
 
     // The export command ("Export to Event Results"). Works on the results
     // rows of the stages the results view shows (the current stage when it
@@ -65,6 +70,7 @@ private:
     const CurrentSelection &m_selection;
     std::function<void()> m_sendTelegram;
     FinishedRace *m_finished = nullptr;
+    RaceStage *m_raceStage = nullptr;
     QString m_lastStageName;
 };
 

@@ -17,6 +17,7 @@ class Clock;
 class StopFlag;
 class CurrentSelection;
 class FinishedRace;
+class RaceStage;
 
 struct RaceServices
 {
@@ -27,7 +28,7 @@ struct RaceServices
     Receivers &receivers;
     CuePlayer &cues;
     const Clock &clock;
-    StopFlag &stop; // `STOPFLAG`, shared with the other commands that wait
+    StopFlag &stop;                              // `STOPFLAG`, shared with the other commands that wait
     const CurrentSelection *selection = nullptr; // for the "Race (...) started" line
     // Where the race's start (clock zero and the receivers' clocks) is kept
     // for a "continue" after a restart; empty keeps nothing.
@@ -35,6 +36,10 @@ struct RaceServices
     // Whether the finished race went to the stage results: asked before a
     // new race resets the list; a lap correction ranks a finished race again.
     FinishedRace *finishedRace = nullptr;
+    // The stage and group the race was sent from. When the Events page shows
+    // another stage at "Start Race", the operator chooses which one the race
+    // runs in. Without it the race follows the selection alone.
+    RaceStage *raceStage = nullptr;
 };
 
 } // namespace lapvane

@@ -8,10 +8,19 @@ bool ScriptedPrompt::ask(const QString &question)
     return askAs(QuestionKind::Warning, question);
 }
 
+bool ScriptedPrompt::stopsAt(const QString &question)
+{
+    if (!stopAt.isEmpty() && question.contains(stopAt))
+        stopped = true;
+    return stopped;
+}
+
 bool ScriptedPrompt::askAs(QuestionKind kind, const QString &question)
 {
     questions << question;
     kinds << kind;
+    if (stopsAt(question))
+        return false;
     return answers.isEmpty() ? defaultAnswer : answers.takeFirst();
 }
 
@@ -19,6 +28,8 @@ Choice ScriptedPrompt::askYesNoCancel(const QString &question)
 {
     questions << question;
     kinds << QuestionKind::Warning;
+    if (stopsAt(question))
+        return Choice::Cancel;
     if (!choices.isEmpty())
         return choices.takeFirst();
     return defaultAnswer ? Choice::Yes : Choice::No;
@@ -32,7 +43,7 @@ void ScriptedPrompt::notice(const QString &text)
 bool ScriptedPrompt::askText(const QString &title, const QString &prompt, QString *text)
 {
     questions << title + QLatin1String(": ") + prompt;
-    if (textAnswers.isEmpty())
+    if (stopsAt(questions.last()) || textAnswers.isEmpty())
         return false;
     *text = textAnswers.takeFirst();
     return true;

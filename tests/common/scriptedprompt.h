@@ -19,6 +19,12 @@ public:
     // default answer of ask() as Yes or No.
     QList<Choice> choices;
 
+    // The program is told to end while a question containing this text is
+    // open: that question and every one after it is answered as a stop
+    // answers them (No, Cancel), and stopRequested() holds from then on.
+    QString stopAt;
+    bool stopped = false;
+
     QStringList questions;
     // The kind of each Yes/No question, in order (plain ones are Warning).
     QList<QuestionKind> kinds;
@@ -30,6 +36,11 @@ public:
     Choice askYesNoCancel(const QString &question) override;
     void notice(const QString &text) override;
     bool askText(const QString &title, const QString &prompt, QString *text) override;
+    bool stopRequested() const override { return stopped; }
+
+private:
+    // Records the question; true when it is answered as a stop answers it.
+    bool stopsAt(const QString &question);
 };
 
 } // namespace lapvane::test

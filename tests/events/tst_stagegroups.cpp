@@ -33,12 +33,30 @@ private slots:
         QTest::addColumn<QString>("typed");
         QTest::addColumn<QString>("groups");
         QTest::addColumn<QString>("pilots");
-        QTest::newRow("3 per group") << "pilots" << "3" << "4" << "3";
-        QTest::newRow("6 per group settles on 5") << "pilots" << "6" << "2" << "5";
-        QTest::newRow("4 groups") << "groups" << "4" << "4" << "3";
-        QTest::newRow("6 groups settles on 5") << "groups" << "6" << "5" << "2";
-        QTest::newRow("zero per group") << "pilots" << "0" << "err" << "0";
-        QTest::newRow("letters for groups") << "groups" << "x" << "x" << "err";
+        QTest::newRow("3 per group") << "pilots"
+                                     << "3"
+                                     << "4"
+                                     << "3";
+        QTest::newRow("6 per group settles on 5") << "pilots"
+                                                  << "6"
+                                                  << "2"
+                                                  << "5";
+        QTest::newRow("4 groups") << "groups"
+                                  << "4"
+                                  << "4"
+                                  << "3";
+        QTest::newRow("6 groups settles on 5") << "groups"
+                                               << "6"
+                                               << "5"
+                                               << "2";
+        QTest::newRow("zero per group") << "pilots"
+                                        << "0"
+                                        << "err"
+                                        << "0";
+        QTest::newRow("letters for groups") << "groups"
+                                            << "x"
+                                            << "x"
+                                            << "err";
     }
     void dialogArithmetic()
     {
@@ -64,13 +82,18 @@ private slots:
         QTest::addColumn<QStringList>("expectGroups");
         QTest::addColumn<QStringList>("expectVtx");
         const QStringList ch = {"R2", "R3", "R6", "R8"};
-        QTest::newRow("10 by 3") << "4" << "3" << ch << QStringList{"1", "2", "3", "4", "1", "2", "3", "1", "2", "3"}
+        QTest::newRow("10 by 3") << "4"
+                                 << "3" << ch << QStringList{"1", "2", "3", "4", "1", "2", "3", "1", "2", "3"}
                                  << QStringList{"R2", "R2", "R2", "R2", "R3", "R3", "R3", "R6", "R6", "R6"};
-        QTest::newRow("10 by 4") << "3" << "4" << ch << QStringList{"1", "2", "3", "1", "2", "3", "1", "2", "1", "2"}
+        QTest::newRow("10 by 4") << "3"
+                                 << "4" << ch << QStringList{"1", "2", "3", "1", "2", "3", "1", "2", "1", "2"}
                                  << QStringList{"R2", "R2", "R2", "R3", "R3", "R3", "R6", "R6", "R8", "R8"};
-        QTest::newRow("no channels") << "2" << "5" << QStringList{} << QStringList{"1", "2", "1", "2", "1", "2", "1", "2", "1", "2"}
+        QTest::newRow("no channels") << "2"
+                                     << "5" << QStringList{}
+                                     << QStringList{"1", "2", "1", "2", "1", "2", "1", "2", "1", "2"}
                                      << QStringList(10, QString());
-        QTest::newRow("channels repeat") << "5" << "2" << QStringList{"A", "", "B"}
+        QTest::newRow("channels repeat") << "5"
+                                         << "2" << QStringList{"A", "", "B"}
                                          << QStringList{"1", "2", "3", "4", "5", "1", "2", "3", "4", "5"}
                                          << QStringList{"A", "A", "A", "A", "A", "B", "B", "B", "B", "B"};
     }
@@ -115,13 +138,27 @@ private slots:
         QTest::addColumn<QString>("groups");
         QTest::addColumn<QString>("perGroup");
         QTest::addColumn<QString>("message");
-        QTest::newRow("zero per group") << "4" << "0" << "\"Pilots per grp:\" must be a whole number above 0";
-        QTest::newRow("per group not a number") << "4" << "three" << "\"Pilots per grp:\" must be a whole number above 0";
-        QTest::newRow("per group err") << "4" << "err" << "\"Pilots per grp:\" must be a whole number above 0";
-        QTest::newRow("groups not a number") << "err" << "3" << "\"Groups:\" must be a whole number from 1 to 255";
-        QTest::newRow("groups above 8 bits") << "256" << "1" << "\"Groups:\" must be a whole number from 1 to 255";
-        QTest::newRow("more groups than needed") << "5" << "3" << "10 pilots in groups of 3 make 4 groups, not 5";
-        QTest::newRow("groups too few to hold") << "2" << "3" << "10 pilots in groups of 3 make 4 groups, not 2";
+        QTest::newRow("zero per group") << "4"
+                                        << "0"
+                                        << "\"Pilots per grp:\" must be a whole number above 0";
+        QTest::newRow("per group not a number") << "4"
+                                                << "three"
+                                                << "\"Pilots per grp:\" must be a whole number above 0";
+        QTest::newRow("per group err") << "4"
+                                       << "err"
+                                       << "\"Pilots per grp:\" must be a whole number above 0";
+        QTest::newRow("groups not a number") << "err"
+                                             << "3"
+                                             << "\"Groups:\" must be a whole number from 1 to 255";
+        QTest::newRow("groups above 8 bits") << "256"
+                                             << "1"
+                                             << "\"Groups:\" must be a whole number from 1 to 255";
+        QTest::newRow("more groups than needed") << "5"
+                                                 << "3"
+                                                 << "10 pilots in groups of 3 make 4 groups, not 5";
+        QTest::newRow("groups too few to hold") << "2"
+                                                << "3"
+                                                << "10 pilots in groups of 3 make 4 groups, not 2";
     }
     void autoGroupRefusesBeforeAnyRowChanges()
     {
@@ -215,15 +252,22 @@ private slots:
     void sendToRaceStops_data()
     {
         QTest::addColumn<bool>("answerNo");
-        QTest::newRow("operator says No") << true;
-        QTest::newRow("pilot already in race") << false;
+        QTest::addColumn<bool>("ending");
+        QTest::newRow("operator says No") << true << false;
+        QTest::newRow("pilot already in race") << false << false;
+        QTest::newRow("program told to end") << true << true;
     }
     void sendToRaceStops()
     {
         QFETCH(bool, answerNo);
+        QFETCH(bool, ending);
         EventsFixture f;
         stageOf(f, 3);
-        if (answerNo) {
+        if (ending) {
+            // Told to end at the second question: not even the first pilot goes.
+            f.settings.set("chkconfirmAdd", true);
+            f.prompt.stopAt = "\"P2\"";
+        } else if (answerNo) {
             f.settings.set("chkconfirmAdd", true);
             f.prompt.answers = {true, false};
         } else {
@@ -238,12 +282,31 @@ private slots:
         if (answerNo) {
             QCOMPARE(f.prompt.questions.last(), QString("Adding pilot \"P2\" to start now.\n\r\n\rConfirm?"));
         } else {
-            QCOMPARE(f.prompt.notices.last(), QString("This pilot is already in list. Click OK to locate him."));
+            QCOMPARE(f.prompt.notices.last(),
+                     QString("This pilot is already in list. Click OK to locate him."));
             QCOMPARE(located, 2);
         }
-        QCOMPARE(f.scalar("SELECT COUNT(*) FROM onerace WHERE pilotid=1").toInt(), 1);
+        QCOMPARE(f.scalar("SELECT COUNT(*) FROM onerace WHERE pilotid=1").toInt(), ending ? 0 : 1);
         QCOMPARE(f.scalar("SELECT COUNT(*) FROM onerace WHERE pilotid=3").toInt(), 0);
         QCOMPARE(reloaded, 0);
+    }
+
+    // Next Group asks its questions before it empties the race list: told to
+    // end at one of them, the race in the list keeps its pilots and laps.
+    void nextGroupToldToEndKeepsTheRace()
+    {
+        EventsFixture f;
+        stageOf(f, 4, {"1", "1", "2", "2"});
+        f.addRaceRow(1, "P1", 101, "1");
+        f.addRaceRow(2, "P2", 102, "1");
+        f.rows("INSERT INTO laps (pilotid, lapn, laptime, laptimetxt) VALUES (1, 1, 1000, '000:01.000')");
+        f.settings.set("chkconfirmAdd", true);
+        f.prompt.stopAt = "\"P4\"";
+        StageGroups g(*f.views); // no hooks: the store part of the reset
+        QVERIFY(!g.btnextgroupClick());
+        QCOMPARE(f.prompt.questions.size(), 2);
+        QCOMPARE(f.scalar("SELECT group_concat(pilotname) FROM onerace").toString(), QString("P1,P2"));
+        QCOMPARE(f.scalar("SELECT COUNT(*) FROM laps").toInt(), 1);
     }
 
     void nextGroupRunsItsStepsInOrder()

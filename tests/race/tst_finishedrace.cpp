@@ -54,7 +54,8 @@ struct Wired
     void addResult(int pilotId)
     {
         QSqlQuery q(f.db.db());
-        q.prepare("INSERT INTO results (stage, pilotid, pilotname, wins, place, qualtime) VALUES (2, ?, ?, 0, 999, ?)");
+        q.prepare("INSERT INTO results (stage, pilotid, pilotname, wins, place, qualtime) VALUES (2, ?, ?, "
+                  "0, 999, ?)");
         q.addBindValue(pilotId);
         q.addBindValue(QString("P%1").arg(pilotId));
         q.addBindValue(kNoTimeMs);
@@ -126,6 +127,39 @@ private slots:
         QCOMPARE(w.finished->isExportPending(), !started);
         if (answer == Choice::No)
             QCOMPARE(f.logCount("The finished race was not exported to the event results."), 1);
+    }
+
+    // The program is told to end (a stop signal, a logout) while Start Race's
+    // export asks whether to add a pilot to the stage: the chain ends as if
+    // Cancel had been chosen. Nothing is exported, not even the pilots that
+    // needed no question, no race starts and the finished race keeps its laps.
+    void stopDuringTheExportQuestionsCancelsTheStart()
+    {
+        RaceFixture f;
+        Wired w(f);
+        f.addPilot(1, "Anna", 100);
+        f.addPilot(2, "Boris", 200);
+        w.addResult(1); // Boris is not in the stage: his export asks
+        w.flyAndFinish();
+
+        f.prompt.questions.clear();
+        f.prompt.choices = {Choice::Yes};
+        f.prompt.stopAt = "Add him?";
+        QVERIFY(!f.start());
+        QCOMPARE(f.prompt.questions.size(), 2);
+        QVERIFY(f.prompt.questions.last().startsWith("Pilot \"Boris\" is not found in"));
+        QVERIFY(!f.engine->isRunning());
+        QCOMPARE(f.row(1).lapno, 2);
+        QSqlQuery q(f.db.db());
+        QVERIFY(q.exec("SELECT COUNT(*) FROM laps") && q.next());
+        QCOMPARE(q.value(0).toInt(), 3);
+        QVERIFY(q.exec("SELECT COUNT(*) FROM lastrace") && q.next());
+        QCOMPARE(q.value(0).toInt(), 0);
+        QVERIFY(q.exec("SELECT COUNT(*) FROM results") && q.next());
+        QCOMPARE(q.value(0).toInt(), 1);
+        QCOMPARE(w.wins(1), 0);
+        QVERIFY(w.finished->isExportPending());
+        QCOMPARE(f.logCount("Exported to Results"), 0);
     }
 
     // An exported race, a race never finished and a "continue" start ask nothing.
