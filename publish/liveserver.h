@@ -24,7 +24,7 @@ struct LiveServerCounters
     std::atomic<int> connections{0};
     std::atomic<int> subscribers{0};
     std::atomic<qint64> messagesSent{0};
-    std::atomic<qint64> dropped{0}; // connections closed for stalling, garbage or size
+    std::atomic<qint64> dropped{0};  // connections closed for stalling, garbage or size
     std::atomic<qint64> requests{0}; // requests answered
 };
 
@@ -89,8 +89,7 @@ public:
     const LiveServerCounters &counters() const { return *m_counters; }
 
 private:
-    template<typename F>
-    void post(F &&work);
+    template <typename F> void post(F &&work);
 
     std::unique_ptr<LiveServerCounters> m_counters;
     std::unique_ptr<QThread> m_thread;

@@ -31,14 +31,22 @@ constexpr qint64 kMaxFileBytes = 8 * 1024 * 1024;
 QByteArray reasonPhrase(int status)
 {
     switch (status) {
-    case 200: return "OK";
-    case 400: return "Bad Request";
-    case 404: return "Not Found";
-    case 405: return "Method Not Allowed";
-    case 413: return "Payload Too Large";
-    case 431: return "Request Header Fields Too Large";
-    case 500: return "Internal Server Error";
-    case 503: return "Service Unavailable";
+    case 200:
+        return "OK";
+    case 400:
+        return "Bad Request";
+    case 404:
+        return "Not Found";
+    case 405:
+        return "Method Not Allowed";
+    case 413:
+        return "Payload Too Large";
+    case 431:
+        return "Request Header Fields Too Large";
+    case 500:
+        return "Internal Server Error";
+    case 503:
+        return "Service Unavailable";
     }
     return "Error";
 }
@@ -60,8 +68,8 @@ QByteArray htmlEscaped(const QString &text)
 
 ConnectionGuard::ConnectionGuard(QTcpSocket *socket, const LiveServer::Options &options,
                                  LiveServerCounters &counters, ConnectionBook &book, LiveServerWorker &worker)
-    : QObject(socket), m_socket(socket), m_options(options), m_counters(counters), m_book(book), m_worker(worker),
-      m_address(socket->peerAddress())
+    : QObject(socket), m_socket(socket), m_options(options), m_counters(counters), m_book(book),
+      m_worker(worker), m_address(socket->peerAddress())
 {
     ++m_book.perAddress[m_address];
     m_deadline.setSingleShot(true);
@@ -184,8 +192,8 @@ void ConnectionGuard::resume()
     m_paused = false;
     m_socket->blockSignals(false);
     // What was asked meanwhile is answered in order, until the answers pile up again.
-    while (!m_held.isEmpty() && !m_paused && !m_dropped && !m_refused
-           && m_socket->state() == QAbstractSocket::ConnectedState)
+    while (!m_held.isEmpty() && !m_paused && !m_dropped && !m_refused &&
+           m_socket->state() == QAbstractSocket::ConnectedState)
         m_worker.answer(m_socket, m_held.takeFirst());
     if (m_paused || m_dropped || m_refused)
         return;
@@ -256,8 +264,8 @@ void GuardedTcpServer::incomingConnection(qintptr descriptor)
         delete socket;
         return;
     }
-    if (m_counters.connections.load() >= m_options.maxConnections
-        || m_book.perAddress.value(socket->peerAddress()) >= m_options.maxConnectionsPerAddress) {
+    if (m_counters.connections.load() >= m_options.maxConnections ||
+        m_book.perAddress.value(socket->peerAddress()) >= m_options.maxConnectionsPerAddress) {
         // Turned away once its request is in: closing with unread data would
         // reset the connection before the client reads the answer.
         ++m_counters.dropped;
@@ -417,7 +425,8 @@ void LiveServerWorker::handle(const QHttpServerRequest &request, QTcpSocket *soc
 void LiveServerWorker::answer(QTcpSocket *socket, const LiveAsk &ask)
 {
     if (!ask.allowed) {
-        Reply r{405, "text/plain; charset=utf-8", "Only GET and HEAD are served.\n", {{"Allow", "GET, HEAD"}}};
+        Reply r{
+            405, "text/plain; charset=utf-8", "Only GET and HEAD are served.\n", {{"Allow", "GET, HEAD"}}};
         send(socket, r, false, true);
         return;
     }
@@ -427,7 +436,8 @@ void LiveServerWorker::answer(QTcpSocket *socket, const LiveAsk &ask)
         auto *guard = socket->findChild<ConnectionGuard *>(QString(), Qt::FindDirectChildrenOnly);
         if (!ask.headOnly && m_counters.subscribers.load() >= m_options.maxSubscribers) {
             // The rest of the connections are kept for the pages and the data.
-            send(socket, {503, "text/plain; charset=utf-8", "The live feed is full.\n", {{"Retry-After", "10"}}},
+            send(socket,
+                 {503, "text/plain; charset=utf-8", "The live feed is full.\n", {{"Retry-After", "10"}}},
                  false, true);
             return;
         }
@@ -452,11 +462,11 @@ LiveServerWorker::Reply LiveServerWorker::route(const LiveAsk &ask, bool *subscr
     if (path == "/api/race")
         return {200, json, jsonBytes(currentRace()), {}};
     if (path == "/api/results") {
-        return {200, json,
-                m_results.isEmpty() ? QByteArray("{\"results\":[]}") : m_results, {}};
+        return {200, json, m_results.isEmpty() ? QByteArray("{\"results\":[]}") : m_results, {}};
     }
     if (path == "/api/bracket")
-        return {200, json, m_bracket.isEmpty() ? QByteArray("{\"stageId\":0,\"bracket\":null}") : m_bracket, {}};
+        return {
+            200, json, m_bracket.isEmpty() ? QByteArray("{\"stageId\":0,\"bracket\":null}") : m_bracket, {}};
     if (path == "/api/laps") {
         const QString &text = ask.pilot;
         bool digits = !text.isEmpty() && text.size() <= 9;
@@ -499,9 +509,12 @@ LiveServerWorker::Reply LiveServerWorker::fileReply(const QByteArray &encodedPat
 {
     QString file;
     switch (resolveHtmlsFile(m_options.htmlsFolder, encodedPath, &file)) {
-    case PathVerdict::BadRequest: return {400, "text/plain; charset=utf-8", "Bad request.\n", {}};
-    case PathVerdict::NotFound: return {404, "text/plain; charset=utf-8", "Not found.\n", {}};
-    case PathVerdict::Ok: break;
+    case PathVerdict::BadRequest:
+        return {400, "text/plain; charset=utf-8", "Bad request.\n", {}};
+    case PathVerdict::NotFound:
+        return {404, "text/plain; charset=utf-8", "Not found.\n", {}};
+    case PathVerdict::Ok:
+        break;
     }
     QFile f(file);
     if (!f.open(QIODevice::ReadOnly) || f.size() > kMaxFileBytes)
@@ -521,13 +534,15 @@ LiveServerWorker::Reply LiveServerWorker::indexReply() const
     for (const QString &page : servedPages(m_options.htmlsFolder))
         html += "<li><a href=\"" + htmlsHref(page) + "\">" + htmlEscaped(page) + "</a></li>\n";
     html += "</ul>\n<p>Data: <a href=\"/api/race\">/api/race</a>, <a href=\"/api/results\">/api/results</a>, "
-            "<a href=\"/api/bracket\">/api/bracket</a>, /api/laps?pilot=ID, /api/events (Server-Sent Events)</p>\n</body></html>\n";
+            "<a href=\"/api/bracket\">/api/bracket</a>, /api/laps?pilot=ID, /api/events (Server-Sent "
+            "Events)</p>\n</body></html>\n";
     return {200, "text/html; charset=utf-8", html, {}};
 }
 
 void LiveServerWorker::send(QTcpSocket *socket, const Reply &reply, bool headOnly, bool close)
 {
-    QByteArray out = "HTTP/1.1 " + QByteArray::number(reply.status) + ' ' + reasonPhrase(reply.status) + "\r\n";
+    QByteArray out =
+        "HTTP/1.1 " + QByteArray::number(reply.status) + ' ' + reasonPhrase(reply.status) + "\r\n";
     out += "Content-Type: " + reply.contentType + "\r\n";
     out += "Content-Length: " + QByteArray::number(reply.body.size()) + "\r\n";
     out += "Cache-Control: no-cache\r\nX-Content-Type-Options: nosniff\r\n";
@@ -592,7 +607,8 @@ bool LiveServerWorker::writeTo(QTcpSocket *socket, const QByteArray &bytes)
 
 void LiveServerWorker::broadcast(const QJsonObject &message)
 {
-    const QByteArray bytes = "id: " + QByteArray::number(m_nextId++) + "\ndata: " + jsonBytes(message) + "\n\n";
+    const QByteArray bytes =
+        "id: " + QByteArray::number(m_nextId++) + "\ndata: " + jsonBytes(message) + "\n\n";
     m_subscribers.removeIf([](const QPointer<QTcpSocket> &s) { return s.isNull(); });
     for (const QPointer<QTcpSocket> &socket : std::as_const(m_subscribers)) {
         if (socket && writeTo(socket, bytes))

@@ -73,8 +73,8 @@ private:
     QTimer m_deadline;
     QTimer m_drain; // runs while something waits to be written
     qint64 m_received = 0;
-    qint64 m_written = 0;    // bytes handed to the socket so far
-    qint64 m_mark = -1;      // all written up to here must go out before the drain time-out
+    qint64 m_written = 0; // bytes handed to the socket so far
+    qint64 m_mark = -1;   // all written up to here must go out before the drain time-out
     QElapsedTimer m_markTime;
     QList<LiveAsk> m_held;
     bool m_paused = false;  // the socket is not read (its signals are held back)

@@ -14,7 +14,7 @@ namespace lapvane::test {
 
 struct HttpReply
 {
-    int status = 0; // 0: no answer (the connection was closed)
+    int status = 0;     // 0: no answer (the connection was closed)
     QByteArray headers; // the header block, lines joined by "\r\n"
     QByteArray body;
     QByteArray header(const QByteArray &name) const;

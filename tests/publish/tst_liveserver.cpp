@@ -10,9 +10,9 @@
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QSqlRecord>
-#include <QRegularExpression>
 #include <QTcpServer>
 #include <QtTest>
 
@@ -50,8 +50,6 @@ void writeFile(const QString &path, const QByteArray &bytes)
     QVERIFY(f.open(QIODevice::WriteOnly));
     f.write(bytes);
 }
-
-
 
 } // namespace
 
@@ -97,7 +95,8 @@ private slots:
         QCOMPARE(finished.value("state").toString(), QStringLiteral("finished"));
         // Its clock stands at the last counted pass.
         QCOMPARE(finished.value("clockMs").toDouble(), 58000.0);
-        QCOMPARE(names(finished), QStringList({"Bob \"Quick\" <b>", QString::fromUtf8("Анна Смирнова"), "Cid"}));
+        QCOMPARE(names(finished),
+                 QStringList({"Bob \"Quick\" <b>", QString::fromUtf8("Анна Смирнова"), "Cid"}));
     }
 
     void eventFeedPushesLapsCorrectionsAndTheFinish()
@@ -288,7 +287,9 @@ private slots:
             if (href == "/overlay" || href == "/board" || href.startsWith("/api/"))
                 continue;
             // Nothing but unreserved characters and escapes in a link.
-            QVERIFY2(QRegularExpression(QStringLiteral("^/([A-Za-z0-9._~-]|%[0-9A-F]{2})+$")).match(m.captured(1)).hasMatch(),
+            QVERIFY2(QRegularExpression(QStringLiteral("^/([A-Za-z0-9._~-]|%[0-9A-F]{2})+$"))
+                         .match(m.captured(1))
+                         .hasMatch(),
                      href.constData());
             const HttpReply page = get(f.port(), href);
             QCOMPARE(page.status, 200);
@@ -305,10 +306,11 @@ private slots:
         LiveFixture f;
         for (const auto &[stage, name, qual] : {std::tuple{1, "Ann", 31000}, std::tuple{1, "Bob", 29000},
                                                 std::tuple{2, "Zed", 10000}, std::tuple{1, "Cid", 30000}})
-            f.exec(QStringLiteral("INSERT INTO results (stage, pilotid, pilotname, qualtime, qualtimetxt, place, "
-                                  "wins, lapno, besttime, besttimetxt, totaltime, totaltimetxt) VALUES "
-                                  "(%1, 1, '%2', %3, 'q', 999, 0, 0, 59999999, '999:59.999', 59999999, "
-                                  "'999:59.999')")
+            f.exec(QStringLiteral(
+                       "INSERT INTO results (stage, pilotid, pilotname, qualtime, qualtimetxt, place, "
+                       "wins, lapno, besttime, besttimetxt, totaltime, totaltimetxt) VALUES "
+                       "(%1, 1, '%2', %3, 'q', 999, 0, 0, 59999999, '999:59.999', 59999999, "
+                       "'999:59.999')")
                        .arg(stage)
                        .arg(QLatin1String(name))
                        .arg(qual));
@@ -379,12 +381,13 @@ private slots:
         QVERIFY(f.start()); // 16 KiB, 10 s to send a request
         QElapsedTimer clock;
         clock.start();
-        const HttpReply big = rawRequest(f.port(), "GET /api/race HTTP/1.1\r\nHost: x\r\nX-Big: "
-                                                       + QByteArray(40 * 1024, 'a'), 5000);
+        const HttpReply big = rawRequest(
+            f.port(), "GET /api/race HTTP/1.1\r\nHost: x\r\nX-Big: " + QByteArray(40 * 1024, 'a'), 5000);
         QCOMPARE(big.status, 431);
         QVERIFY2(clock.elapsed() < 3000, qPrintable(QString::number(clock.elapsed())));
-        const HttpReply fits = rawRequest(f.port(), "GET /api/race HTTP/1.1\r\nHost: x\r\nX-Big: "
-                                                        + QByteArray(12 * 1024, 'a') + "\r\nConnection: close\r\n\r\n");
+        const HttpReply fits =
+            rawRequest(f.port(), "GET /api/race HTTP/1.1\r\nHost: x\r\nX-Big: " + QByteArray(12 * 1024, 'a') +
+                                     "\r\nConnection: close\r\n\r\n");
         QCOMPARE(fits.status, 200);
     }
 
@@ -454,7 +457,8 @@ private slots:
         QVERIFY(stuckFeed(phone3));
         QTRY_COMPARE(f.server.counters().subscribers.load(), 5);
         // The feed is full; pages and data are not.
-        QCOMPARE(rawRequest(f.port(), "GET /api/events HTTP/1.1\r\nHost: x\r\n\r\n", 3000, phone4).status, 503);
+        QCOMPARE(rawRequest(f.port(), "GET /api/events HTTP/1.1\r\nHost: x\r\n\r\n", 3000, phone4).status,
+                 503);
         QCOMPARE(get(f.port(), "/overlay", "GET", phone4).status, 200);
         QCOMPARE(get(f.port(), "/api/race", "GET", phone4).status, 200);
 
