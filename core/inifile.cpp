@@ -64,8 +64,9 @@ QString IniFile::conversionNote() const
 {
     if (m_convertedLines == 0)
         return {};
-    return QStringLiteral("Settings file %1: %2 line(s) were not UTF-8 and were read as Windows-1251 (Cyrillic); "
-                          "they are kept as read and saved as UTF-8.")
+    return QStringLiteral(
+               "Settings file %1: %2 line(s) were not UTF-8 and were read as Windows-1251 (Cyrillic); "
+               "they are kept as read and saved as UTF-8.")
         .arg(m_path)
         .arg(m_convertedLines);
 }
