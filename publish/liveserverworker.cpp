@@ -12,6 +12,11 @@
 #include <QUrlQuery>
 #include <QWebSocket>
 
+#ifdef Q_OS_LINUX
+#include <linux/sockios.h>
+#include <sys/ioctl.h>
+#endif
+
 namespace lapvane {
 
 namespace {
@@ -69,9 +74,10 @@ QByteArray htmlEscaped(const QString &text)
 ConnectionGuard::ConnectionGuard(QTcpSocket *socket, const LiveServer::Options &options,
                                  LiveServerCounters &counters, ConnectionBook &book, LiveServerWorker &worker)
     : QObject(socket), m_socket(socket), m_options(options), m_counters(counters), m_book(book),
-      m_worker(worker), m_address(socket->peerAddress())
+      m_worker(worker), m_address(socket->peerAddress()),
+      m_onThisComputer(m_address.isEqual(socket->localAddress(), QHostAddress::ConvertV4MappedToIPv4))
 {
-    ++m_book.perAddress[m_address];
+    ++m_book.pagesPerAddress[m_address];
     m_deadline.setSingleShot(true);
     connect(&m_deadline, &QTimer::timeout, this, &ConnectionGuard::drop);
     m_deadline.start(m_options.requestTimeoutMs);
@@ -88,9 +94,10 @@ ConnectionGuard::~ConnectionGuard()
     --m_counters.connections;
     if (m_subscriber)
         --m_counters.subscribers;
-    const auto it = m_book.perAddress.find(m_address);
-    if (it != m_book.perAddress.end() && --*it <= 0)
-        m_book.perAddress.erase(it);
+    QHash<QHostAddress, int> &count = m_subscriber ? m_book.feedsPerAddress : m_book.pagesPerAddress;
+    const auto it = count.find(m_address);
+    if (it != count.end() && --*it <= 0)
+        count.erase(it);
 }
 
 void ConnectionGuard::onReadyRead()
@@ -126,17 +133,37 @@ bool ConnectionGuard::requestCompleted()
 
 void ConnectionGuard::becomeSubscriber()
 {
-    if (!m_subscriber)
+    if (!m_subscriber) {
         ++m_counters.subscribers;
+        const auto it = m_book.pagesPerAddress.find(m_address);
+        if (it != m_book.pagesPerAddress.end() && --*it <= 0)
+            m_book.pagesPerAddress.erase(it);
+        ++m_book.feedsPerAddress[m_address];
+    }
     m_subscriber = true;
     m_deadline.stop();
+}
+
+qint64 ConnectionGuard::untaken() const
+{
+    qint64 bytes = m_socket->bytesToWrite();
+#ifdef Q_OS_LINUX
+    // What the system holds for the client: a client that stopped reading
+    // (its window closed) or went away leaves it here, while the socket's own
+    // buffer stays empty until the system's is full, which small keep-alive
+    // comments would take hours to fill.
+    int queued = 0;
+    if (ioctl(int(m_socket->socketDescriptor()), SIOCOUTQ, &queued) == 0 && queued > 0)
+        bytes += queued;
+#endif
+    return bytes;
 }
 
 void ConnectionGuard::wrote(qint64 bytes)
 {
     m_written += bytes;
     const qint64 waiting = m_socket->bytesToWrite();
-    if (waiting <= 0)
+    if (untaken() <= 0)
         return;
     if (m_mark < 0) {
         m_mark = m_written;
@@ -154,15 +181,24 @@ void ConnectionGuard::checkBacklog()
     if (m_dropped || m_refused)
         return;
     if (m_socket->state() != QAbstractSocket::ConnectedState) {
+        if (!m_paused && m_socket->bytesToWrite() <= 0) {
+            // Closed with all handed to the system, which sends the rest: let
+            // go, not counted as dropped.
+            m_drain.stop();
+            m_deadline.stop();
+            m_socket->deleteLater();
+            return;
+        }
         // Also the way a paused connection learns that its client is gone.
         drop();
         return;
     }
     const qint64 waiting = m_socket->bytesToWrite();
-    const qint64 sent = m_written - waiting;
-    if (m_mark >= 0 && sent >= m_mark)
-        m_mark = -1; // what waited has gone out
-    if (waiting <= 0) {
+    const qint64 left = untaken();
+    const qint64 taken = m_written - left;
+    if (m_mark >= 0 && taken >= m_mark)
+        m_mark = -1; // what waited has been taken
+    if (left <= 0) {
         m_drain.stop();
     } else if (m_mark < 0) {
         m_mark = m_written;
@@ -265,7 +301,7 @@ void GuardedTcpServer::incomingConnection(qintptr descriptor)
         return;
     }
     if (m_counters.connections.load() >= m_options.maxConnections ||
-        m_book.perAddress.value(socket->peerAddress()) >= m_options.maxConnectionsPerAddress) {
+        m_book.pagesPerAddress.value(socket->peerAddress()) >= m_options.maxConnectionsPerAddress) {
         // Turned away once its request is in: closing with unread data would
         // reset the connection before the client reads the answer.
         ++m_counters.dropped;
@@ -315,7 +351,7 @@ void LiveHttpServer::missingHandler(const QHttpServerRequest &request, QTcpSocke
 // LiveServerWorker
 
 LiveServerWorker::LiveServerWorker(const LiveServer::Options &options, LiveServerCounters &counters)
-    : m_options(options), m_counters(counters), m_heartbeat(this)
+    : m_options(options), m_counters(counters), m_keepAlive(this)
 {
 }
 
@@ -367,9 +403,9 @@ bool LiveServerWorker::listen(QString *error, quint16 *port)
                 ws->abort();
         }
     });
-    m_heartbeat.setInterval(m_options.heartbeatMs);
-    connect(&m_heartbeat, &QTimer::timeout, this, &LiveServerWorker::heartbeat);
-    m_heartbeat.start();
+    m_keepAlive.setInterval(m_options.keepAliveMs);
+    connect(&m_keepAlive, &QTimer::timeout, this, &LiveServerWorker::keepAlive);
+    m_keepAlive.start();
     return true;
 }
 
@@ -434,11 +470,15 @@ void LiveServerWorker::answer(QTcpSocket *socket, const LiveAsk &ask)
     const Reply reply = route(ask, &subscribed);
     if (subscribed) {
         auto *guard = socket->findChild<ConnectionGuard *>(QString(), Qt::FindDirectChildrenOnly);
-        if (!ask.headOnly && m_counters.subscribers.load() >= m_options.maxSubscribers) {
-            // The rest of the connections are kept for the pages and the data.
-            send(socket,
-                 {503, "text/plain; charset=utf-8", "The live feed is full.\n", {{"Retry-After", "10"}}},
-                 false, true);
+        // The rest of the connections are kept for the pages and the data.
+        QByteArray full;
+        if (!ask.headOnly && m_counters.subscribers.load() >= m_options.maxSubscribers)
+            full = "The live feed is full.\n";
+        else if (!ask.headOnly && guard && !guard->isOnThisComputer() &&
+                 m_book.feedsPerAddress.value(guard->address()) >= m_options.maxFeedsPerAddress)
+            full = "This device has too many live feeds open.\n";
+        if (!full.isEmpty()) {
+            send(socket, {503, "text/plain; charset=utf-8", full, {{"Retry-After", "10"}}}, false, true);
             return;
         }
         subscribe(socket, ask.headOnly);
@@ -568,7 +608,10 @@ void LiveServerWorker::subscribe(QTcpSocket *socket, bool headOnly)
                      "Cache-Control: no-cache\r\nX-Content-Type-Options: nosniff\r\n";
     if (headOnly) {
         ++m_counters.requests;
-        socket->write(out + "Content-Length: 0\r\n\r\n");
+        out += "Content-Length: 0\r\n\r\n";
+        socket->write(out);
+        if (auto *guard = socket->findChild<ConnectionGuard *>(QString(), Qt::FindDirectChildrenOnly))
+            guard->wrote(out.size());
         return;
     }
     // No length: the feed runs until either side closes it. A reconnecting
@@ -616,7 +659,7 @@ void LiveServerWorker::broadcast(const QJsonObject &message)
     }
 }
 
-void LiveServerWorker::heartbeat()
+void LiveServerWorker::keepAlive()
 {
     m_subscribers.removeIf([](const QPointer<QTcpSocket> &s) { return s.isNull(); });
     for (const QPointer<QTcpSocket> &socket : std::as_const(m_subscribers)) {

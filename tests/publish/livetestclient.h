@@ -40,6 +40,8 @@ public:
     // Waits for the next message (or takes one already received).
     bool next(QJsonObject *message, int timeoutMs = 5000);
     QByteArray responseHead() const { return m_head; }
+    // Comment lines received so far (the server's keep-alives).
+    int comments();
 
 private:
     void take();
@@ -47,6 +49,7 @@ private:
     QByteArray m_buffer;
     QByteArray m_head;
     bool m_headDone = false;
+    int m_comments = 0;
     QList<QJsonObject> m_messages;
 };
 
