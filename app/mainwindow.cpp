@@ -196,6 +196,8 @@ void MainWindow::settsaveExecute()
     QString error;
     if (!m_ctx.settings.save(*m_ctx.ini, &error))
         QMessageBox::critical(this, windowTitle(), error);
+    else if (const QString note = m_ctx.ini->permissionNote(); !note.isEmpty())
+        m_ctx.log.savelog(note);
 }
 
 void MainWindow::Button20Click()

@@ -8,6 +8,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <sys/stat.h>
+
 using namespace lapvane;
 
 namespace {
@@ -292,6 +294,45 @@ private slots:
         QVERIFY(after.contains(QString::fromUtf8("; заметка оператора\r\n").toUtf8()));
         QVERIFY(!after.contains("\xEF\xBF\xBD")); // no U+FFFD anywhere
         QVERIFY(IniFile(path).conversionNote().isEmpty());
+    }
+
+    // The file holds the bot token and the MQTT password: written, it is
+    // readable by its owner only, whether it was new or had a wider mode.
+    // The process's mask is cleared meanwhile, so a file made with the
+    // default mode would be readable by all.
+    void savedReadableByItsOwnerOnly_data()
+    {
+        QTest::addColumn<int>("modeBefore"); // -1: no file yet
+        QTest::newRow("new file") << -1;
+        QTest::newRow("readable by all") << 0644;
+        QTest::newRow("writable by all") << 0666;
+        QTest::newRow("group") << 0640;
+        QTest::newRow("owner only") << 0600;
+    }
+
+    void savedReadableByItsOwnerOnly()
+    {
+        QFETCH(int, modeBefore);
+        QTemporaryDir dir;
+        const QString path = dir.filePath("lapvaneadmin.ini");
+        if (modeBefore >= 0) {
+            writeFile(path, "[TELEGRAM]\r\nBotToken=old\r\n");
+            QCOMPARE(::chmod(QFile::encodeName(path).constData(), mode_t(modeBefore)), 0);
+        }
+        const mode_t mask = ::umask(0);
+        IniFile ini(path);
+        const bool saved = ini.writeString("TELEGRAM", "BotToken", "123:secret");
+        ::umask(mask);
+        QVERIFY2(saved, qPrintable(ini.errorString()));
+        struct stat st
+        {
+        };
+        QCOMPARE(::stat(QFile::encodeName(path).constData(), &st), 0);
+        QCOMPARE(QString::number(st.st_mode & 07777, 8), QStringLiteral("600"));
+        QVERIFY(ini.permissionNote().isEmpty());
+        QCOMPARE(IniFile(path).readString("TELEGRAM", "BotToken", {}), QStringLiteral("123:secret"));
+        // No temporary copy left beside it.
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"lapvaneadmin.ini"});
     }
 
     void failedSaveStopsAtTheKey()
