@@ -3,11 +3,11 @@
 
 #include "announce/soundfiles.h"
 #include "app/bracketwiring.h"
-#include "app/devicewiring.h"
 #include "app/commands.h"
+#include "app/devicewiring.h"
 #include "app/eventspage.h"
-#include "app/logobar.h"
 #include "app/livewiring.h"
+#include "app/logobar.h"
 #include "app/mqttwiring.h"
 #include "app/pilotspage.h"
 #include "app/programcontext.h"
@@ -16,8 +16,8 @@
 #include "app/settingspage.h"
 #include "app/settingwidgets.h"
 #include "app/startoptions.h"
-#include "app/version.h"
 #include "app/telegramwiring.h"
+#include "app/version.h"
 #include "online/telegramservice.h"
 #include "publish/savehtmls.h"
 #include "race/raceengine.h"
@@ -70,35 +70,38 @@ MainWindow::MainWindow(ProgramContext &ctx, ProgramServices &services, QWidget *
     m_pages->addTab(m_settings, QStringLiteral("Settings"));
     setCentralWidget(m_pages);
 
-    QMenu *pmonerace = m_commands->attachMenu(QStringLiteral("pmonerace"), {m_race->raceList()},
-                           {QStringLiteral("raceconfirmSel"), QStringLiteral("raceunconfirmSel"), QStringLiteral("-"),
-                            QStringLiteral("racestartrace"), QStringLiteral("racestoprace"), QStringLiteral("-"),
-                            QStringLiteral("raceexporttoevent"), QStringLiteral("raceresetlist"),
-                            QStringLiteral("racedeletepilots")});
+    QMenu *pmonerace = m_commands->attachMenu(
+        QStringLiteral("pmonerace"), {m_race->raceList()},
+        {QStringLiteral("raceconfirmSel"), QStringLiteral("raceunconfirmSel"), QStringLiteral("-"),
+         QStringLiteral("racestartrace"), QStringLiteral("racestoprace"), QStringLiteral("-"),
+         QStringLiteral("raceexporttoevent"), QStringLiteral("raceresetlist"),
+         QStringLiteral("racedeletepilots")});
     m_race->attachChannelMenu(pmonerace, pmonerace->actions().at(2));
     m_commands->attachMenu(QStringLiteral("pmresults"), {m_race->results(), m_events->results()},
                            {QStringLiteral("eventsend2race"), QStringLiteral("eventAdd2NewStage"),
-                            QStringLiteral("eventupdatefromDB"), QStringLiteral("-"), QStringLiteral("eventdelpilot"),
-                            QStringLiteral("eventGroup"), QStringLiteral("eventclearpilots"), QStringLiteral("-"),
+                            QStringLiteral("eventupdatefromDB"), QStringLiteral("-"),
+                            QStringLiteral("eventdelpilot"), QStringLiteral("eventGroup"),
+                            QStringLiteral("eventclearpilots"), QStringLiteral("-"),
                             QStringLiteral("eventexporthtml")});
     m_commands->attachMenu(QStringLiteral("pmstages"), {m_events->stageList()},
                            {QStringLiteral("eventnewstage"), QStringLiteral("eventduplicatestage"),
                             QStringLiteral("eventdelstage")});
     m_commands->attachMenu(QStringLiteral("pmpilots"), {m_pilots->registry()},
                            {QStringLiteral("eventAdd2CurStage"), QStringLiteral("pilotshowphoto"),
-                            QStringLiteral("pilotplayname"), QStringLiteral("-"), QStringLiteral("pilotsaddnew"),
-                            QStringLiteral("pilotsdelete")});
+                            QStringLiteral("pilotplayname"), QStringLiteral("-"),
+                            QStringLiteral("pilotsaddnew"), QStringLiteral("pilotsdelete")});
 
     connect(&ctx.log, &OperatorLog::lineAdded, m_race, &RacePage::appendLogLine);
-    connect(&ctx.log, &OperatorLog::fileWriteFailed, this, [this](const QString &path, const QString &reason) {
-        auto *box = new QMessageBox(QMessageBox::Warning, windowTitle(),
-                                    QStringLiteral("The log file %1 cannot be written: %2\n"
-                                                   "Log lines are still shown in the log pane.")
-                                        .arg(path, reason),
-                                    QMessageBox::Ok, this);
-        box->setAttribute(Qt::WA_DeleteOnClose);
-        box->open();
-    });
+    connect(&ctx.log, &OperatorLog::fileWriteFailed, this,
+            [this](const QString &path, const QString &reason) {
+                auto *box = new QMessageBox(QMessageBox::Warning, windowTitle(),
+                                            QStringLiteral("The log file %1 cannot be written: %2\n"
+                                                           "Log lines are still shown in the log pane.")
+                                                .arg(path, reason),
+                                            QMessageBox::Ok, this);
+                box->setAttribute(Qt::WA_DeleteOnClose);
+                box->open();
+            });
     connect(m_race, &RacePage::stopRequested, this, [&ctx] { ctx.STOPFLAG.raise(); });
     connect(m_race, &RacePage::settingsPageRequested, this, &MainWindow::showSettingsPage);
     m_hooks.stopRaceTimer = [&services] {
@@ -112,7 +115,8 @@ MainWindow::MainWindow(ProgramContext &ctx, ProgramServices &services, QWidget *
     wireTelegram(*this, *services.telegram, ctx);
     services.guiPrompt.setParentWidget(this);
     connectAntiDoubleReadCheck();
-    connect(m_commands->action(QStringLiteral("settsave")), &QAction::triggered, this, &MainWindow::settsaveExecute);
+    connect(m_commands->action(QStringLiteral("settsave")), &QAction::triggered, this,
+            &MainWindow::settsaveExecute);
     connect(m_settings, &SettingsPage::showLogRequested, this, &MainWindow::Button20Click);
     m_live = wireLiveServer(*this, ctx, services);
     wireBracketPublishing(*m_live, ctx, services);
@@ -192,6 +196,8 @@ void MainWindow::settsaveExecute()
     QString error;
     if (!m_ctx.settings.save(*m_ctx.ini, &error))
         QMessageBox::critical(this, windowTitle(), error);
+    else if (const QString note = m_ctx.ini->permissionNote(); !note.isEmpty())
+        m_ctx.log.savelog(note);
 }
 
 void MainWindow::Button20Click()
@@ -226,7 +232,8 @@ void MainWindow::FormClose()
         if (!guarded(stop))
             m_ctx.log.savelog(QStringLiteral("problem!"));
     };
-    auto closePort = [this, &guarded](const std::function<bool()> &close, const char *closed, const char *error) {
+    auto closePort = [this, &guarded](const std::function<bool()> &close, const char *closed,
+                                      const char *error) {
         m_ctx.log.savelog(QLatin1String(guarded(close) ? closed : error));
     };
 

@@ -64,8 +64,9 @@ QString IniFile::conversionNote() const
 {
     if (m_convertedLines == 0)
         return {};
-    return QStringLiteral("Settings file %1: %2 line(s) were not UTF-8 and were read as Windows-1251 (Cyrillic); "
-                          "they are kept as read and saved as UTF-8.")
+    return QStringLiteral(
+               "Settings file %1: %2 line(s) were not UTF-8 and were read as Windows-1251 (Cyrillic); "
+               "they are kept as read and saved as UTF-8.")
         .arg(m_path)
         .arg(m_convertedLines);
 }
@@ -165,21 +166,52 @@ bool IniFile::writeBool(const QString &section, const QString &key, bool value)
 
 bool IniFile::save()
 {
-    // Written to a temporary file and renamed, so a failed write never leaves
-    // half a settings file behind.
-    QSaveFile file(m_path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        m_error = file.errorString();
-        return false;
+    // The file holds secrets (the bot token, the MQTT password), so it is kept
+    // readable by its owner only. The saved copy is written to a temporary file
+    // that takes the mode of the file it replaces (a new one: the default mode,
+    // readable by all), so the file is narrowed, or made empty with the owner's
+    // mode, before anything is written: no copy of it is readable by others at
+    // any moment.
+    constexpr QFileDevice::Permissions ownerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
+    constexpr QFileDevice::Permissions others = QFileDevice::ReadGroup | QFileDevice::WriteGroup |
+                                                QFileDevice::ExeGroup | QFileDevice::ReadOther |
+                                                QFileDevice::WriteOther | QFileDevice::ExeOther;
+    QFile target(m_path);
+    bool created = false;
+    if (target.exists()) {
+        if (target.permissions() & others)
+            target.setPermissions(ownerOnly); // checked below, on the copy that replaces it
+    } else if (target.open(QIODevice::WriteOnly | QIODevice::NewOnly, ownerOnly)) {
+        target.close();
+        created = true;
     }
+    QSaveFile file(m_path);
+    auto fail = [&] {
+        m_error = file.errorString();
+        if (created)
+            QFile::remove(m_path); // left as it was: absent
+        return false;
+    };
+    if (!file.open(QIODevice::WriteOnly))
+        return fail();
+    // So already, unless the file could not be narrowed (another user's): the
+    // copy that replaces it is.
+    file.setPermissions(ownerOnly);
     QByteArray data;
     for (const QString &line : std::as_const(m_lines))
         data += line.toUtf8() + "\r\n";
-    if (file.write(data) != data.size() || !file.commit()) {
-        m_error = file.errorString();
-        return false;
-    }
+    if (file.write(data) != data.size() || !file.commit())
+        return fail();
     m_error.clear();
+    // A folder on a file system without modes (a FAT memory stick) shows the
+    // file to every user of the computer.
+    m_permissionNote.clear();
+    if (QFile::permissions(m_path) & others)
+        m_permissionNote =
+            QStringLiteral("Settings file %1 holds the bot token and the MQTT password, and other "
+                           "users of this computer can read it: its folder does not keep "
+                           "files private (a memory stick?).")
+                .arg(m_path);
     return true;
 }
 

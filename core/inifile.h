@@ -26,7 +26,9 @@ public:
 
     // Each write goes to the file at once; line breaks inside a value are
     // dropped. On failure returns false and
-    // errorString() says why; the file on disk is left as it was.
+    // errorString() says why; the file on disk is left as it was. The file
+    // holds secrets and is written readable by its owner only (a wider one is
+    // narrowed); permissionNote() says when the folder does not allow that.
     bool writeString(const QString &section, const QString &key, const QString &value);
     bool writeInteger(const QString &section, const QString &key, int value);
     bool writeBool(const QString &section, const QString &key, bool value);
@@ -35,6 +37,9 @@ public:
     // One line for the operator log when lines had to be read as the Cyrillic
     // Windows code page; empty otherwise.
     QString conversionNote() const;
+    // One line for the operator log when the last save left the file
+    // readable by others; empty otherwise.
+    QString permissionNote() const { return m_permissionNote; }
 
 private:
     int findSection(const QString &section) const;
@@ -44,6 +49,7 @@ private:
     QString m_path;
     QStringList m_lines;
     QString m_error;
+    QString m_permissionNote;
     int m_convertedLines = 0;
 };
 

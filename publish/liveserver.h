@@ -24,7 +24,7 @@ struct LiveServerCounters
     std::atomic<int> connections{0};
     std::atomic<int> subscribers{0};
     std::atomic<qint64> messagesSent{0};
-    std::atomic<qint64> dropped{0}; // connections closed for stalling, garbage or size
+    std::atomic<qint64> dropped{0};  // connections closed for stalling, garbage or size
     std::atomic<qint64> requests{0}; // requests answered
 };
 
@@ -38,12 +38,17 @@ public:
         quint16 port = 8080; // 0: any free port
         QString htmlsFolder;
         int maxConnections = 400;
-        // From one address (a phone opens a handful); beyond it that address
-        // gets "503" and the others are served as before.
+        // Connections asking for pages and data from one address (a phone
+        // opens a handful); beyond it that address gets "503" and the others
+        // are served as before. Feeds are not counted here: however many
+        // feeds a device holds open, its pages and data stay reachable.
         int maxConnectionsPerAddress = 32;
         // Feed subscribers at most: the other connections stay free for the
         // pages and the data, however many feeds sit idle.
         int maxSubscribers = 350;
+        // Feeds from one other device. A client on this computer (overlays,
+        // boards, a streaming program's scenes) may use the whole feed budget.
+        int maxFeedsPerAddress = 32;
         // A request must arrive whole within this time of the connection (or
         // of the previous answer); an idle kept-alive connection is closed
         // after idleTimeoutMs.
@@ -55,10 +60,13 @@ public:
         // with more waiting is dropped; a connection asking for pages is not
         // read further until its answers have gone out.
         qint64 maxBacklogBytes = 1024 * 1024;
-        // A connection whose waiting answers or messages have not all gone
-        // out within this time is closed: the client stopped reading.
+        // A connection whose waiting answers or messages have not all been
+        // taken by the client within this time is closed: the client stopped
+        // reading (its buffers are full) or is gone without a word.
         int drainTimeoutMs = 30000;
-        int heartbeatMs = 15000;
+        // Every feed gets a comment line this often, so that a feed without
+        // messages (no race running) still shows whether its client reads.
+        int keepAliveMs = 5000;
         // The words of the overlay and the board: "en" or "ru".
         QString language = QStringLiteral("en");
     };
@@ -89,8 +97,7 @@ public:
     const LiveServerCounters &counters() const { return *m_counters; }
 
 private:
-    template<typename F>
-    void post(F &&work);
+    template <typename F> void post(F &&work);
 
     std::unique_ptr<LiveServerCounters> m_counters;
     std::unique_ptr<QThread> m_thread;

@@ -12,6 +12,11 @@
 #include <QUrlQuery>
 #include <QWebSocket>
 
+#ifdef Q_OS_LINUX
+#include <linux/sockios.h>
+#include <sys/ioctl.h>
+#endif
+
 namespace lapvane {
 
 namespace {
@@ -31,14 +36,22 @@ constexpr qint64 kMaxFileBytes = 8 * 1024 * 1024;
 QByteArray reasonPhrase(int status)
 {
     switch (status) {
-    case 200: return "OK";
-    case 400: return "Bad Request";
-    case 404: return "Not Found";
-    case 405: return "Method Not Allowed";
-    case 413: return "Payload Too Large";
-    case 431: return "Request Header Fields Too Large";
-    case 500: return "Internal Server Error";
-    case 503: return "Service Unavailable";
+    case 200:
+        return "OK";
+    case 400:
+        return "Bad Request";
+    case 404:
+        return "Not Found";
+    case 405:
+        return "Method Not Allowed";
+    case 413:
+        return "Payload Too Large";
+    case 431:
+        return "Request Header Fields Too Large";
+    case 500:
+        return "Internal Server Error";
+    case 503:
+        return "Service Unavailable";
     }
     return "Error";
 }
@@ -60,10 +73,11 @@ QByteArray htmlEscaped(const QString &text)
 
 ConnectionGuard::ConnectionGuard(QTcpSocket *socket, const LiveServer::Options &options,
                                  LiveServerCounters &counters, ConnectionBook &book, LiveServerWorker &worker)
-    : QObject(socket), m_socket(socket), m_options(options), m_counters(counters), m_book(book), m_worker(worker),
-      m_address(socket->peerAddress())
+    : QObject(socket), m_socket(socket), m_options(options), m_counters(counters), m_book(book),
+      m_worker(worker), m_address(socket->peerAddress()),
+      m_onThisComputer(m_address.isEqual(socket->localAddress(), QHostAddress::ConvertV4MappedToIPv4))
 {
-    ++m_book.perAddress[m_address];
+    ++m_book.pagesPerAddress[m_address];
     m_deadline.setSingleShot(true);
     connect(&m_deadline, &QTimer::timeout, this, &ConnectionGuard::drop);
     m_deadline.start(m_options.requestTimeoutMs);
@@ -80,9 +94,10 @@ ConnectionGuard::~ConnectionGuard()
     --m_counters.connections;
     if (m_subscriber)
         --m_counters.subscribers;
-    const auto it = m_book.perAddress.find(m_address);
-    if (it != m_book.perAddress.end() && --*it <= 0)
-        m_book.perAddress.erase(it);
+    QHash<QHostAddress, int> &count = m_subscriber ? m_book.feedsPerAddress : m_book.pagesPerAddress;
+    const auto it = count.find(m_address);
+    if (it != count.end() && --*it <= 0)
+        count.erase(it);
 }
 
 void ConnectionGuard::onReadyRead()
@@ -118,17 +133,37 @@ bool ConnectionGuard::requestCompleted()
 
 void ConnectionGuard::becomeSubscriber()
 {
-    if (!m_subscriber)
+    if (!m_subscriber) {
         ++m_counters.subscribers;
+        const auto it = m_book.pagesPerAddress.find(m_address);
+        if (it != m_book.pagesPerAddress.end() && --*it <= 0)
+            m_book.pagesPerAddress.erase(it);
+        ++m_book.feedsPerAddress[m_address];
+    }
     m_subscriber = true;
     m_deadline.stop();
+}
+
+qint64 ConnectionGuard::untaken() const
+{
+    qint64 bytes = m_socket->bytesToWrite();
+#ifdef Q_OS_LINUX
+    // What the system holds for the client: a client that stopped reading
+    // (its window closed) or went away leaves it here, while the socket's own
+    // buffer stays empty until the system's is full, which small keep-alive
+    // comments would take hours to fill.
+    int queued = 0;
+    if (ioctl(int(m_socket->socketDescriptor()), SIOCOUTQ, &queued) == 0 && queued > 0)
+        bytes += queued;
+#endif
+    return bytes;
 }
 
 void ConnectionGuard::wrote(qint64 bytes)
 {
     m_written += bytes;
     const qint64 waiting = m_socket->bytesToWrite();
-    if (waiting <= 0)
+    if (untaken() <= 0)
         return;
     if (m_mark < 0) {
         m_mark = m_written;
@@ -146,15 +181,24 @@ void ConnectionGuard::checkBacklog()
     if (m_dropped || m_refused)
         return;
     if (m_socket->state() != QAbstractSocket::ConnectedState) {
+        if (!m_paused && m_socket->bytesToWrite() <= 0) {
+            // Closed with all handed to the system, which sends the rest: let
+            // go, not counted as dropped.
+            m_drain.stop();
+            m_deadline.stop();
+            m_socket->deleteLater();
+            return;
+        }
         // Also the way a paused connection learns that its client is gone.
         drop();
         return;
     }
     const qint64 waiting = m_socket->bytesToWrite();
-    const qint64 sent = m_written - waiting;
-    if (m_mark >= 0 && sent >= m_mark)
-        m_mark = -1; // what waited has gone out
-    if (waiting <= 0) {
+    const qint64 left = untaken();
+    const qint64 taken = m_written - left;
+    if (m_mark >= 0 && taken >= m_mark)
+        m_mark = -1; // what waited has been taken
+    if (left <= 0) {
         m_drain.stop();
     } else if (m_mark < 0) {
         m_mark = m_written;
@@ -184,8 +228,8 @@ void ConnectionGuard::resume()
     m_paused = false;
     m_socket->blockSignals(false);
     // What was asked meanwhile is answered in order, until the answers pile up again.
-    while (!m_held.isEmpty() && !m_paused && !m_dropped && !m_refused
-           && m_socket->state() == QAbstractSocket::ConnectedState)
+    while (!m_held.isEmpty() && !m_paused && !m_dropped && !m_refused &&
+           m_socket->state() == QAbstractSocket::ConnectedState)
         m_worker.answer(m_socket, m_held.takeFirst());
     if (m_paused || m_dropped || m_refused)
         return;
@@ -256,8 +300,8 @@ void GuardedTcpServer::incomingConnection(qintptr descriptor)
         delete socket;
         return;
     }
-    if (m_counters.connections.load() >= m_options.maxConnections
-        || m_book.perAddress.value(socket->peerAddress()) >= m_options.maxConnectionsPerAddress) {
+    if (m_counters.connections.load() >= m_options.maxConnections ||
+        m_book.pagesPerAddress.value(socket->peerAddress()) >= m_options.maxConnectionsPerAddress) {
         // Turned away once its request is in: closing with unread data would
         // reset the connection before the client reads the answer.
         ++m_counters.dropped;
@@ -307,7 +351,7 @@ void LiveHttpServer::missingHandler(const QHttpServerRequest &request, QTcpSocke
 // LiveServerWorker
 
 LiveServerWorker::LiveServerWorker(const LiveServer::Options &options, LiveServerCounters &counters)
-    : m_options(options), m_counters(counters), m_heartbeat(this)
+    : m_options(options), m_counters(counters), m_keepAlive(this)
 {
 }
 
@@ -359,9 +403,9 @@ bool LiveServerWorker::listen(QString *error, quint16 *port)
                 ws->abort();
         }
     });
-    m_heartbeat.setInterval(m_options.heartbeatMs);
-    connect(&m_heartbeat, &QTimer::timeout, this, &LiveServerWorker::heartbeat);
-    m_heartbeat.start();
+    m_keepAlive.setInterval(m_options.keepAliveMs);
+    connect(&m_keepAlive, &QTimer::timeout, this, &LiveServerWorker::keepAlive);
+    m_keepAlive.start();
     return true;
 }
 
@@ -417,7 +461,8 @@ void LiveServerWorker::handle(const QHttpServerRequest &request, QTcpSocket *soc
 void LiveServerWorker::answer(QTcpSocket *socket, const LiveAsk &ask)
 {
     if (!ask.allowed) {
-        Reply r{405, "text/plain; charset=utf-8", "Only GET and HEAD are served.\n", {{"Allow", "GET, HEAD"}}};
+        Reply r{
+            405, "text/plain; charset=utf-8", "Only GET and HEAD are served.\n", {{"Allow", "GET, HEAD"}}};
         send(socket, r, false, true);
         return;
     }
@@ -425,10 +470,15 @@ void LiveServerWorker::answer(QTcpSocket *socket, const LiveAsk &ask)
     const Reply reply = route(ask, &subscribed);
     if (subscribed) {
         auto *guard = socket->findChild<ConnectionGuard *>(QString(), Qt::FindDirectChildrenOnly);
-        if (!ask.headOnly && m_counters.subscribers.load() >= m_options.maxSubscribers) {
-            // The rest of the connections are kept for the pages and the data.
-            send(socket, {503, "text/plain; charset=utf-8", "The live feed is full.\n", {{"Retry-After", "10"}}},
-                 false, true);
+        // The rest of the connections are kept for the pages and the data.
+        QByteArray full;
+        if (!ask.headOnly && m_counters.subscribers.load() >= m_options.maxSubscribers)
+            full = "The live feed is full.\n";
+        else if (!ask.headOnly && guard && !guard->isOnThisComputer() &&
+                 m_book.feedsPerAddress.value(guard->address()) >= m_options.maxFeedsPerAddress)
+            full = "This device has too many live feeds open.\n";
+        if (!full.isEmpty()) {
+            send(socket, {503, "text/plain; charset=utf-8", full, {{"Retry-After", "10"}}}, false, true);
             return;
         }
         subscribe(socket, ask.headOnly);
@@ -452,11 +502,11 @@ LiveServerWorker::Reply LiveServerWorker::route(const LiveAsk &ask, bool *subscr
     if (path == "/api/race")
         return {200, json, jsonBytes(currentRace()), {}};
     if (path == "/api/results") {
-        return {200, json,
-                m_results.isEmpty() ? QByteArray("{\"results\":[]}") : m_results, {}};
+        return {200, json, m_results.isEmpty() ? QByteArray("{\"results\":[]}") : m_results, {}};
     }
     if (path == "/api/bracket")
-        return {200, json, m_bracket.isEmpty() ? QByteArray("{\"stageId\":0,\"bracket\":null}") : m_bracket, {}};
+        return {
+            200, json, m_bracket.isEmpty() ? QByteArray("{\"stageId\":0,\"bracket\":null}") : m_bracket, {}};
     if (path == "/api/laps") {
         const QString &text = ask.pilot;
         bool digits = !text.isEmpty() && text.size() <= 9;
@@ -499,9 +549,12 @@ LiveServerWorker::Reply LiveServerWorker::fileReply(const QByteArray &encodedPat
 {
     QString file;
     switch (resolveHtmlsFile(m_options.htmlsFolder, encodedPath, &file)) {
-    case PathVerdict::BadRequest: return {400, "text/plain; charset=utf-8", "Bad request.\n", {}};
-    case PathVerdict::NotFound: return {404, "text/plain; charset=utf-8", "Not found.\n", {}};
-    case PathVerdict::Ok: break;
+    case PathVerdict::BadRequest:
+        return {400, "text/plain; charset=utf-8", "Bad request.\n", {}};
+    case PathVerdict::NotFound:
+        return {404, "text/plain; charset=utf-8", "Not found.\n", {}};
+    case PathVerdict::Ok:
+        break;
     }
     QFile f(file);
     if (!f.open(QIODevice::ReadOnly) || f.size() > kMaxFileBytes)
@@ -521,13 +574,15 @@ LiveServerWorker::Reply LiveServerWorker::indexReply() const
     for (const QString &page : servedPages(m_options.htmlsFolder))
         html += "<li><a href=\"" + htmlsHref(page) + "\">" + htmlEscaped(page) + "</a></li>\n";
     html += "</ul>\n<p>Data: <a href=\"/api/race\">/api/race</a>, <a href=\"/api/results\">/api/results</a>, "
-            "<a href=\"/api/bracket\">/api/bracket</a>, /api/laps?pilot=ID, /api/events (Server-Sent Events)</p>\n</body></html>\n";
+            "<a href=\"/api/bracket\">/api/bracket</a>, /api/laps?pilot=ID, /api/events (Server-Sent "
+            "Events)</p>\n</body></html>\n";
     return {200, "text/html; charset=utf-8", html, {}};
 }
 
 void LiveServerWorker::send(QTcpSocket *socket, const Reply &reply, bool headOnly, bool close)
 {
-    QByteArray out = "HTTP/1.1 " + QByteArray::number(reply.status) + ' ' + reasonPhrase(reply.status) + "\r\n";
+    QByteArray out =
+        "HTTP/1.1 " + QByteArray::number(reply.status) + ' ' + reasonPhrase(reply.status) + "\r\n";
     out += "Content-Type: " + reply.contentType + "\r\n";
     out += "Content-Length: " + QByteArray::number(reply.body.size()) + "\r\n";
     out += "Cache-Control: no-cache\r\nX-Content-Type-Options: nosniff\r\n";
@@ -553,7 +608,10 @@ void LiveServerWorker::subscribe(QTcpSocket *socket, bool headOnly)
                      "Cache-Control: no-cache\r\nX-Content-Type-Options: nosniff\r\n";
     if (headOnly) {
         ++m_counters.requests;
-        socket->write(out + "Content-Length: 0\r\n\r\n");
+        out += "Content-Length: 0\r\n\r\n";
+        socket->write(out);
+        if (auto *guard = socket->findChild<ConnectionGuard *>(QString(), Qt::FindDirectChildrenOnly))
+            guard->wrote(out.size());
         return;
     }
     // No length: the feed runs until either side closes it. A reconnecting
@@ -592,7 +650,8 @@ bool LiveServerWorker::writeTo(QTcpSocket *socket, const QByteArray &bytes)
 
 void LiveServerWorker::broadcast(const QJsonObject &message)
 {
-    const QByteArray bytes = "id: " + QByteArray::number(m_nextId++) + "\ndata: " + jsonBytes(message) + "\n\n";
+    const QByteArray bytes =
+        "id: " + QByteArray::number(m_nextId++) + "\ndata: " + jsonBytes(message) + "\n\n";
     m_subscribers.removeIf([](const QPointer<QTcpSocket> &s) { return s.isNull(); });
     for (const QPointer<QTcpSocket> &socket : std::as_const(m_subscribers)) {
         if (socket && writeTo(socket, bytes))
@@ -600,7 +659,7 @@ void LiveServerWorker::broadcast(const QJsonObject &message)
     }
 }
 
-void LiveServerWorker::heartbeat()
+void LiveServerWorker::keepAlive()
 {
     m_subscribers.removeIf([](const QPointer<QTcpSocket> &s) { return s.isNull(); });
     for (const QPointer<QTcpSocket> &socket : std::as_const(m_subscribers)) {

@@ -27,10 +27,12 @@ struct LiveAsk
     QString pilot;   // the "pilot" query item
 };
 
-// The connections of the server thread by client address.
+// The connections of the server thread by client address: those asking for
+// pages and data, and the feeds, each against a budget of its own.
 struct ConnectionBook
 {
-    QHash<QHostAddress, int> perAddress;
+    QHash<QHostAddress, int> pagesPerAddress;
+    QHash<QHostAddress, int> feedsPerAddress;
 };
 
 // Watches one connection: a request must arrive whole and within bounds, an
@@ -46,9 +48,14 @@ public:
     // A whole request arrived: the next one gets a fresh allowance. False
     // when it was longer than allowed (it has been refused then).
     bool requestCompleted();
-    // The connection now carries the event feed and sends nothing more.
+    // The connection now carries the event feed and sends nothing more; it
+    // counts against the feed budget from now on, not against the pages'.
     void becomeSubscriber();
     bool isSubscriber() const { return m_subscriber; }
+    QHostAddress address() const { return m_address; }
+    // The client runs on this computer: it came from the address it reached
+    // the server at (127.0.0.1, or the computer's own address on the network).
+    bool isOnThisComputer() const { return m_onThisComputer; }
     // Bytes handed to the socket.
     void wrote(qint64 bytes);
     // While the answers already written wait, requests are kept, not answered.
@@ -59,6 +66,9 @@ public:
 private:
     void onReadyRead();
     void checkBacklog();
+    // Written but not yet taken by the client: what waits in the socket and
+    // what the system has sent and not had acknowledged.
+    qint64 untaken() const;
     void pause();
     void resume();
     // Answers at once and closes, reading nothing more.
@@ -70,11 +80,12 @@ private:
     ConnectionBook &m_book;
     LiveServerWorker &m_worker;
     QHostAddress m_address;
+    bool m_onThisComputer = false;
     QTimer m_deadline;
     QTimer m_drain; // runs while something waits to be written
     qint64 m_received = 0;
-    qint64 m_written = 0;    // bytes handed to the socket so far
-    qint64 m_mark = -1;      // all written up to here must go out before the drain time-out
+    qint64 m_written = 0; // bytes handed to the socket so far
+    qint64 m_mark = -1;   // all written up to here must be taken before the drain time-out
     QElapsedTimer m_markTime;
     QList<LiveAsk> m_held;
     bool m_paused = false;  // the socket is not read (its signals are held back)
@@ -152,7 +163,7 @@ private:
     QJsonObject currentRace() const;
     Reply fileReply(const QByteArray &encodedPath);
     Reply indexReply() const;
-    void heartbeat();
+    void keepAlive();
     bool writeTo(QTcpSocket *socket, const QByteArray &bytes);
 
     LiveServer::Options m_options;
@@ -162,7 +173,7 @@ private:
     LiveHttpServer *m_http = nullptr;
     // Weak: a connection may go at any moment, whatever signals it still has.
     QList<QPointer<QTcpSocket>> m_subscribers;
-    QTimer m_heartbeat;
+    QTimer m_keepAlive;
     qint64 m_nextId = 1;
 
     QJsonObject m_race;

@@ -41,6 +41,19 @@ QString describe(int rc, int savedErrno)
     return QString::fromUtf8(mosquitto_strerror(rc));
 }
 
+// A TLS address that reaches a port speaking plain MQTT: the broker closes
+// the connection (or answers in plain bytes) before any TLS handshake is done,
+// and the TLS library reports it in its own words.
+bool isNotTlsAnswer(const QString &libraryText)
+{
+    for (const char *words :
+         {"unexpected eof while reading", "wrong version number", "packet length too long"}) {
+        if (libraryText.contains(QLatin1String(words), Qt::CaseInsensitive))
+            return true;
+    }
+    return false;
+}
+
 QString refusalText(int rc)
 {
     switch (rc) {
@@ -212,14 +225,14 @@ void MqttConnection::postConnected()
         Qt::QueuedConnection);
 }
 
-void MqttConnection::postDisconnected(const QString &reason)
+void MqttConnection::postDisconnected(const QString &reason, const QString &detail)
 {
     const int generation = m_generation;
     QMetaObject::invokeMethod(
         this,
-        [this, generation, reason] {
+        [this, generation, reason, detail] {
             if (generation == m_generation)
-                emit disconnected(reason);
+                emit disconnected(reason, detail);
         },
         Qt::QueuedConnection);
 }
@@ -260,9 +273,14 @@ void MqttConnection::run()
         }
         if (m_stop)
             break;
-        if (m_connected.exchange(false))
+        const bool wasConnected = m_connected.exchange(false);
+        if (wasConnected)
             retryMs = m_options.retryFirstMs;
-        postDisconnected(m_refusal.isEmpty() ? describe(rc, savedErrno) : m_refusal);
+        if (m_options.tls && !wasConnected && isNotTlsAnswer(m_refusal))
+            postDisconnected(QStringLiteral("the broker did not answer TLS (is it a plain MQTT port?)"),
+                             m_refusal);
+        else
+            postDisconnected(m_refusal.isEmpty() ? describe(rc, savedErrno) : m_refusal, QString());
         waitBeforeRetry(retryMs);
         retryMs = qMin(retryMs * 2, m_options.retryMaxMs);
     }

@@ -65,7 +65,9 @@ public:
 signals:
     void connected();
     // The connection failed or was lost; reconnecting follows by itself.
-    void disconnected(const QString &reason);
+    // reason is in plain words; detail, when not empty, is what the client
+    // library said where reason puts it in other words (for the log).
+    void disconnected(const QString &reason, const QString &detail);
     // The broker has a QoS 1 message (PUBACK): publish()'s number.
     void acknowledged(int messageNumber);
 
@@ -75,7 +77,7 @@ private:
                        QString *error);
     void waitBeforeRetry(int ms);
     void postConnected();
-    void postDisconnected(const QString &reason);
+    void postDisconnected(const QString &reason, const QString &detail);
 
     static void onConnect(mosquitto *mosq, void *self, int rc);
     static void onDisconnect(mosquitto *mosq, void *self, int rc);

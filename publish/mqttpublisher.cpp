@@ -413,18 +413,19 @@ void MqttPublisher::onConnected()
     publishRetained(eventTopicBase() + QStringLiteral("bracket"), m_bracket);
 }
 
-void MqttPublisher::onDisconnected(const QString &reason)
+void MqttPublisher::onDisconnected(const QString &reason, const QString &detail)
 {
     if (!m_connection.isRunning())
         return;
     m_connected = false;
     const QString why = masked(reason);
     setStatus(QStringLiteral("Reconnecting to %1: %2").arg(m_brokerText, why));
+    // The log keeps the library's own words too, for whoever looks deeper.
     if (!m_failingSpell)
         m_log.savelog(
             QStringLiteral("MQTT: no connection to %1 (%2); trying again, laps wait in the database "
                            "until the broker has them.")
-                .arg(m_brokerText, why));
+                .arg(m_brokerText, detail.isEmpty() ? why : why + QStringLiteral("; ") + masked(detail)));
     m_failingSpell = true;
 }
 

@@ -110,7 +110,7 @@ private:
     void send(qint64 rowId, const QString &topic, const QByteArray &payload);
     void publishRetained(const QString &topic, const QByteArray &payload);
     void onConnected();
-    void onDisconnected(const QString &reason);
+    void onDisconnected(const QString &reason, const QString &detail);
     void onAcknowledged(int messageId);
     void reportStoreFailure(const QString &what, const QString &error);
 

@@ -8,6 +8,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <sys/stat.h>
+
 using namespace lapvane;
 
 namespace {
@@ -29,9 +31,12 @@ QByteArray readFile(const QString &path)
 QVariant otherValue(const SettingDef &d)
 {
     switch (d.type) {
-    case SettingType::Boolean: return !d.def.toBool();
-    case SettingType::Integer: return d.choices.size() > 1 ? 1 : (d.widget == SettingControl::Slider ? -7 : 3);
-    case SettingType::Text: return QString::fromUtf8("  Имя=%1; C:\\Sounds\\x.wav, ok").arg(d.key);
+    case SettingType::Boolean:
+        return !d.def.toBool();
+    case SettingType::Integer:
+        return d.choices.size() > 1 ? 1 : (d.widget == SettingControl::Slider ? -7 : 3);
+    case SettingType::Text:
+        return QString::fromUtf8("  Имя=%1; C:\\Sounds\\x.wav, ok").arg(d.key);
     }
     return {};
 }
@@ -154,34 +159,33 @@ private slots:
     {
         QTemporaryDir dir;
         const QString path = dir.filePath("lapvaneadmin.ini");
-        const QByteArray content =
-            "\xEF\xBB\xBF; written by hand\r\n"
-            "[race]\r\n"
-            "LAPSLIMIT=7\r\n"
-            "this line is garbage\r\n"
-            "=no key\r\n"
-            "[Unknown]\r\n"
-            "Foo=bar\r\n"
-            "[settings]\r\n"
-            "winplaces=abc\r\n"
-            "SoundEnabled=2\r\n"
-            "AntiDoubleRead= 1500\r\n"
-            "[Size]\r\n"
-            "Width=12x\r\n"
-            "Height=700\r\n"
-            "[PLAYNAMES]\r\n"
-            "playVoicerate=99\r\n"
-            "[broken\r\n"
-            "playCountdownSec=30\r\n";
+        const QByteArray content = "\xEF\xBB\xBF; written by hand\r\n"
+                                   "[race]\r\n"
+                                   "LAPSLIMIT=7\r\n"
+                                   "this line is garbage\r\n"
+                                   "=no key\r\n"
+                                   "[Unknown]\r\n"
+                                   "Foo=bar\r\n"
+                                   "[settings]\r\n"
+                                   "winplaces=abc\r\n"
+                                   "SoundEnabled=2\r\n"
+                                   "AntiDoubleRead= 1500\r\n"
+                                   "[Size]\r\n"
+                                   "Width=12x\r\n"
+                                   "Height=700\r\n"
+                                   "[PLAYNAMES]\r\n"
+                                   "playVoicerate=99\r\n"
+                                   "[broken\r\n"
+                                   "playCountdownSec=30\r\n";
         writeFile(path, content);
         IniFile ini(path);
         Settings s;
         s.load(ini);
-        QCOMPARE(s.text("edtlaps"), QStringLiteral("7"));           // keys without regard to case
-        QCOMPARE(s.integer("cbwinplaces"), 0);                    // not an integer: default
-        QVERIFY(s.flag("chksounds"));                             // any non-zero is true
+        QCOMPARE(s.text("edtlaps"), QStringLiteral("7"));              // keys without regard to case
+        QCOMPARE(s.integer("cbwinplaces"), 0);                         // not an integer: default
+        QVERIFY(s.flag("chksounds"));                                  // any non-zero is true
         QCOMPARE(s.text("edantidoubleread"), QStringLiteral(" 1500")); // leading blank kept
-        QCOMPARE(s.integer("trvoicerate"), 10);                   // slider range
+        QCOMPARE(s.integer("trvoicerate"), 10);                        // slider range
         QCOMPARE(s.text("edvoicecountdownsec"), QStringLiteral("30")); // malformed section line ignored
         const WindowPlacement p = Settings::loadPlacement(ini);
         QCOMPARE(p.width, 100);
@@ -274,8 +278,9 @@ private slots:
         QStringEncoder cp1251("windows-1251");
         QVERIFY(cp1251.isValid());
         const QByteArray legacy = cp1251.encode(invite);
-        writeFile(path, "[PLAYNAMES]\r\nplayVoiceinvite=" + legacy + "\r\nplaySecondsTxt=" + QString::fromUtf8(" сек").toUtf8()
-                            + "\r\n" + cp1251.encode(QString::fromUtf8("; заметка оператора")) + "\r\n");
+        writeFile(path, "[PLAYNAMES]\r\nplayVoiceinvite=" + legacy +
+                            "\r\nplaySecondsTxt=" + QString::fromUtf8(" сек").toUtf8() + "\r\n" +
+                            cp1251.encode(QString::fromUtf8("; заметка оператора")) + "\r\n");
         IniFile ini(path);
         QVERIFY(ini.conversionNote().contains("2 line(s)"));
         Settings s;
@@ -289,6 +294,45 @@ private slots:
         QVERIFY(after.contains(QString::fromUtf8("; заметка оператора\r\n").toUtf8()));
         QVERIFY(!after.contains("\xEF\xBF\xBD")); // no U+FFFD anywhere
         QVERIFY(IniFile(path).conversionNote().isEmpty());
+    }
+
+    // The file holds the bot token and the MQTT password: written, it is
+    // readable by its owner only, whether it was new or had a wider mode.
+    // The process's mask is cleared meanwhile, so a file made with the
+    // default mode would be readable by all.
+    void savedReadableByItsOwnerOnly_data()
+    {
+        QTest::addColumn<int>("modeBefore"); // -1: no file yet
+        QTest::newRow("new file") << -1;
+        QTest::newRow("readable by all") << 0644;
+        QTest::newRow("writable by all") << 0666;
+        QTest::newRow("group") << 0640;
+        QTest::newRow("owner only") << 0600;
+    }
+
+    void savedReadableByItsOwnerOnly()
+    {
+        QFETCH(int, modeBefore);
+        QTemporaryDir dir;
+        const QString path = dir.filePath("lapvaneadmin.ini");
+        if (modeBefore >= 0) {
+            writeFile(path, "[TELEGRAM]\r\nBotToken=old\r\n");
+            QCOMPARE(::chmod(QFile::encodeName(path).constData(), mode_t(modeBefore)), 0);
+        }
+        const mode_t mask = ::umask(0);
+        IniFile ini(path);
+        const bool saved = ini.writeString("TELEGRAM", "BotToken", "123:secret");
+        ::umask(mask);
+        QVERIFY2(saved, qPrintable(ini.errorString()));
+        struct stat st
+        {
+        };
+        QCOMPARE(::stat(QFile::encodeName(path).constData(), &st), 0);
+        QCOMPARE(QString::number(st.st_mode & 07777, 8), QStringLiteral("600"));
+        QVERIFY(ini.permissionNote().isEmpty());
+        QCOMPARE(IniFile(path).readString("TELEGRAM", "BotToken", {}), QStringLiteral("123:secret"));
+        // No temporary copy left beside it.
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"lapvaneadmin.ini"});
     }
 
     void failedSaveStopsAtTheKey()

@@ -108,8 +108,17 @@ void FeedClient::take()
         for (const QByteArray &line : block.split('\n')) {
             if (line.startsWith("data: "))
                 m_messages.append(QJsonDocument::fromJson(line.mid(6)).object());
+            else if (line.startsWith(':'))
+                ++m_comments;
         }
     }
+}
+
+int FeedClient::comments()
+{
+    m_socket->waitForReadyRead(0);
+    take();
+    return m_comments;
 }
 
 bool FeedClient::next(QJsonObject *message, int timeoutMs)

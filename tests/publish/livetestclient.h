@@ -14,7 +14,7 @@ namespace lapvane::test {
 
 struct HttpReply
 {
-    int status = 0; // 0: no answer (the connection was closed)
+    int status = 0;     // 0: no answer (the connection was closed)
     QByteArray headers; // the header block, lines joined by "\r\n"
     QByteArray body;
     QByteArray header(const QByteArray &name) const;
@@ -40,6 +40,8 @@ public:
     // Waits for the next message (or takes one already received).
     bool next(QJsonObject *message, int timeoutMs = 5000);
     QByteArray responseHead() const { return m_head; }
+    // Comment lines received so far (the server's keep-alives).
+    int comments();
 
 private:
     void take();
@@ -47,6 +49,7 @@ private:
     QByteArray m_buffer;
     QByteArray m_head;
     bool m_headDone = false;
+    int m_comments = 0;
     QList<QJsonObject> m_messages;
 };
 

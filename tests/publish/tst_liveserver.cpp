@@ -10,11 +10,16 @@
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QSqlRecord>
-#include <QRegularExpression>
 #include <QTcpServer>
 #include <QtTest>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 using namespace lapvane;
 using namespace lapvane::test;
@@ -51,7 +56,45 @@ void writeFile(const QString &path, const QByteArray &bytes)
     f.write(bytes);
 }
 
+// A feed client on 127.0.0.1 that never reads, with the smallest receive
+// buffer the system allows (set before connecting, so the window offered is
+// small from the start): once that is full the server's bytes stay with it.
+class StalledFeed
+{
+public:
+    explicit StalledFeed(quint16 port)
+    {
+        m_fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        const int tiny = 1;
+        ::setsockopt(m_fd, SOL_SOCKET, SO_RCVBUF, &tiny, sizeof tiny);
+        sockaddr_in to{};
+        to.sin_family = AF_INET;
+        to.sin_port = htons(port);
+        to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        const QByteArray ask = "GET /api/events HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
+        m_ok = ::connect(m_fd, reinterpret_cast<const sockaddr *>(&to), sizeof to) == 0 &&
+               ::send(m_fd, ask.constData(), size_t(ask.size()), 0) == ask.size();
+    }
+    ~StalledFeed() { ::close(m_fd); }
+    bool ok() const { return m_ok; }
 
+private:
+    int m_fd = -1;
+    bool m_ok = false;
+};
+
+// A feed from that address that asks and never reads, or null.
+std::unique_ptr<QTcpSocket> feedThatNeverReads(quint16 port, const QHostAddress &from)
+{
+    auto s = openFrom(port, from);
+    if (!s)
+        return nullptr;
+    s->setReadBufferSize(1024);
+    s->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, 4096);
+    s->write("GET /api/events HTTP/1.1\r\nHost: x\r\n\r\n");
+    s->waitForBytesWritten(3000);
+    return s;
+}
 
 } // namespace
 
@@ -97,7 +140,8 @@ private slots:
         QCOMPARE(finished.value("state").toString(), QStringLiteral("finished"));
         // Its clock stands at the last counted pass.
         QCOMPARE(finished.value("clockMs").toDouble(), 58000.0);
-        QCOMPARE(names(finished), QStringList({"Bob \"Quick\" <b>", QString::fromUtf8("Анна Смирнова"), "Cid"}));
+        QCOMPARE(names(finished),
+                 QStringList({"Bob \"Quick\" <b>", QString::fromUtf8("Анна Смирнова"), "Cid"}));
     }
 
     void eventFeedPushesLapsCorrectionsAndTheFinish()
@@ -288,7 +332,9 @@ private slots:
             if (href == "/overlay" || href == "/board" || href.startsWith("/api/"))
                 continue;
             // Nothing but unreserved characters and escapes in a link.
-            QVERIFY2(QRegularExpression(QStringLiteral("^/([A-Za-z0-9._~-]|%[0-9A-F]{2})+$")).match(m.captured(1)).hasMatch(),
+            QVERIFY2(QRegularExpression(QStringLiteral("^/([A-Za-z0-9._~-]|%[0-9A-F]{2})+$"))
+                         .match(m.captured(1))
+                         .hasMatch(),
                      href.constData());
             const HttpReply page = get(f.port(), href);
             QCOMPARE(page.status, 200);
@@ -305,10 +351,11 @@ private slots:
         LiveFixture f;
         for (const auto &[stage, name, qual] : {std::tuple{1, "Ann", 31000}, std::tuple{1, "Bob", 29000},
                                                 std::tuple{2, "Zed", 10000}, std::tuple{1, "Cid", 30000}})
-            f.exec(QStringLiteral("INSERT INTO results (stage, pilotid, pilotname, qualtime, qualtimetxt, place, "
-                                  "wins, lapno, besttime, besttimetxt, totaltime, totaltimetxt) VALUES "
-                                  "(%1, 1, '%2', %3, 'q', 999, 0, 0, 59999999, '999:59.999', 59999999, "
-                                  "'999:59.999')")
+            f.exec(QStringLiteral(
+                       "INSERT INTO results (stage, pilotid, pilotname, qualtime, qualtimetxt, place, "
+                       "wins, lapno, besttime, besttimetxt, totaltime, totaltimetxt) VALUES "
+                       "(%1, 1, '%2', %3, 'q', 999, 0, 0, 59999999, '999:59.999', 59999999, "
+                       "'999:59.999')")
                        .arg(stage)
                        .arg(QLatin1String(name))
                        .arg(qual));
@@ -379,12 +426,13 @@ private slots:
         QVERIFY(f.start()); // 16 KiB, 10 s to send a request
         QElapsedTimer clock;
         clock.start();
-        const HttpReply big = rawRequest(f.port(), "GET /api/race HTTP/1.1\r\nHost: x\r\nX-Big: "
-                                                       + QByteArray(40 * 1024, 'a'), 5000);
+        const HttpReply big = rawRequest(
+            f.port(), "GET /api/race HTTP/1.1\r\nHost: x\r\nX-Big: " + QByteArray(40 * 1024, 'a'), 5000);
         QCOMPARE(big.status, 431);
         QVERIFY2(clock.elapsed() < 3000, qPrintable(QString::number(clock.elapsed())));
-        const HttpReply fits = rawRequest(f.port(), "GET /api/race HTTP/1.1\r\nHost: x\r\nX-Big: "
-                                                        + QByteArray(12 * 1024, 'a') + "\r\nConnection: close\r\n\r\n");
+        const HttpReply fits =
+            rawRequest(f.port(), "GET /api/race HTTP/1.1\r\nHost: x\r\nX-Big: " + QByteArray(12 * 1024, 'a') +
+                                     "\r\nConnection: close\r\n\r\n");
         QCOMPARE(fits.status, 200);
     }
 
@@ -418,43 +466,56 @@ private slots:
         QVERIFY(f.server.counters().requests.load() <= answered + 1);
     }
 
-    // Feeds that never read cannot take the server: one address holds a few
-    // connections, feeds hold their share, and a feed that takes nothing of
-    // what waits for it is dropped after the drain time.
+    // Feeds that never read cannot take the server: one device holds a few
+    // feeds and a few page connections, each apart, feeds hold their share,
+    // and a feed that takes nothing of what waits for it is dropped after the
+    // drain time.
     void feedsThatNeverReadLockNobodyOut()
     {
         LiveFixture f;
         f.smallRace();
         LiveServer::Options o;
-        o.maxConnections = 10;
+        o.maxConnections = 12;
         o.maxConnectionsPerAddress = 3;
+        o.maxFeedsPerAddress = 3;
         o.maxSubscribers = 5;
         o.drainTimeoutMs = 400;
         QVERIFY(f.start(o));
+        // 127.0.0.2 and on stand for other devices on the network.
         const QHostAddress phone2("127.0.0.2"), phone3("127.0.0.3"), phone4("127.0.0.4");
         FeedClient reader(f.port(), QHostAddress("127.0.0.5"));
         QJsonObject m;
         QVERIFY(reader.next(&m));
         std::vector<std::unique_ptr<QTcpSocket>> stuck;
-        auto stuckFeed = [&](const QHostAddress &from) {
-            auto s = openFrom(f.port(), from);
-            if (!s)
-                return false;
-            s->setReadBufferSize(1024);
-            s->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, 4096);
-            s->write("GET /api/events HTTP/1.1\r\nHost: x\r\n\r\n");
-            s->waitForBytesWritten(3000);
-            stuck.push_back(std::move(s));
-            return true;
-        };
-        for (int i = 0; i < 3; ++i)
-            QVERIFY(stuckFeed(phone2));
+        for (int i = 0; i < 3; ++i) {
+            stuck.push_back(feedThatNeverReads(f.port(), phone2));
+            QVERIFY(stuck.back());
+        }
         QTRY_COMPARE(f.server.counters().subscribers.load(), 4);
-        QCOMPARE(get(f.port(), "/overlay", "GET", phone2).status, 503);
-        QVERIFY(stuckFeed(phone3));
+        // Its feeds leave its pages alone; one feed more is one too many.
+        QCOMPARE(get(f.port(), "/overlay", "GET", phone2).status, 200);
+        const HttpReply fourth =
+            rawRequest(f.port(), "GET /api/events HTTP/1.1\r\nHost: x\r\n\r\n", 3000, phone2);
+        QCOMPARE(fourth.status, 503);
+        QVERIFY(fourth.body.contains("too many live feeds"));
+        // Page connections of a device are bounded on their own.
+        std::vector<std::unique_ptr<QTcpSocket>> idle;
+        for (int i = 0; i < 3; ++i) {
+            idle.push_back(openFrom(f.port(), phone3));
+            QVERIFY(idle.back());
+        }
+        QTRY_COMPARE(f.server.counters().connections.load(), 7);
+        QCOMPARE(get(f.port(), "/overlay", "GET", phone3).status, 503);
+        QCOMPARE(get(f.port(), "/overlay", "GET", phone4).status, 200);
+        idle.clear();
+        QTRY_COMPARE(f.server.counters().connections.load(), 4);
+
+        stuck.push_back(feedThatNeverReads(f.port(), phone3));
+        QVERIFY(stuck.back());
         QTRY_COMPARE(f.server.counters().subscribers.load(), 5);
         // The feed is full; pages and data are not.
-        QCOMPARE(rawRequest(f.port(), "GET /api/events HTTP/1.1\r\nHost: x\r\n\r\n", 3000, phone4).status, 503);
+        QCOMPARE(rawRequest(f.port(), "GET /api/events HTTP/1.1\r\nHost: x\r\n\r\n", 3000, phone4).status,
+                 503);
         QCOMPARE(get(f.port(), "/overlay", "GET", phone4).status, 200);
         QCOMPARE(get(f.port(), "/api/race", "GET", phone4).status, 200);
 
@@ -473,6 +534,64 @@ private slots:
         do
             QVERIFY(reader.next(&m));
         while (m.value("type").toString() != "last");
+    }
+
+    // A client on this computer (browser tabs with overlays and boards, a
+    // streaming program's scenes) may hold more feeds than a device may
+    // connections, and its pages and data still answer.
+    void manyFeedsFromThisComputerLeavePagesReachable()
+    {
+        LiveFixture f;
+        f.smallRace();
+        QVERIFY(f.start()); // the product's limits
+        const QHostAddress self(QHostAddress::LocalHost);
+        std::vector<std::unique_ptr<QTcpSocket>> feeds;
+        for (int i = 0; i < 40; ++i) {
+            feeds.push_back(feedThatNeverReads(f.port(), self));
+            QVERIFY(feeds.back());
+        }
+        QTRY_COMPARE(f.server.counters().subscribers.load(), 40);
+        for (const QByteArray path : {"/overlay", "/board", "/api/race"})
+            QCOMPARE(get(f.port(), path).status, 200);
+    }
+
+    // With no race running a feed gets nothing but keep-alive comments; one
+    // whose client stopped reading is found all the same and dropped within
+    // the drain time and a keep-alive interval, while a reading one stays.
+    void aStalledFeedIsDroppedWithNoRaceRunning()
+    {
+        LiveFixture f;
+        LiveServer::Options o;
+        o.drainTimeoutMs = 600;
+        o.keepAliveMs = 200;
+        QVERIFY(f.start(o));
+        // A race that is not running, longer than the stalled client takes in.
+        f.server.publishRace(QJsonObject{{"state", "not started"},
+                                         {"eventName", QString(8000, QLatin1Char('e'))},
+                                         {"pilots", QJsonArray()}},
+                             false, 0);
+        FeedClient reader(f.port());
+        QJsonObject m;
+        QVERIFY(reader.next(&m));
+        StalledFeed stalled(f.port());
+        QVERIFY(stalled.ok());
+        QTRY_COMPARE(f.server.counters().subscribers.load(), 2);
+        QElapsedTimer clock;
+        clock.start();
+        const qint64 droppedBefore = f.server.counters().dropped.load();
+        QTRY_COMPARE_WITH_TIMEOUT(f.server.counters().subscribers.load(), 1, 5000);
+        const qint64 took = clock.elapsed();
+        QVERIFY2(took <= o.drainTimeoutMs + o.keepAliveMs + 500, qPrintable(QString::number(took)));
+        QCOMPARE(f.server.counters().dropped.load(), droppedBefore + 1);
+
+        // The reader stays through several drain times with keep-alives only.
+        const int before = reader.comments();
+        QTest::qWait(3 * o.drainTimeoutMs);
+        QVERIFY2(reader.comments() >= before + 5, qPrintable(QString::number(reader.comments() - before)));
+        QCOMPARE(f.server.counters().subscribers.load(), 1);
+        f.server.push(QJsonObject{{"type", "last"}});
+        QVERIFY(reader.next(&m));
+        QCOMPARE(m.value("type").toString(), QStringLiteral("last"));
     }
 
     void connectionsAreBounded()

@@ -1,6 +1,6 @@
 // The MQTT publisher against a real broker on 127.0.0.1: the topics and
 // payloads of a race, QoS 1 laps, a broker restart, a program killed with
-// laps waiting, a refused password and TLS.
+// laps waiting, a refused password and TLS (also to a port without it).
 #include "publish/mqttpublisher.h"
 #include "tests/common/logcapture.h"
 #include "tests/publish/livefixture.h"
@@ -479,7 +479,23 @@ void TestMqtt::tls()
     QVERIFY(sub.connectTo(broker.port(), QStringLiteral("lapvane/+/lap")));
 
     MqttFixture m;
+    LogCapture log(*m.fixture.log);
     m.fixture.smallRace();
+    // The broker's plain port reached over TLS: said in plain words; the log
+    // keeps the TLS library's own.
+    const QString plain = QStringLiteral("mqtts://127.0.0.1:%1").arg(broker.port());
+    m.enable(plain);
+    QTRY_VERIFY_WITH_TIMEOUT(m.publisher->statusText().contains(QLatin1String("did not answer TLS")), 5000);
+    QCOMPARE(m.publisher->statusText(),
+             QStringLiteral("Reconnecting to %1: the broker did not answer TLS (is it a plain MQTT port?)")
+                 .arg(plain));
+    QVERIFY(!m.publisher->isConnected());
+    const QStringList said = log.lines.filter(QStringLiteral("MQTT: no connection to ") + plain);
+    QCOMPARE(said.size(), 1);
+    QVERIFY2(said.first().contains(QLatin1String("is it a plain MQTT port?); ")) &&
+                 said.first().contains("SSL"),
+             qPrintable(said.first()));
+
     const QString url = QStringLiteral("mqtts://127.0.0.1:%1").arg(tlsPort);
     // A CA that did not sign the server's certificate: refused, with the reason.
     m.fixture.settings.set(QLatin1String(MqttPublisher::kCaFile), dir.filePath(QStringLiteral("other.crt")));
