@@ -9,6 +9,7 @@
 #include "core/receivers.h"
 #include "core/settings.h"
 #include "core/wait.h"
+#include "competition/heatchannels.h"
 #include "competition/raceformat.h"
 #include "race/finishedrace.h"
 #include "race/racestatefile.h"
@@ -200,6 +201,8 @@ bool RaceEngine::racestartraceExecute(int currentRowId)
     const bool unconfirmed = q.next();
     q.finish();
     if (unconfirmed && !m_s.prompt.ask(QStringLiteral("Unconfirmed pilots in list!\n\rContinue?")))
+        return false;
+    if (!confirmDistinctChannels(m_s.db, m_s.prompt, m_s.log))
         return false;
 
     const bool continued = m_s.settings.flag(QStringLiteral("chracecontinue"));
