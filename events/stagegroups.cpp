@@ -2,6 +2,7 @@
 #include "events/stagegroups.h"
 
 #include "competition/bracketview.h"
+#include "competition/heatchannels.h"
 #include "core/operatorlog.h"
 #include "core/operatorprompt.h"
 #include "core/settings.h"
@@ -12,6 +13,8 @@
 #include <QRandomGenerator>
 #include <QSqlError>
 #include <QSqlQuery>
+
+#include <algorithm>
 
 namespace lapvane {
 
@@ -162,11 +165,47 @@ int StageGroups::temporaryTransponder()
 
 bool StageGroups::eventsend2raceExecute()
 {
+    return sendRows(m_views.selectedResultRows());
+}
+
+bool StageGroups::sendRows(const QList<int> &rows)
+{
     SqlRowsModel &results = *m_views.resultsModel();
     OperatorPrompt &prompt = m_views.prompt();
     QSqlDatabase db = m_views.db();
     const bool confirm = m_views.settings().flag(QStringLiteral("chkconfirmAdd"));
-    for (int r : m_views.selectedResultRows()) {
+
+    // The channels are given before the first row goes: the pilots already in
+    // the race list keep theirs, then the rows in the order they are sent.
+    QList<HeatPilot> heat;
+    {
+        QSqlQuery q(db);
+        if (!q.exec(QStringLiteral("SELECT pilotname, vtx FROM onerace ORDER BY id ASC")))
+            return m_views.storeFailed(q.lastError().text());
+        while (q.next())
+            heat << HeatPilot{q.value(0).toString(), q.value(1).toString(), true};
+    }
+    const qsizetype inList = heat.size();
+    for (int r : rows) {
+        heat << HeatPilot{results.value(r, QStringLiteral("pilotname")).toString(),
+                          results.value(r, QStringLiteral("vtx")).toString()};
+    }
+    const HeatChannels channels =
+        assignHeatChannels(heat, parseChannelSet(m_views.settings().text(QStringLiteral("cbvtxchannels"))));
+    // The race page hears of the pilots sent, however the command ends.
+    struct NotesReport
+    {
+        const RaceListHooks &hooks;
+        QStringList lines;
+        ~NotesReport()
+        {
+            if (hooks.channelNotes)
+                hooks.channelNotes(lines);
+        }
+    } notes{m_hooks, {}};
+
+    for (qsizetype k = 0; k < rows.size(); ++k) {
+        const int r = rows[k];
         m_views.setCurrentResultRow(r);
         const QVariantMap row = results.record(r);
         const QString name = row.value(QStringLiteral("pilotname")).toString();
@@ -194,14 +233,23 @@ bool StageGroups::eventsend2raceExecute()
                                  "VALUES (?,?,?,?,?,?,?,?,?,?,?)"));
         q.addBindValue(pilotId);
         q.addBindValue(name);
-        for (const char *f : {"nickname", "pilotteam", "coptercolor", "vtx", "group"})
+        for (const char *f : {"nickname", "pilotteam", "coptercolor"})
             q.addBindValue(row.value(QLatin1String(f)));
+        const QString &vtx = channels.channels[inList + k];
+        const QString &note = channels.notes[inList + k];
+        // A pilot who flies on his own channel keeps the stored value as it is.
+        q.addBindValue(note.isEmpty() ? row.value(QStringLiteral("vtx")) : QVariant(vtx));
+        q.addBindValue(row.value(QStringLiteral("group")));
         q.addBindValue(trans);
         q.addBindValue(0);
         q.addBindValue(kNoPlace);
         q.addBindValue(QStringLiteral("N"));
         if (!q.exec())
             return m_views.storeFailed(q.lastError().text());
+        if (!note.isEmpty()) {
+            m_views.log().savelog(note);
+            notes.lines << note;
+        }
     }
     if (m_hooks.raceListChanged)
         m_hooks.raceListChanged(QStringLiteral("vtx ASC"));
@@ -273,7 +321,7 @@ bool StageGroups::btnextgroupClick()
     m_views.setResultSelection(next);
 
     resetRaceList();
-    if (!eventsend2raceExecute())
+    if (!sendRows(next))
         return false;
     OperatorLog &log = m_views.log();
     log.savelog(QStringLiteral("Sent %1 pilots of group %2").arg(next.size()).arg(nextGroup));
@@ -307,6 +355,22 @@ bool StageGroups::nextBracketGroup(const BracketView &bracket)
         if (groupOf(results, r) == bracket.nextGroup)
             rows << r;
     }
+    // The heat goes in seat order, so the better seed keeps a channel two of
+    // its pilots have.
+    QList<int> seats;
+    for (const BracketViewRound &round : bracket.rounds) {
+        for (const BracketViewHeat &heat : round.heats) {
+            if (heat.group == bracket.nextGroup) {
+                for (const BracketViewPilot &p : heat.pilots)
+                    seats << p.pilotId;
+            }
+        }
+    }
+    auto seatOf = [&](int row) {
+        const qsizetype i = seats.indexOf(results.value(row, QStringLiteral("pilotid")).toInt());
+        return i < 0 ? seats.size() : i;
+    };
+    std::stable_sort(rows.begin(), rows.end(), [&](int a, int b) { return seatOf(a) < seatOf(b); });
     if (rows.isEmpty()) {
         prompt.notice(QStringLiteral("Next Group: %1 (group %2) flies next, but no pilot of the results shown is in "
                                      "that group.")
@@ -315,7 +379,7 @@ bool StageGroups::nextBracketGroup(const BracketView &bracket)
     }
     m_views.setResultSelection(rows);
     resetRaceList();
-    if (!eventsend2raceExecute())
+    if (!sendRows(rows))
         return false;
     m_views.log().savelog(QStringLiteral("Sent %1 pilots of group %2 (%3)")
                               .arg(rows.size())

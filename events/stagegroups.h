@@ -37,6 +37,10 @@ struct RaceListHooks
     std::function<void(const QString &sortText)> raceListChanged;
     // Shows the group dialog over the model; true for OK.
     std::function<bool(GroupDialogModel &dialog)> showGroupDialog;
+    // After each Send to Race: what became of the channels of the pilots
+    // sent (who flies on another channel, a clash left); empty when every
+    // pilot flies on his own.
+    std::function<void(const QStringList &lines)> channelNotes;
 };
 
 class StageGroups
@@ -66,7 +70,11 @@ public:
     // and transponder equal those of the row before it.
     void eventCheckListExecute();
     // eventsend2raceExecute: copies the selected rows into the race list;
-    // false when the operator stopped it or a pilot was already there.
+    // false when the operator stopped it or a pilot was already there. Each
+    // pilot keeps his own channel where it is free in the race list; the
+    // earlier selected row keeps a channel two pilots have, and the other is
+    // given a free one of the channel set ("cbvtxchannels"), said in the log.
+    // The results rows keep their channels.
     bool eventsend2raceExecute();
     // btnextgroupClick: selects the group after the one in the race, resets
     // the race list, sends the group and runs register, confirm and voice
@@ -79,6 +87,7 @@ public:
     int temporaryTransponder();
 
 private:
+    bool sendRows(const QList<int> &rows);
     QString currentRaceGroup() const;
     bool nextBracketGroup(const BracketView &bracket);
     void afterGroupSent();
