@@ -528,6 +528,7 @@ void EventsPage::attachRacePage(RacePage &race)
         race.raceList()->setFocus();
     };
     hooks.raceListChanged = [this](const QString &sortText) { raceListChanged(sortText); };
+    hooks.channelNotes = [&race](const QStringList &lines) { race.showChannelNotes(lines); };
     hooks.confirmAll = [&race] {
         race.raceList()->selectAll();
         race.raceconfirmSelExecute();

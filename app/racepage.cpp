@@ -84,6 +84,11 @@ RacePage::RacePage(ProgramContext &ctx, ProgramServices &services, CommandList &
     currentLayout->addWidget(raceStage);
     m_raceList = namedGrid(QStringLiteral("tableonerace"), QAbstractItemView::ExtendedSelection, current);
     currentLayout->addWidget(m_raceList);
+    // Who of the group sent last flies on another channel than his own.
+    QLabel *channels = namedLabel(QStringLiteral("lbchannels"), QString(), current);
+    channels->setWordWrap(true);
+    channels->hide();
+    currentLayout->addWidget(channels);
     auto *listButtons = new QHBoxLayout;
     listButtons->addWidget(actionButton(QStringLiteral("btconfirmSel"),
                                         commands.action(QStringLiteral("raceconfirmSel")), current));
@@ -672,9 +677,18 @@ void RacePage::showCurrentPilotLaps()
         m_lapsModel->showPilot(pilotId);
 }
 
+void RacePage::showChannelNotes(const QStringList &lines)
+{
+    auto *label = findChild<QLabel *>(QStringLiteral("lbchannels"));
+    label->setText(lines.join(QLatin1Char('\n')));
+    label->setVisible(!lines.isEmpty());
+}
+
 void RacePage::updateTotalPilots()
 {
     findChild<QLabel *>(QStringLiteral("lbltotalpilots"))->setText(QString::number(m_raceModel->rowCount()));
+    if (m_raceModel->rowCount() == 0)
+        showChannelNotes({});
 }
 
 void RacePage::raceRowChanged(int rowId)

@@ -75,6 +75,10 @@ public:
     void chkteamraceClick(bool on);
     void btnlogclearClick();
 
+    // Shows under the race list what the group sent last says of its
+    // channels; nothing when every pilot flies on his own. An empty list clears it.
+    void showChannelNotes(const QStringList &lines);
+
     // Re-reads the race list, keeping the current and selected rows.
     void refreshRaceList();
     void refreshLaps();

@@ -172,6 +172,9 @@ SettingsPage::SettingsPage(ProgramContext &ctx, CommandList &commands, QWidget *
     auto *race = new QGroupBox(QStringLiteral("Race:"), this);
     auto *raceForm = new QFormLayout(race);
     addRows(s, raceForm, {"edantidoubleread", "cbwinplaces", "chkconfirmAdd"});
+    addSettingRow(s, raceForm, QStringLiteral("cbvtxchannels"))
+        ->setToolTip(QStringLiteral("Channels given to a pilot whose channel another pilot of his heat has, "
+                                    "in this order; separate them by blanks"));
     auto *update = new QHBoxLayout;
     update->addWidget(new QLabel(QStringLiteral("Export updates:"), race));
     for (const char *c : {"chkupdlaps", "chkupdwins", "chupdbestlap", "chupdtotaltime"})

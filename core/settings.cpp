@@ -120,6 +120,11 @@ std::vector<SettingDef> buildDefinitions()
         check("chkdupbestlap", "EVENTS", "dupBestLap", false, "Best lap"),
         check("chkduptotaltime", "EVENTS", "dupTotalTime", false, "Total time"),
         check("chkdupqualtime", "EVENTS", "dupQualTime", false, "Qual time"),
+        // The video channels a heat's pilots are given when two of them have
+        // the same channel: labels separated by blanks, in order of preference.
+        textCombo("cbvtxchannels", "EVENTS", "VtxChannels", QStringLiteral("R1 R2 R3 R4 R5 R6 R7 R8"),
+                  {QStringLiteral("R1 R2 R3 R4 R5 R6 R7 R8"), QStringLiteral("R1 R2 F2 F4 R7 R8")},
+                  "VTX channel set:"),
         // PLAYNAMES
         text("edvoiceinvite1", "PLAYNAMES", "playVoiceinvite",
              QString::fromUtf8("На старт приглашается группа "), "Invitation:"),

@@ -2,6 +2,7 @@
 #include "events/stagegroups.h"
 
 #include "competition/bracketview.h"
+#include "competition/heatchannels.h"
 #include "core/operatorlog.h"
 #include "core/operatorprompt.h"
 #include "core/settings.h"
@@ -13,6 +14,8 @@
 #include <QSet>
 #include <QSqlError>
 #include <QSqlQuery>
+
+#include <algorithm>
 
 namespace lapvane {
 
@@ -167,7 +170,7 @@ int StageGroups::temporaryTransponder()
     return value;
 }
 
-bool StageGroups::askSending(bool replacing, QList<Sending> *sending)
+bool StageGroups::askSending(const QList<int> &rows, bool replacing, QList<Sending> *sending)
 {
     SqlRowsModel &results = *m_views.resultsModel();
     OperatorPrompt &prompt = m_views.prompt();
@@ -175,7 +178,7 @@ bool StageGroups::askSending(bool replacing, QList<Sending> *sending)
     const bool confirm = m_views.settings().flag(QStringLiteral("chkconfirmAdd"));
     QSet<int> taken;
     QSet<int> drawn;
-    for (int r : m_views.selectedResultRows()) {
+    for (int r : rows) {
         m_views.setCurrentResultRow(r);
         const QVariantMap row = results.record(r);
         const QString name = row.value(QStringLiteral("pilotname")).toString();
@@ -221,23 +224,54 @@ bool StageGroups::askSending(bool replacing, QList<Sending> *sending)
 bool StageGroups::insertSending(const QList<Sending> &sending)
 {
     QSqlDatabase db = m_views.db();
+    // The channels are given before the first row goes: the pilots already in
+    // the race list keep theirs, then the rows in the order they are sent.
+    QList<HeatPilot> heat;
+    {
+        QSqlQuery q(db);
+        if (!q.exec(QStringLiteral("SELECT pilotname, vtx FROM onerace ORDER BY id ASC")))
+            return m_views.storeFailed(q.lastError().text());
+        while (q.next())
+            heat << HeatPilot{q.value(0).toString(), q.value(1).toString(), true};
+    }
+    const qsizetype inList = heat.size();
+    for (const Sending &s : sending)
+        heat << HeatPilot{s.row.value(QStringLiteral("pilotname")).toString(),
+                          s.row.value(QStringLiteral("vtx")).toString()};
+    const HeatChannels channels =
+        assignHeatChannels(heat, parseChannelSet(m_views.settings().text(QStringLiteral("cbvtxchannels"))));
+
     Transaction tx(db);
     QSqlQuery q(db);
-    for (const Sending &s : sending) {
+    QStringList notes;
+    for (qsizetype k = 0; k < sending.size(); ++k) {
+        const Sending &s = sending[k];
         q.prepare(QStringLiteral("INSERT INTO onerace (pilotid, pilotname, nickname, pilotteam, coptercolor, "
                                  "vtx, \"group\", pilottrans, lapno, place, confirmed) "
                                  "VALUES (?,?,?,?,?,?,?,?,?,?,?)"));
-        for (const char *f : {"pilotid", "pilotname", "nickname", "pilotteam", "coptercolor", "vtx", "group"})
+        for (const char *f : {"pilotid", "pilotname", "nickname", "pilotteam", "coptercolor"})
             q.addBindValue(s.row.value(QLatin1String(f)));
+        const QString &vtx = channels.channels[inList + k];
+        const QString &note = channels.notes[inList + k];
+        // A pilot who flies on his own channel keeps the stored value as it is.
+        q.addBindValue(note.isEmpty() ? s.row.value(QStringLiteral("vtx")) : QVariant(vtx));
+        q.addBindValue(s.row.value(QStringLiteral("group")));
         q.addBindValue(s.trans);
         q.addBindValue(0);
         q.addBindValue(kNoPlace);
         q.addBindValue(QStringLiteral("N"));
         if (!q.exec())
             return m_views.storeFailed(q.lastError().text());
+        if (!note.isEmpty())
+            notes << note;
     }
     if (!tx.commit())
         return m_views.storeFailed(db.lastError().text());
+    for (const QString &note : std::as_const(notes))
+        m_views.log().savelog(note);
+    // The race page hears of the pilots sent.
+    if (m_hooks.channelNotes)
+        m_hooks.channelNotes(notes);
     if (!sending.isEmpty() && m_hooks.raceSent)
         m_hooks.raceSent(m_views.currentStageId(),
                          sending.constFirst().row.value(QStringLiteral("group")).toString());
@@ -247,7 +281,7 @@ bool StageGroups::insertSending(const QList<Sending> &sending)
 bool StageGroups::eventsend2raceExecute()
 {
     QList<Sending> sending;
-    const bool asked = askSending(false, &sending);
+    const bool asked = askSending(m_views.selectedResultRows(), false, &sending);
     if (m_views.prompt().stopRequested())
         return false;
     if (!insertSending(sending) || !asked)
@@ -257,10 +291,10 @@ bool StageGroups::eventsend2raceExecute()
     return true;
 }
 
-bool StageGroups::replaceWithSelected()
+bool StageGroups::replaceWith(const QList<int> &rows)
 {
     QList<Sending> sending;
-    const bool asked = askSending(true, &sending);
+    const bool asked = askSending(rows, true, &sending);
     if (m_views.prompt().stopRequested())
         return false;
     resetRaceList();
@@ -336,7 +370,7 @@ bool StageGroups::btnextgroupClick()
         further += groupOf(results, r) == nextGroup;
     m_views.setResultSelection(next);
 
-    if (!replaceWithSelected())
+    if (!replaceWith(next))
         return false;
     OperatorLog &log = m_views.log();
     log.savelog(QStringLiteral("Sent %1 pilots of group %2").arg(next.size()).arg(nextGroup));
@@ -371,6 +405,22 @@ bool StageGroups::nextBracketGroup(const BracketView &bracket)
         if (groupOf(results, r) == bracket.nextGroup)
             rows << r;
     }
+    // The heat goes in seat order, so the better seed keeps a channel two of
+    // its pilots have.
+    QList<int> seats;
+    for (const BracketViewRound &round : bracket.rounds) {
+        for (const BracketViewHeat &heat : round.heats) {
+            if (heat.group == bracket.nextGroup) {
+                for (const BracketViewPilot &p : heat.pilots)
+                    seats << p.pilotId;
+            }
+        }
+    }
+    auto seatOf = [&](int row) {
+        const qsizetype i = seats.indexOf(results.value(row, QStringLiteral("pilotid")).toInt());
+        return i < 0 ? seats.size() : i;
+    };
+    std::stable_sort(rows.begin(), rows.end(), [&](int a, int b) { return seatOf(a) < seatOf(b); });
     if (rows.isEmpty()) {
         prompt.notice(
             QStringLiteral("Next Group: %1 (group %2) flies next, but no pilot of the results shown is in "
@@ -379,7 +429,7 @@ bool StageGroups::nextBracketGroup(const BracketView &bracket)
         return false;
     }
     m_views.setResultSelection(rows);
-    if (!replaceWithSelected())
+    if (!replaceWith(rows))
         return false;
     m_views.log().savelog(QStringLiteral("Sent %1 pilots of group %2 (%3)")
                               .arg(rows.size())

@@ -39,6 +39,10 @@ struct RaceListHooks
     std::function<void(int stageId, const QString &group)> raceSent;
     // Shows the group dialog over the model; true for OK.
     std::function<bool(GroupDialogModel &dialog)> showGroupDialog;
+    // After each Send to Race: what became of the channels of the pilots
+    // sent (who flies on another channel, a clash left); empty when every
+    // pilot flies on his own.
+    std::function<void(const QStringList &lines)> channelNotes;
 };
 
 class StageGroups
@@ -70,7 +74,11 @@ public:
     // eventsend2raceExecute: copies the selected rows into the race list;
     // false when the operator stopped it or a pilot was already there. Every
     // question is asked before the list changes: the rows confirmed before a
-    // "No" go in, and when the program is ending none do.
+    // "No" go in, and when the program is ending none do. Each pilot keeps
+    // his own channel where it is free in the race list; the earlier selected
+    // row keeps a channel two pilots have, and the other is given a free one
+    // of the channel set ("cbvtxchannels"), said in the log. The results rows
+    // keep their channels.
     bool eventsend2raceExecute();
     // btnextgroupClick: selects the group after the one in the race, resets
     // the race list, sends the group and runs register, confirm and voice
@@ -93,11 +101,13 @@ private:
     // "No", at a pilot already in the list, or when the program is ending.
     // replacing: the race list is emptied before these rows go in, so only a
     // pilot twice among them is "already there".
-    bool askSending(bool replacing, QList<Sending> *sending);
-    // Writes the rows in one go and tells which stage and group the race is of.
+    bool askSending(const QList<int> &rows, bool replacing, QList<Sending> *sending);
+    // Writes the rows in one go, each pilot on a channel of his own, and tells
+    // which stage and group the race is of.
     bool insertSending(const QList<Sending> &sending);
-    // Empties the race list and sends the selected rows, after their questions.
-    bool replaceWithSelected();
+    // Empties the race list and sends these results rows in this order (the
+    // earlier keeps a channel two share), after their questions.
+    bool replaceWith(const QList<int> &rows);
     QString currentRaceGroup() const;
     bool nextBracketGroup(const BracketView &bracket);
     void afterGroupSent();

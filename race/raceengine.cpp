@@ -1,6 +1,7 @@
 // The race engine: start sequence, pass loop and finish.
 #include "race/raceengine.h"
 
+#include "competition/heatchannels.h"
 #include "competition/raceformat.h"
 #include "core/clock.h"
 #include "core/cues.h"
@@ -307,6 +308,8 @@ bool RaceEngine::racestartraceExecute(int currentRowId)
     const bool unconfirmed = q.next();
     q.finish();
     if (unconfirmed && !m_s.prompt.ask(QStringLiteral("Unconfirmed pilots in list!\n\rContinue?")))
+        return false;
+    if (!confirmDistinctChannels(m_s.db, m_s.prompt, m_s.log))
         return false;
 
     const bool continued = m_s.settings.flag(QStringLiteral("chracecontinue"));

@@ -257,9 +257,21 @@ private slots:
         QCOMPARE(rows(db, "SELECT count(*) FROM results WHERE stage=" + bracketStage), QStringList({"8"}));
         QTRY_COMPARE(rows(db, "SELECT count(*), min(\"group\"), min(confirmed) FROM onerace"),
                      QStringList({"4 1 Y"}));
+        int changedChannels = 0;
         for (int heat = 1; heat <= 6; ++heat) {
             const QString where = QStringLiteral("heat %1: ").arg(heat);
             QTRY_VERIFY2(gateIds(p.demo).size() == 4, qPrintable(where + log().right(600)));
+            // The heats mix the two qualifying groups, who came on the same
+            // four channels: each heat's pilots fly on channels of their own.
+            QVERIFY2(rows(db, "SELECT count(DISTINCT vtx) FROM onerace") == QStringList{"4"},
+                     qPrintable(where + rows(db, "SELECT pilotname || ' ' || vtx FROM onerace").join(", ")));
+            // The race page says who changed channel, as the log does.
+            if (auto *channels = p.window->findChild<QLabel *>("lbchannels"); !channels->isHidden()) {
+                ++changedChannels;
+                QVERIFY2(channels->text().startsWith("Channel: "), qPrintable(channels->text()));
+                QTRY_VERIFY2(log().contains(channels->text().section('\n', 0, 0)),
+                             qPrintable(channels->text() + "\n" + log().right(600)));
+            }
             start->click();
             QVERIFY2(p.services->race->isRunning(), qPrintable(where + log().right(600)));
             QTRY_VERIFY_WITH_TIMEOUT(!p.services->race->isRunning(), 30000);
@@ -275,6 +287,7 @@ private slots:
             if (heat < 6)
                 next->click();
         }
+        QVERIFY(changedChannels > 0);
         QTRY_VERIFY(
             p.window->findChild<QLabel *>("lbbrackettitle")->text().endsWith("No heat is ready to fly."));
         QTRY_VERIFY(log().contains("Demo: the grand final is flown: 1. "));

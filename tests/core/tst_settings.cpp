@@ -75,6 +75,7 @@ private slots:
         QCOMPARE(s.text("edseconds"), QString::fromUtf8(" секунд"));
         QCOMPARE(s.text("edprepare2start"), QString::fromUtf8("Время окончено. Приготовьтесь к старту."));
         QCOMPARE(s.text("edvoicecountdownsec"), QStringLiteral("60"));
+        QCOMPARE(s.text("cbvtxchannels"), QStringLiteral("R1 R2 R3 R4 R5 R6 R7 R8"));
         // Values that are not stored start the same on every run.
         QVERIFY(s.flag("chsavelogfile"));
         QVERIFY(!s.flag("chshowdebug"));

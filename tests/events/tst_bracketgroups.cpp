@@ -70,6 +70,43 @@ private slots:
         QVERIFY(f.prompt.notices.isEmpty());
     }
 
+    // Pilots seeded from two qualifying groups on the same four channels (as
+    // the demo's): every heat flies on distinct channels, the better seed
+    // keeping his, whatever order the results view is in.
+    void everyHeatFliesOnDistinctChannels()
+    {
+        EventsFixture f;
+        const int s = bracketStage(f, 8, {BracketKind::DoubleElimination, 6, 0});
+        f.rows("UPDATE results SET vtx = CASE pilotid % 4 WHEN 1 THEN 'R1' WHEN 2 THEN 'R3' WHEN 3 THEN 'R6' "
+               "ELSE 'R8' END");
+        f.views->resultsModel()->setSortText("pilotid DESC");
+        QVERIFY(f.views->rereadResults());
+        StageGroups g(*f.views);
+        int heats = 0;
+        while (g.btnextgroupClick()) {
+            ++heats;
+            QList<int> order;
+            QStringList channels;
+            for (const QVariantMap &r :
+                 f.rows("SELECT pilotid, pilotname, vtx FROM onerace ORDER BY pilotid")) {
+                order << r["pilotid"].toInt();
+                channels << r["pilotname"].toString() + "=" + r["vtx"].toString();
+            }
+            QVERIFY2(f.scalar("SELECT COUNT(DISTINCT vtx) FROM onerace").toInt() == order.size(),
+                     qPrintable(channels.join(' ')));
+            if (heats == 1) // seeds 1, 4, 5 and 8: 5 and 8 give way to 1 and 4
+                QCOMPARE(channels, (QStringList{"P1=R1", "P4=R8", "P5=R2", "P8=R3"}));
+            BracketStage state;
+            QString error;
+            const QString group = f.scalar("SELECT \"group\" FROM onerace LIMIT 1").toString();
+            QVERIFY2(recordHeatResult(f.db.db(), s, group, order, &state, &error), qPrintable(error));
+            QVERIFY(f.views->rereadResults());
+        }
+        QCOMPARE(heats, 6);
+        // The stage keeps each pilot's own channel.
+        QCOMPARE(f.scalar("SELECT vtx FROM results WHERE pilotid=5").toString(), QString("R1"));
+    }
+
     void theEndOfTheBracketIsSaid()
     {
         EventsFixture f;

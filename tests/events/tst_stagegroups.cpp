@@ -249,6 +249,49 @@ private slots:
         }
     }
 
+    // Two selected pilots on one channel: the earlier row keeps it, the other
+    // flies on the first channel of the set nobody in the race list holds;
+    // the results keep every pilot's own channel.
+    void sendToRaceGivesDistinctChannels()
+    {
+        EventsFixture f;
+        stageOf(f, 4);
+        const QStringList own = {"R6", "R6", "", "R1"};
+        for (int r = 0; r < 4; ++r)
+            f.views->resultsModel()->setValue(r, "vtx", own[r]);
+        f.addRaceRow(99, "Earlier", 30005);
+        f.rows("UPDATE onerace SET vtx='R2'");
+        f.settings.set("cbvtxchannels", "R1 R2 F2 F4 R7 R8");
+        StageGroups g(*f.views);
+        QList<QStringList> notes;
+        g.hooks().channelNotes = [&](const QStringList &lines) { notes << lines; };
+        f.views->setResultSelection({0, 1, 2, 3});
+        QVERIFY(g.eventsend2raceExecute());
+
+        QStringList race;
+        for (const QVariantMap &r : f.rows("SELECT pilotname, vtx FROM onerace ORDER BY id"))
+            race << r["pilotname"].toString() + "=" + r["vtx"].toString();
+        QCOMPARE(race, (QStringList{"Earlier=R2", "P1=R6", "P2=F2", "P3=F4", "P4=R1"}));
+        const QStringList said = {"Channel: P2 flies on F2 instead of R6 (R6 is P1's).",
+                                  "Channel: P3 flies on F4 (no channel of his own given)."};
+        QCOMPARE(notes, QList<QStringList>{said});
+        QCOMPARE(f.logLines->lines, said);
+        QCOMPARE(f.column("vtx"), own);
+
+        // Pilots on their own channels: nothing to say, and the race page hears so.
+        EventsFixture plain;
+        stageOf(plain, 2);
+        plain.views->resultsModel()->setValue(0, "vtx", "R1");
+        plain.views->resultsModel()->setValue(1, "vtx", "R2");
+        StageGroups g2(*plain.views);
+        notes.clear();
+        g2.hooks().channelNotes = [&](const QStringList &lines) { notes << lines; };
+        plain.views->setResultSelection({0, 1});
+        QVERIFY(g2.eventsend2raceExecute());
+        QCOMPARE(notes, QList<QStringList>{QStringList{}});
+        QCOMPARE(plain.logLines->lines, QStringList{});
+    }
+
     void sendToRaceStops_data()
     {
         QTest::addColumn<bool>("answerNo");
@@ -369,6 +412,26 @@ private slots:
         QVERIFY(g2.btnextgroupClick());
         QCOMPARE(sorted.logLines->lines.last(), QString("Sent 2 pilots of group 2"));
         QVERIFY(!sorted.logLines->lines.join('\n').contains("further down"));
+    }
+
+    // The group goes in with a channel for each pilot; the group it replaces
+    // holds none of them any more.
+    void nextGroupGivesDistinctChannels()
+    {
+        EventsFixture f;
+        stageOf(f, 5, {"1", "1", "2", "2", "2"});
+        const QStringList own = {"R1", "R2", "R2", "R2", "R1"};
+        for (int r = 0; r < 5; ++r)
+            f.views->resultsModel()->setValue(r, "vtx", own[r]);
+        f.addRaceRow(1, "P1", 101, "1");
+        StageGroups g(*f.views);
+        QVERIFY(g.btnextgroupClick());
+        QStringList race;
+        for (const QVariantMap &r : f.rows("SELECT pilotname, vtx FROM onerace ORDER BY id"))
+            race << r["pilotname"].toString() + "=" + r["vtx"].toString();
+        QCOMPARE(race, (QStringList{"P3=R2", "P4=R3", "P5=R1"}));
+        QCOMPARE(f.logLines->lines, (QStringList{"Channel: P4 flies on R3 instead of R2 (R2 is P3's).",
+                                                 "Sent 3 pilots of group 2"}));
     }
 
     void nextGroupWithEmptyRaceList()

@@ -62,9 +62,11 @@ public:
 
     RaceServices services();
 
-    // Adds a race-list row as a group sent to the race leaves it; returns its id.
+    // Adds a race-list row as a group sent to the race leaves it; returns its
+    // id. Without a channel given the pilot has none, so pilots added so share
+    // no channel (the start would ask about that).
     int addPilot(int pilotId, const QString &name, qint32 trans, const QString &group = QStringLiteral("1"),
-                 const QString &vtx = QStringLiteral("R1"), const QString &confirmed = QStringLiteral("Y"));
+                 const QString &vtx = QString(), const QString &confirmed = QStringLiteral("Y"));
     // Stores a lap directly, as a finished race left it.
     void addLap(int pilotId, int lapn, qint64 laptime);
 

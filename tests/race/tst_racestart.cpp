@@ -127,6 +127,35 @@ private slots:
         QVERIFY(lines.last().endsWith("/log.txt"));
     }
 
+    // Two pilots on one video channel: after the unconfirmed question the
+    // start names them and asks; No leaves everything as it was, Yes starts.
+    void sharedChannelIsAskedAbout()
+    {
+        for (const bool startAnyway : {false, true}) {
+            RaceFixture f;
+            f.addPilot(1, "Anna", 100, "1", "R6");
+            f.addPilot(2, "Boris", 200, "1", "r6", "N");
+            f.addPilot(3, "Clara", 300, "1", ""); // no channel given: shares none
+            f.addPilot(4, "Denis", 400, "1", "R1");
+            f.addLap(1, 1, 30000);
+            f.prompt.answers = {true, startAnyway};
+            QCOMPARE(f.start(), startAnyway);
+            QCOMPARE(f.prompt.questions, QStringList({"Unconfirmed pilots in list!\n\rContinue?",
+                                                      "Anna and Boris are both on R6.\n\nStart anyway?"}));
+            QCOMPARE(f.engine->isRunning(), startAnyway);
+            const QStringList &lines = f.lines->lines;
+            if (startAnyway) {
+                QVERIFY(
+                    lines.contains("Starting anyway with shared channels: Anna and Boris are both on R6."));
+                continue;
+            }
+            QCOMPARE(lines, QStringList{"Race not started: Anna and Boris are both on R6."});
+            QCOMPARE(f.lapCount(), 1);
+            QVERIFY(f.rx.calls.isEmpty());
+            QVERIFY(f.engine->isStartEnabled());
+        }
+    }
+
     void failingDevicesAreLoggedAndTheStartGoesOn()
     {
         RaceFixture f;
