@@ -11,6 +11,8 @@
 #include "app/racepage.h"
 #include "core/cues.h"
 #include "devices/timingdevices.h"
+#include "events/eventsviews.h"
+#include "events/sqlrowsmodel.h"
 #include "race/raceengine.h"
 #include "tests/common/scriptedprompt.h"
 
@@ -272,9 +274,36 @@ private slots:
                 QTRY_VERIFY2(log().contains(channels->text().section('\n', 0, 0)),
                              qPrintable(channels->text() + "\n" + log().right(600)));
             }
+            EventsViews &views = *p.services->events;
+            const int bracketRow = views.stagesModel()->rowOfKey(bracketStage.toInt());
+            if (heat == 1) {
+                // Looking at Qualifying does not make the heat a qualifying race:
+                // Start Race and the export ask, and the heat's own stage is the answer.
+                QCOMPARE(p.window->findChild<QLabel *>("lblracestage")->text(),
+                         QString("Race of: Demo Cup - Double elimination, group 1"));
+                views.selectStageRows({views.stagesModel()->rowOfKey(
+                    rows(db, "SELECT id FROM stages WHERE stagename='Qualifying'").value(0).toInt())});
+                QCOMPARE(views.currentStageName(), QString("Qualifying"));
+            }
             start->click();
             QVERIFY2(p.services->race->isRunning(), qPrintable(where + log().right(600)));
+            if (heat == 1) {
+                QCOMPARE(p.prompt.questions.size(), 1);
+                QVERIFY(p.prompt.questions.first().startsWith("This race belongs to \"Demo Cup - Double "
+                                                              "elimination, group 1\", but the Events page "
+                                                              "shows \"Demo Cup - Qualifying\"."));
+                QTRY_VERIFY(log().contains("Race (\"Demo Cup\", Double elimination, Group \"1\") started"));
+                QTRY_VERIFY(httpGet(port, "/api/bracket").contains("\"kind\":\"double\""));
+            }
             QTRY_VERIFY_WITH_TIMEOUT(!p.services->race->isRunning(), 30000);
+            if (heat == 1) {
+                // The export asked too, and went into the heat's own stage.
+                QTRY_COMPARE(p.prompt.questions.size(), 2);
+                QVERIFY(
+                    p.prompt.questions.last().contains("Yes: export it to \"Demo Cup - Double elimination"));
+                p.prompt.questions.clear();
+                views.selectStageRows({bracketRow});
+            }
             QCOMPARE(rows(db, "SELECT lapno, count(*) FROM onerace GROUP BY lapno"), QStringList({"3 4"}));
             QTRY_COMPARE(rows(db, "SELECT count(*) FROM bracketheat WHERE stage=" + bracketStage),
                          QStringList({QString::number(heat)}));
