@@ -84,6 +84,9 @@ bool SignalWatcher::commandBusy()
 void SignalWatcher::closeWhenFree(QWidget *window, const std::function<void()> &whileBusy)
 {
     if (commandBusy()) {
+        // A menu open runs a loop of its own too: it closes, as boxes end.
+        if (QWidget *popup = QApplication::activePopupWidget())
+            popup->close();
         if (whileBusy)
             whileBusy();
         QTimer::singleShot(20, window, [window, whileBusy] { closeWhenFree(window, whileBusy); });
