@@ -179,12 +179,11 @@ private:
 
     static constexpr int kTickIntervalMs = 3;
     static constexpr int kRetryWaitingMs = 250;
-    // How long a late tick may spend taking the passes that queued meanwhile.
-    static constexpr int kCatchUpBudgetMs = 5;
+    // How long one tick may spend taking the passes that queued.
+    static constexpr int kPassBudgetMs = 8;
 
     RaceServices m_s;
     RaceClock m_raceClock;
-    QElapsedTimer m_tickGap;
     AnnouncementRing m_ring;
     TeamTable m_teams;
     QTimer m_tmrrace;
