@@ -75,7 +75,7 @@ private slots:
         QCOMPARE(f.engine->lapsWaitingFor(f.rowId(1)), 2);
         QCOMPARE(f.row(1).lapno, 1); // the file still holds one lap
         QCOMPARE(f.logCount("Anna (id 100) repeat ignoring..."), 1);
-        // Told once, in plain words, with the spec'd line for the first lap.
+        // Told once, in plain words, with the usual failed-write line for the first lap.
         QCOMPARE(f.logCount("Error writting lap time, id 100"), 1);
         QCOMPARE(f.logCount("Laps cannot be written to the database: the disk is full."), 1);
         QVERIFY(!waiting.isEmpty());
