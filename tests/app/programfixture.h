@@ -13,6 +13,9 @@
 
 namespace lapvane::test {
 
+// The messages of the program's log file in home, without their date and time.
+QStringList logMessages(const QString &home);
+
 struct Program
 {
     // With realReceivers the program's own receivers are made (on serial

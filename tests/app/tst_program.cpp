@@ -3,6 +3,7 @@
 // data folder it picks without --home, and --version and --help.
 #include "core/inifile.h"
 #include "store/database.h"
+#include "tests/app/programfixture.h"
 
 #include <QProcess>
 #include <QSqlQuery>
@@ -13,6 +14,8 @@
 #include <csignal>
 #include <sys/stat.h>
 #include <unistd.h>
+
+using lapvane::test::logMessages;
 
 namespace {
 
@@ -55,20 +58,6 @@ void stopProgram(QProcess *p)
     QCOMPARE(p->exitCode(), 0);
 }
 
-QStringList logMessages(const QString &home)
-{
-    QFile f(QDir(home).filePath("log.txt"));
-    if (!f.open(QIODevice::ReadOnly))
-        return {};
-    QStringList messages;
-    for (const QByteArray &line : f.readAll().split('\n')) {
-        const int at = line.indexOf(": ");
-        if (at >= 0)
-            messages << QString::fromUtf8(line.mid(at + 2)).remove('\r');
-    }
-    return messages;
-}
-
 } // namespace
 
 class TestProgram : public QObject
@@ -87,13 +76,14 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(logMessages(home).count(players), 1, 10000);
         QStringList startup = logMessages(home);
         startup.removeAll(players);
-        QCOMPARE(startup,
-                 QStringList({// "Play names and laps" is on before the settings load: the file's
-                              // "off" runs the sound-name check, with no announcer to stop.
-                              "can't kill name and laps thread", "===", "Checking waves...",
-                              "No START wav file!", "No LAP PASS wav file!", "No FINISH 1ST PILOT wav file!",
-                              "No FINISH OTHERS wav file!", "No REG CHECK wav file!", "No FINISH ALL wav file!",
-                              "Checking sound names...", "can't kill name and laps thread", "Checks finished."}));
+        QCOMPARE(
+            startup,
+            QStringList({// "Play names and laps" is on before the settings load: the file's
+                         // "off" runs the sound-name check, with no announcer to stop.
+                         "can't kill name and laps thread", "===", "Checking waves...", "No START wav file!",
+                         "No LAP PASS wav file!", "No FINISH 1ST PILOT wav file!",
+                         "No FINISH OTHERS wav file!", "No REG CHECK wav file!", "No FINISH ALL wav file!",
+                         "Checking sound names...", "can't kill name and laps thread", "Checks finished."}));
         ::kill(pid_t(p->processId()), SIGTERM);
         QVERIFY(p->waitForFinished(30000));
         QCOMPARE(p->exitStatus(), QProcess::NormalExit);
@@ -140,7 +130,8 @@ private slots:
             if (QByteArray(option) == "--version")
                 QCOMPARE(out, QStringLiteral("Lapvane Admin " LAPVANE_EXPECTED_VERSION "\n"));
             else
-                QVERIFY2(out.contains("--home DIR") && out.contains("--demo") && out.contains("--version"), qPrintable(out));
+                QVERIFY2(out.contains("--home DIR") && out.contains("--demo") && out.contains("--version"),
+                         qPrintable(out));
         }
         QVERIFY(!QFileInfo::exists(dir.filePath("data")));
     }
@@ -183,8 +174,9 @@ private slots:
         QVERIFY(p->waitForStarted());
         QTRY_VERIFY_WITH_TIMEOUT(logMessages(data).contains("Checks finished."), 30000);
         const QStringList first = logMessages(data);
-        QCOMPARE(first.first(), QStringLiteral("Data folder: %1 (created now; the program's own folder %2 is not for data).")
-                                    .arg(data, installed));
+        QCOMPARE(first.first(),
+                 QStringLiteral("Data folder: %1 (created now; the program's own folder %2 is not for data).")
+                     .arg(data, installed));
         stopProgram(p);
         QVERIFY(QFile::exists(QDir(data).filePath("dbpilots.db")));
         QCOMPARE(QDir(installed).entryList(QDir::Files), QStringList({"lapvaneadmin"}));
@@ -209,7 +201,8 @@ private slots:
         QProcess *p = startProgram(dir.path(), this);
         QVERIFY(p->waitForStarted());
         QString err;
-        QTRY_VERIFY_WITH_TIMEOUT((err += QString::fromUtf8(p->readAllStandardError())).contains("dbpilots.db"), 30000);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            (err += QString::fromUtf8(p->readAllStandardError())).contains("dbpilots.db"), 30000);
         QVERIFY2(err.contains("not a database"), qPrintable(err));
         // The message box waits for the operator; SIGTERM ends it (a service,
         // nobody at the screen). The program has not started.
@@ -235,7 +228,8 @@ private slots:
         QProcess *second = startProgram(home, this);
         QVERIFY(second->waitForStarted());
         QString err;
-        QTRY_VERIFY_WITH_TIMEOUT((err += QString::fromUtf8(second->readAllStandardError())).contains("already"), 30000);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            (err += QString::fromUtf8(second->readAllStandardError())).contains("already"), 30000);
         QVERIFY2(err.contains(QStringLiteral("Lapvane Admin is already running with this folder (pid %1).")
                                   .arg(first->processId())),
                  qPrintable(err));
@@ -289,9 +283,10 @@ private slots:
             QVERIFY(q.exec("INSERT INTO laps (pilotid, lapn, laptime, laptimetxt) VALUES (1, 1, 1000, 'x')"));
             QVERIFY(q.exec("DROP TABLE laps"));
             QVERIFY(q.exec("INSERT INTO pilots (name) VALUES ('Ann')"));
-            QVERIFY(q.exec("CREATE TABLE onerace2 AS SELECT id, pilotid, pilotname, nickname, pilotteam, coptercolor, "
-                           "pilottrans, \"group\", vtx, place, lapno, besttime, besttimetxt, totaltime, totaltimetxt "
-                           "FROM onerace"));
+            QVERIFY(q.exec(
+                "CREATE TABLE onerace2 AS SELECT id, pilotid, pilotname, nickname, pilotteam, coptercolor, "
+                "pilottrans, \"group\", vtx, place, lapno, besttime, besttimetxt, totaltime, totaltimetxt "
+                "FROM onerace"));
             QVERIFY(q.exec("DROP TABLE onerace"));
             QVERIFY(q.exec("ALTER TABLE onerace2 RENAME TO onerace"));
         }
@@ -302,7 +297,8 @@ private slots:
         QProcess *p = startProgram(home, this);
         QVERIFY(p->waitForStarted());
         QString err;
-        QTRY_VERIFY_WITH_TIMEOUT((err += QString::fromUtf8(p->readAllStandardError())).contains("no column"), 30000);
+        QTRY_VERIFY_WITH_TIMEOUT((err += QString::fromUtf8(p->readAllStandardError())).contains("no column"),
+                                 30000);
         QVERIFY2(err.contains("table \"onerace\" has no column \"confirmed\""), qPrintable(err));
         ::kill(pid_t(p->processId()), SIGINT);
         QVERIFY(p->waitForFinished(20000));
@@ -324,8 +320,8 @@ private slots:
         QProcess *second = startProgram(home, this);
         QVERIFY(second->waitForStarted());
         QTRY_VERIFY_WITH_TIMEOUT(logMessages(home).contains("Checks finished."), 30000);
-        QTRY_VERIFY_WITH_TIMEOUT(logMessages(home).join('\n').contains("had no table \"laps\": it was created empty."),
-                                 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            logMessages(home).join('\n').contains("had no table \"laps\": it was created empty."), 10000);
         ::kill(pid_t(second->processId()), SIGTERM);
         QVERIFY(second->waitForFinished(30000));
         QCOMPARE(second->exitCode(), 0);

@@ -17,6 +17,7 @@
 #include "core/folderlock.h"
 #include "core/inifile.h"
 #include "store/database.h"
+#include "tests/app/programfixture.h"
 #include "tools/receiversim/receiversim.h"
 #include "tools/receiversim/simonpty.h"
 
@@ -40,6 +41,8 @@
 #include <unistd.h>
 
 using namespace lapvane;
+
+using lapvane::test::logMessages;
 
 namespace {
 
@@ -188,20 +191,6 @@ struct Child
         return waitFor(answer);
     }
 };
-
-QStringList logMessages(const QString &home)
-{
-    QFile f(QDir(home).filePath("log.txt"));
-    if (!f.open(QIODevice::ReadOnly))
-        return {};
-    QStringList messages;
-    for (const QByteArray &line : f.readAll().split('\n')) {
-        const int at = line.indexOf(": ");
-        if (at >= 0)
-            messages << QString::fromUtf8(line.mid(at + 2)).remove('\r');
-    }
-    return messages;
-}
 
 int count(const QString &dbFile, const QString &sql)
 {

@@ -11,10 +11,10 @@ namespace {
 
 // "Anna=R6" is a pilot with his own channel, "Anna=" one without, and a
 // leading "*" marks a pilot already in the race list.
-QList<HeatPilot> heat(const QStringList &specs)
+QList<HeatPilot> heat(const QStringList &pilots)
 {
     QList<HeatPilot> out;
-    for (QString s : specs) {
+    for (QString s : pilots) {
         HeatPilot p;
         p.fixed = s.startsWith('*');
         if (p.fixed)
