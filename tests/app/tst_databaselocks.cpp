@@ -197,6 +197,20 @@ QStringList recordLocks(qint64 pid, const QString &file)
     return held;
 }
 
+// The locks the program keeps, without the short ones it takes and drops
+// around each read or write (a timer of the running race may be in one at
+// the moment of a look): those held in every one of several looks.
+QStringList keptLocks(qint64 pid, const QString &file)
+{
+    QStringList kept = recordLocks(pid, file);
+    for (int look = 1; look < 8 && !kept.isEmpty(); ++look) {
+        QThread::msleep(15);
+        const QStringList now = recordLocks(pid, file);
+        kept.removeIf([&now](const QString &lock) { return !now.contains(lock); });
+    }
+    return kept;
+}
+
 // Whether another process could take the database for itself (what SQLite
 // does to checkpoint and delete the log when it thinks it is the last user).
 bool someoneElseCouldTakeIt(const QString &dbFile)
@@ -247,15 +261,15 @@ private slots:
         startChild(child, dir.path());
         QCOMPARE(child.ask("laps 4"), QByteArray("laps 4"));
         const QString db = dir.filePath("dbpilots.db");
-        const QStringList before = recordLocks(child.process.processId(), db);
-        const QStringList shmBefore = recordLocks(child.process.processId(), db + "-shm");
+        const QStringList before = keptLocks(child.process.processId(), db);
+        const QStringList shmBefore = keptLocks(child.process.processId(), db + "-shm");
         QVERIFY(!before.isEmpty());
         QVERIFY(!shmBefore.isEmpty());
 
         QCOMPARE(child.ask("dialogs"),
                  QByteArray("dialogs Select,Button10,Button18,Button19,Button16,btsavecsv,btimportcsv,export,open"));
-        QCOMPARE(recordLocks(child.process.processId(), db), before);
-        QCOMPARE(recordLocks(child.process.processId(), db + "-shm"), shmBefore);
+        QCOMPARE(keptLocks(child.process.processId(), db), before);
+        QCOMPARE(keptLocks(child.process.processId(), db + "-shm"), shmBefore);
         QVERIFY(!someoneElseCouldTakeIt(db));
 
         // An outside reader comes and goes; the log stays and holds the laps.
