@@ -182,6 +182,13 @@ void Announcer::raceStarted()
     m_lastRemainingMs = -1;
 }
 
+void Announcer::lapCounted(const CountedLap &lap)
+{
+    lapRecorded(lap.pilotId, lap.lapn, lap.lapMs);
+    if (lap.place > 0)
+        pilotFinished(lap.pilotId, lap.lapn, lap.place);
+}
+
 void Announcer::lapRecorded(int pilotId, int lap, qint64 lapMs)
 {
     m_book.noteLap(pilotId, lap, lapMs);

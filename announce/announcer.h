@@ -6,6 +6,7 @@
 
 #include "announce/lapannouncer.h"
 #include "announce/voiceinvitation.h"
+#include "core/countedlap.h"
 
 #include <QMutex>
 #include <QObject>
@@ -63,6 +64,9 @@ public:
     // every pilot finished, or the time ran out, and the places are written;
     // the race clock moved on (limitMs 0: no time limit).
     void raceStarted();
+    // A counted lap: noted for the calls, and its finish called when it
+    // ended the pilot's race.
+    void lapCounted(const CountedLap &lap);
     void lapRecorded(int pilotId, int lap, qint64 lapMs);
     void pilotFinished(int pilotId, int lap, int place);
     void raceCompleted();

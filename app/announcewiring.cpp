@@ -147,18 +147,14 @@ void wireRacePage(MainWindow &w, ProgramServices &services, Announcer &announcer
 
     // The race calls: what each lap and finish meant, the race's own end, and
     // the race clock for the time left.
-    QObject::connect(&race, &RaceEngine::lapRecorded, &announcer,
-                     [&announcer](int pilotId, int lap, qint64, qint64 lapMs) {
-                         announcer.lapRecorded(pilotId, lap, lapMs);
-                     });
-    QObject::connect(&race, &RaceEngine::pilotFinished, &announcer, &Announcer::pilotFinished);
+    QObject::connect(&race, &RaceEngine::lapCounted, &announcer, &Announcer::lapCounted);
     QObject::connect(&race, &RaceEngine::raceCompleted, &announcer, &Announcer::raceCompleted);
     auto *clock = new QTimer(&announcer);
     clock->setInterval(50);
-    QObject::connect(clock, &QTimer::timeout, &announcer, [&race, &services, &announcer] {
-        bool ok = false;
-        const int minutes = services.ctx.settings.text(QStringLiteral("edttimelimit")).trimmed().toInt(&ok);
-        announcer.raceClock(race.raceClock().elapsedMs(), ok && minutes > 0 ? qint64(minutes) * 60000 : 0);
+    // The time left counts down to the limit the race runs by: the stage's
+    // in a race format, the Race page's in the default one.
+    QObject::connect(clock, &QTimer::timeout, &announcer, [&race, &announcer] {
+        announcer.raceClock(race.raceClock().elapsedMs(), race.limitsShown().options.timeLimitMs);
     });
     QObject::connect(&race, &RaceEngine::runningChanged, clock, [clock, &announcer](bool running) {
         if (running) {

@@ -94,7 +94,7 @@ LiveService *wireLiveServer(MainWindow &window, ProgramContext &ctx, ProgramServ
         return status;
     });
 
-    QObject::connect(race, &RaceEngine::lapRecorded, feed, &LiveFeed::lapRecorded);
+    QObject::connect(race, &RaceEngine::lapCounted, feed, &LiveFeed::lapCounted);
     QObject::connect(race, &RaceEngine::raceFinished, feed, &LiveFeed::raceFinished);
     QObject::connect(race, &RaceEngine::runningChanged, feed, [feed](bool running) {
         if (running)

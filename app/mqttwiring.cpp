@@ -95,7 +95,7 @@ MqttPublisher *wireMqtt(MainWindow &window, ProgramContext &ctx, ProgramServices
     auto *mqtt = new MqttPublisher(ctx.db.db(), ctx.settings, ctx.log, services.raceStage.get(),
                                    live ? &live->feed() : nullptr, &window);
     RaceEngine *race = services.race.get();
-    QObject::connect(race, &RaceEngine::lapRecorded, mqtt, &MqttPublisher::lapRecorded);
+    QObject::connect(race, &RaceEngine::lapCounted, mqtt, &MqttPublisher::lapCounted);
     QObject::connect(race, &RaceEngine::runningChanged, mqtt, [mqtt](bool running) {
         if (running)
             mqtt->raceStarted();

@@ -5,7 +5,7 @@
 #include "core/wait.h"
 #include "devices/chorusprotocol.h"
 #include "devices/printabletext.h"
-#include "devices/racelistaccess.h"
+#include "store/racelisttable.h"
 
 #include <QThread>
 

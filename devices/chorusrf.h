@@ -16,7 +16,7 @@ class QThread;
 
 namespace lapvane {
 
-class RaceListAccess;
+class RaceListTable;
 
 class ChorusRf : public SerialDevice
 {
@@ -25,7 +25,7 @@ public:
     ChorusRf(const DeviceEnv &env, std::unique_ptr<SerialLine> line, QObject *parent = nullptr);
 
     // The race list whose rows the modules time (module 0 = first row shown).
-    void setRaceList(const RaceListAccess *raceList) { m_raceList = raceList; }
+    void setRaceList(const RaceListTable *raceList) { m_raceList = raceList; }
 
     // "Connect" on the Chorus RF page: port `com3select`, "R*v", the module
     // count "N0", and a wait for the answer that only `STOPFLAG` or closing
@@ -72,7 +72,7 @@ private:
     // The next whole line, or nothing while its end has not arrived yet.
     std::optional<QByteArray> readLine();
 
-    const RaceListAccess *m_raceList = nullptr;
+    const RaceListTable *m_raceList = nullptr;
     std::function<void()> m_reclaim;
     QStringList m_modules;
     qint32 m_startTimeChorus = 0;

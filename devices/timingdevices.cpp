@@ -40,7 +40,7 @@ TimingDevices::TimingDevices(const DeviceEnv &env, QSqlDatabase db, CuePlayer &c
         }
         GateFramer::RaceView view;
         view.raceClockMs = *clock;
-        for (const RaceListAccess::Row &row : *rows)
+        for (const RaceListTable::Row &row : *rows)
             view.ids.insert(row.pilottrans);
         return view;
     });
@@ -172,7 +172,7 @@ void TimingDevices::tmrregpilotsTimer()
         m_env.log.savelog(QStringLiteral("Cannot read the race list: ") + error);
         return;
     }
-    for (const RaceListAccess::Row &row : *rows) {
+    for (const RaceListTable::Row &row : *rows) {
         if (row.pilottrans != pass.recvid)
             continue;
         if (row.confirmed != QLatin1String("Y")) {
@@ -257,7 +257,7 @@ void TimingDevices::raceresetlistExecute()
     if (m_lapvane->isOpen())
         m_lapvane->clearList();
     QString error;
-    if (!m_raceList.reset(&error))
+    if (!m_raceList.empty(&error))
         m_env.log.savelog(QStringLiteral("Cannot empty the race list: ") + error);
     emit raceListChanged();
 }

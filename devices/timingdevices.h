@@ -8,7 +8,7 @@
 #include "devices/chorusrf.h"
 #include "devices/deviceenv.h"
 #include "devices/lapvanegate.h"
-#include "devices/racelistaccess.h"
+#include "store/racelisttable.h"
 #include "devices/rssisweep.h"
 #include "devices/vstimemachine.h"
 
@@ -61,7 +61,7 @@ public:
     VsTimeMachine &vsTimeMachine() { return *m_vs; }
     ChorusRf &chorus() { return *m_chorus; }
     RssiSweep &rssi() { return *m_rssi; }
-    RaceListAccess &raceList() { return m_raceList; }
+    RaceListTable &raceList() { return m_raceList; }
 
     // Receivers: what the race engine calls.
     Pass gettrans() override;
@@ -111,7 +111,7 @@ public:
     // set confirmed. Plays the registration cue when sounds are on.
     bool confirmID(int rowId, qint32 id);
 
-    // The race list's shown order (see RaceListAccess::setOrderBy).
+    // The race list's shown order (see RaceListTable::setOrderBy).
     void setRaceListOrderBy(const QString &orderBy);
     // Whether the pass loop runs (for the WiFi lap mailbox).
     void setRaceRunningProbe(std::function<bool()> probe);
@@ -132,7 +132,7 @@ private:
     DeviceEnv m_env;
     CuePlayer &m_cues;
     OperatorPrompt *m_prompt;
-    RaceListAccess m_raceList;
+    RaceListTable m_raceList;
     std::unique_ptr<LapvaneGate> m_lapvane;
     std::unique_ptr<VsTimeMachine> m_vs;
     std::unique_ptr<ChorusRf> m_chorus;

@@ -8,6 +8,7 @@
 #include "core/settings.h"
 #include "events/eventsviews.h"
 #include "store/database.h"
+#include "store/racelisttable.h"
 #include "store/transaction.h"
 
 #include <QRandomGenerator>
@@ -321,11 +322,9 @@ void StageGroups::resetRaceList()
         m_hooks.resetList();
         return;
     }
-    Transaction tx(m_views.db());
-    QSqlQuery q(m_views.db());
-    if (!q.exec(QStringLiteral("DELETE FROM laps WHERE pilotid IN (SELECT pilotid FROM onerace)")) ||
-        !q.exec(QStringLiteral("DELETE FROM onerace")) || !tx.commit())
-        m_views.storeFailed(q.lastError().text());
+    QString error;
+    if (!RaceListTable(m_views.db()).empty(&error))
+        m_views.storeFailed(error);
 }
 
 bool StageGroups::btnextgroupClick()

@@ -1,6 +1,7 @@
 // The live data behind the built-in web server, refreshed on each change.
 #include "publish/livefeed.h"
 
+#include "competition/racelimits.h"
 #include "core/currentselection.h"
 #include "core/operatorlog.h"
 #include "core/settings.h"
@@ -36,14 +37,14 @@ void LiveFeed::queue(const QJsonObject &message)
     m_flushTimer.start();
 }
 
-void LiveFeed::lapRecorded(int pilotId, int lapn, qint64 raceMs, qint64 lapMs)
+void LiveFeed::lapCounted(const CountedLap &lap)
 {
     queue(QJsonObject{{QStringLiteral("type"), QStringLiteral("lap")},
-                      {QStringLiteral("pilotid"), pilotId},
-                      {QStringLiteral("lapn"), lapn},
-                      {QStringLiteral("lapTimeMs"), double(lapMs)},
-                      {QStringLiteral("lapTime"), ms2minsecmstext(lapMs)},
-                      {QStringLiteral("raceTimeMs"), double(raceMs)}});
+                      {QStringLiteral("pilotid"), lap.pilotId},
+                      {QStringLiteral("lapn"), lap.lapn},
+                      {QStringLiteral("lapTimeMs"), double(lap.lapMs)},
+                      {QStringLiteral("lapTime"), ms2minsecmstext(lap.lapMs)},
+                      {QStringLiteral("raceTimeMs"), double(lap.raceMs)}});
 }
 
 void LiveFeed::lapsCorrected(int pilotId)
@@ -134,13 +135,14 @@ void LiveFeed::flush()
         for (const LivePilot &p : race.pilots)
             race.clockMs = qMax(race.clockMs, p.totalMs);
     }
-    race.lapLimit = wholeNumberOr(m_settings.text(QStringLiteral("edtlaps")), 0);
-    race.timeLimitMin = wholeNumberOr(m_settings.text(QStringLiteral("edttimelimit")), 0);
-    if (race.rules.format != RaceFormat::LapsAndTime) {
-        // Other formats race by the stage's own limits.
-        race.lapLimit = race.rules.format == RaceFormat::FirstToLaps ? race.rules.options.lapLimit : 0;
-        race.timeLimitMin = int(race.rules.options.timeLimitMs / 60000);
-    }
+    // The limits the race runs by: the Race page's, or the stage's in a format.
+    const RaceLimits limits =
+        raceLimits(race.rules, wholeNumberOr(m_settings.text(QStringLiteral("edtlaps")), 0),
+                   wholeNumberOr(m_settings.text(QStringLiteral("edttimelimit")), 0), false);
+    race.lapLimit = limits.format == RaceFormat::LapsAndTime || limits.format == RaceFormat::FirstToLaps
+                        ? limits.options.lapLimit
+                        : 0;
+    race.timeLimitMin = int(limits.options.timeLimitMs / 60000);
     if (m_selection) {
         race.eventName = m_selection->currentEventName();
         race.stageName = m_selection->currentStageName();

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "publish/racejson.h"
+#include "core/countedlap.h"
 
 #include <QList>
 #include <QObject>
@@ -35,7 +36,7 @@ public:
     // Notifications (main thread). They cost nothing while the server is off;
     // the work runs once control is back in the event loop, so the pass loop's
     // tick is never held up by it.
-    void lapRecorded(int pilotId, int lapn, qint64 raceMs, qint64 lapMs);
+    void lapCounted(const CountedLap &lap);
     void lapsCorrected(int pilotId);
     void raceStarted();
     void raceFinished();

@@ -225,11 +225,11 @@ void MqttPublisher::reportStoreFailure(const QString &what, const QString &error
                       .arg(what, error));
 }
 
-void MqttPublisher::lapRecorded(int pilotId, int lapn, qint64 raceMs, qint64 lapMs)
+void MqttPublisher::lapCounted(const CountedLap &lap)
 {
     if (!m_connection.isRunning())
         return;
-    m_newLaps.append(NewLap{pilotId, lapn, raceMs, lapMs});
+    m_newLaps.append(lap);
     m_flushTimer.start();
 }
 
@@ -247,6 +247,7 @@ void MqttPublisher::raceStarted()
     // The start cleared the race's laps: corrections compare with the new race.
     flush();
     m_known.clear();
+    m_names.clear();
 }
 
 bool MqttPublisher::readPilotLaps(int pilotId, PilotLaps *out)
@@ -273,12 +274,25 @@ bool MqttPublisher::readPilotLaps(int pilotId, PilotLaps *out)
     return true;
 }
 
-QJsonObject MqttPublisher::lapMessage(qint64 lapId, int pilotId, const KnownLap &lap) const
+QString MqttPublisher::pilotName(int pilotId)
+{
+    const auto known = m_names.constFind(pilotId);
+    if (known != m_names.cend())
+        return *known;
+    QSqlQuery q(m_db);
+    q.prepare(QStringLiteral("SELECT pilotname FROM onerace WHERE pilotid=? ORDER BY id ASC LIMIT 1"));
+    q.addBindValue(pilotId);
+    const QString name = q.exec() && q.next() ? q.value(0).toString() : QString();
+    m_names.insert(pilotId, name);
+    return name;
+}
+
+QJsonObject MqttPublisher::lapMessage(qint64 lapId, int pilotId, const QString &name, const KnownLap &lap) const
 {
     QJsonObject o = lapJson(LiveLap{lap.lapn, lap.raceMs, lap.lapMs});
     o.insert(QStringLiteral("lapId"), double(lapId));
     o.insert(QStringLiteral("pilotid"), pilotId);
-    o.insert(QStringLiteral("name"), m_pilotNames.value(pilotId));
+    o.insert(QStringLiteral("name"), name);
     return o;
 }
 
@@ -288,18 +302,26 @@ void MqttPublisher::flush()
     if (!m_connection.isRunning())
         return;
     const QString base = eventTopicBase();
-    for (const NewLap &n : std::exchange(m_newLaps, {})) {
-        PilotLaps laps;
-        readPilotLaps(n.pilotId, &laps);
-        // The lap stored for this pass: the newest row with its number.
-        qint64 lapId = 0;
-        for (auto it = laps.cbegin(); it != laps.cend(); ++it) {
-            if (it->lapn == n.lapn)
-                lapId = it.key();
+    for (const CountedLap &n : std::exchange(m_newLaps, {})) {
+        const KnownLap lap{n.lapn, n.raceMs, n.lapMs};
+        qint64 lapId = n.lapRowId;
+        auto known = m_known.find(n.pilotId);
+        if (lapId > 0 && known != m_known.end()) {
+            // The pilot's laps are known: the new one joins them.
+            known->insert(lapId, lap);
+        } else {
+            // His first lap here (the corrections compare with what he had),
+            // or a lap that waited for the database: read his laps.
+            PilotLaps laps;
+            readPilotLaps(n.pilotId, &laps);
+            for (auto it = laps.cbegin(); lapId <= 0 && it != laps.cend(); ++it) {
+                if (it->lapn == n.lapn)
+                    lapId = it.key();
+            }
+            m_known.insert(n.pilotId, laps);
         }
-        m_known.insert(n.pilotId, laps);
-        KnownLap lap{n.lapn, n.raceMs, n.lapMs};
-        enqueue(base + QStringLiteral("lap"), lapMessage(lapId, n.pilotId, lap));
+        m_names.insert(n.pilotId, n.name);
+        enqueue(base + QStringLiteral("lap"), lapMessage(lapId, n.pilotId, n.name, lap));
     }
     for (int pilotId : std::exchange(m_corrected, {})) {
         const PilotLaps before = m_known.value(pilotId);
@@ -319,7 +341,7 @@ void MqttPublisher::flush()
             const auto old = before.constFind(it.key());
             if (old == before.cend() || old->lapn != it->lapn || old->raceMs != it->raceMs ||
                 old->lapMs != it->lapMs)
-                enqueue(base + QStringLiteral("lap/changed"), lapMessage(it.key(), pilotId, *it));
+                enqueue(base + QStringLiteral("lap/changed"), lapMessage(it.key(), pilotId, pilotName(pilotId), *it));
         }
         m_known.insert(pilotId, after);
     }
@@ -357,12 +379,6 @@ void MqttPublisher::publishRetained(const QString &topic, const QByteArray &payl
 
 void MqttPublisher::publishRace(const QJsonObject &race)
 {
-    m_pilotNames.clear();
-    for (const QJsonValue &p : race.value(QStringLiteral("pilots")).toArray()) {
-        const QJsonObject o = p.toObject();
-        m_pilotNames.insert(o.value(QStringLiteral("pilotid")).toInt(),
-                            o.value(QStringLiteral("name")).toString());
-    }
     const QByteArray payload = compact(race);
     if (payload == m_race)
         return;

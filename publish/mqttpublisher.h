@@ -6,6 +6,7 @@
 // in the database until the broker has them, across reconnects and restarts.
 #pragma once
 
+#include "core/countedlap.h"
 #include "publish/mqttconnection.h"
 #include "publish/mqttoutbox.h"
 
@@ -65,7 +66,10 @@ public:
 
     // Notifications (main thread). They cost nothing while the publisher is
     // off; the work runs once control is back in the event loop.
-    void lapRecorded(int pilotId, int lapn, qint64 raceMs, qint64 lapMs);
+    // A counted lap: one "lap" message with its row id and the pilot's name
+    // as the lap carries them (a lap still waiting for the database is
+    // looked up once it is written).
+    void lapCounted(const CountedLap &lap);
     void lapsCorrected(int pilotId);
     void raceStarted();
     void publishRace(const QJsonObject &race);
@@ -94,18 +98,12 @@ private:
     };
     using PilotLaps = QMap<qint64, KnownLap>; // by lap id
 
-    struct NewLap
-    {
-        int pilotId;
-        int lapn;
-        qint64 raceMs;
-        qint64 lapMs;
-    };
 
     void setStatus(const QString &text);
     QString masked(QString text) const;
     bool readPilotLaps(int pilotId, PilotLaps *out);
-    QJsonObject lapMessage(qint64 lapId, int pilotId, const KnownLap &lap) const;
+    QString pilotName(int pilotId);
+    QJsonObject lapMessage(qint64 lapId, int pilotId, const QString &name, const KnownLap &lap) const;
     void enqueue(const QString &topic, const QJsonObject &message);
     void send(qint64 rowId, const QString &topic, const QByteArray &payload);
     void publishRetained(const QString &topic, const QByteArray &payload);
@@ -133,14 +131,16 @@ private:
     int m_retryFirstMs = 500;
     int m_retryMaxMs = 10000;
     MqttOptions m_runningOptions;
-    QList<NewLap> m_newLaps;
+    QList<CountedLap> m_newLaps;
     QList<int> m_corrected;
     QHash<int, PilotLaps> m_known; // laps each pilot had when last read
     QHash<int, qint64> m_inFlight; // message id -> outbox row
     QByteArray m_race;             // the last race and results JSON
     QByteArray m_results;
     QByteArray m_bracket;
-    QHash<int, QString> m_pilotNames;
+    // The pilots' names as their counted laps carried them (or the race
+    // list holds them, for a pilot corrected before any lap).
+    QHash<int, QString> m_names;
 };
 
 } // namespace lapvane

@@ -44,7 +44,7 @@ QString PendingLaps::plainError(const QString &driverText, const QString &native
     return driverText;
 }
 
-int PendingLaps::write(QSqlDatabase db, QString *error)
+int PendingLaps::write(QSqlDatabase db, QString *error, QList<qint64> *lapIds)
 {
     if (!m_prepared) {
         m_count = QSqlQuery(db);
@@ -82,6 +82,8 @@ int PendingLaps::write(QSqlDatabase db, QString *error)
             *error = plainError(e.text(), e.nativeErrorCode());
             return written;
         }
+        if (lapIds)
+            lapIds->append(insert.lastInsertId().toLongLong());
         m_laps.removeFirst();
         ++written;
     }

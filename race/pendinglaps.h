@@ -42,8 +42,9 @@ public:
     // Writes the waiting laps in order, each with its row's lap count in one
     // transaction, until one fails; returns how many were written. On a
     // failure *error says why in plain words ("the disk is full" where that is
-    // the cause) and the rest keep waiting.
-    int write(QSqlDatabase db, QString *error);
+    // the cause) and the rest keep waiting. lapIds, when given, receives the
+    // row id in `laps` of each lap written, in order.
+    int write(QSqlDatabase db, QString *error, QList<qint64> *lapIds = nullptr);
 
     // A store error in plain words: a full disk is named as such.
     static QString plainError(const QString &driverText, const QString &nativeCode);

@@ -4,7 +4,10 @@
 
 #include "competition/stageformat.h"
 #include "core/announcementring.h"
+#include "core/countedlap.h"
+#include "race/passrule.h"
 #include "race/pendinglaps.h"
+#include "race/racefield.h"
 #include "race/raceclock.h"
 #include "race/raceservices.h"
 #include "race/teamtable.h"
@@ -12,7 +15,6 @@
 #include <QElapsedTimer>
 #include <QHash>
 #include <QObject>
-#include <QSqlQuery>
 #include <QTimer>
 
 namespace lapvane {
@@ -85,6 +87,10 @@ public:
     // at "Start Race"), read at the start. The default format runs by the race
     // page's lap and time limits as always; every other format by the stage's.
     const StageRules &raceRules() const { return m_rules; }
+    // The limits the race runs by as the settings stand now (the Race page's
+    // in the default format, the stage's in the others): what the time-left
+    // calls and the pages count down to.
+    RaceLimits limitsShown() const;
 
     RaceClock &raceClock() { return m_raceClock; }
     // The announcement ring the lap announcer reads.
@@ -119,14 +125,13 @@ signals:
     void voiceInviteStopRequested();
     // The finish with "auto export results" on: run the export to the stage.
     void exportRequested();
-    // A lap was counted and stored: the pilot, his lap number, the race time
-    // of the pass and the lap's duration.
-    void lapRecorded(int pilotId, int lapn, qint64 raceMs, qint64 lapMs);
+    // A pass was counted as a lap: what it was (its pilot, number, times, the
+    // place when it finished his race). Sent once per lap, before the lap
+    // reaches the announcement ring; the lap may still wait for the database
+    // (then its lapRowId is 0).
+    void lapCounted(const lapvane::CountedLap &lap);
     // The finish has written the standings (also when it re-ranks an idle race).
     void raceFinished();
-    // A counted pass finished this pilot's race at this place; sent after
-    // lapRecorded and before the lap reaches the announcement ring.
-    void pilotFinished(int pilotId, int lap, int place);
     // The race ended by itself (every competitor flew the lap limit, or the
     // time limit was reached) and its standings are written.
     void raceCompleted();
@@ -149,25 +154,27 @@ private:
 
     bool finish(bool automatic);
     void readRaceRules();
-    void readFormatEntries();
-    QList<RaceEntry> formatEntries() const;
-    bool formatRaceOver(qint64 nowMs);
-    void processFormatPass(qint32 recvid, int rowId, int pilotId, const QString &name, int g,
-                           const QString &group, qint32 racemillis, qint64 lastms);
+    // The limits by the settings read on this tick (warning once per race
+    // about an unreadable one).
+    RaceLimits limits();
+    bool readField();
+    // Finishes the race when its rule says it is over; true when it did.
+    bool endIfOver(qint64 nowMs, EndCheck when);
     void processPass(qint32 recvid, qint32 racemillis);
-    void commitLap(qint32 recvid, int rowId, int pilotId, int lapn, qint32 racemillis, qint64 lastms);
+    // Counts the lap: written now, or waiting behind others; sets its row id
+    // when written.
+    void commitLap(CountedLap &lap);
     void afterPass(qint32 recvid, const QString &pilotName);
     bool resetRaceList();
     bool confirmRaceStage();
     // Writes the waiting laps; announce: say which rows and laps changed (not
     // for a lap written the moment it was counted: its pass says so itself).
-    bool writeWaiting(bool announce);
+    bool writeWaiting(bool announce, QList<qint64> *lapIds = nullptr);
     bool runStartDelay();
     bool synchronise();
     void restoreInterruptedRace();
     void keepRaceStart();
     bool restoreRaceStart();
-    bool prepareTick();
     void setTickEnabled(bool enabled);
     void setStartEnabled(bool enabled);
     void resetSettingReaders();
@@ -201,10 +208,9 @@ private:
     // The race's format, read at "Start Race" (see raceRules()).
     StageRules m_rules;
     bool m_rulesRead = false;
-    // Formats other than the default: each confirmed pilot's counted passes
-    // so far, in race-list order, for passCounts/raceOver on every tick.
-    QList<int> m_formatPilots;
-    QHash<int, RaceEntry> m_formatEntries;
+    // The race list as the pass loop judges against it (read at a tick's
+    // first pass).
+    RaceField m_field;
     bool m_timeUpLogged = false;
 
     NumberSetting m_lapLimit;
@@ -221,10 +227,6 @@ private:
     // The race was ranked while laps waited: rank it again once they are in.
     bool m_rankAgainWhenWritten = false;
 
-    bool m_prepared = false;
-    QSqlQuery m_qFindPilot;
-    QSqlQuery m_qLastLap;
-    QSqlQuery m_qLapSum;
 };
 
 } // namespace lapvane

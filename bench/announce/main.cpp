@@ -128,9 +128,7 @@ struct Setup
             for (const char *c : {"chkcalllaptime", "chkcallfinish", "chkcalltimeleft", "chkcallstale"})
                 settings.set(c, true);
             Announcer *a = announcer.get();
-            QObject::connect(engine.get(), &RaceEngine::lapRecorded, a,
-                             [a](int pilotId, int lap, qint64, qint64 lapMs) { a->lapRecorded(pilotId, lap, lapMs); });
-            QObject::connect(engine.get(), &RaceEngine::pilotFinished, a, &Announcer::pilotFinished);
+            QObject::connect(engine.get(), &RaceEngine::lapCounted, a, &Announcer::lapCounted);
             QObject::connect(engine.get(), &RaceEngine::raceCompleted, a, &Announcer::raceCompleted);
         }
     }

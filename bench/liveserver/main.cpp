@@ -165,7 +165,7 @@ struct World
             return RaceStatus{engine->isRunning(), engine->raceClock().elapsedMs(), false};
         });
         // As the window wires them.
-        QObject::connect(engine.get(), &RaceEngine::lapRecorded, feed.get(), &LiveFeed::lapRecorded);
+        QObject::connect(engine.get(), &RaceEngine::lapCounted, feed.get(), &LiveFeed::lapCounted);
         QObject::connect(engine.get(), &RaceEngine::raceListChanged, feed.get(), &LiveFeed::raceListChanged);
         QObject::connect(engine.get(), &RaceEngine::raceFinished, feed.get(), &LiveFeed::raceFinished);
         LiveServer::Options o;

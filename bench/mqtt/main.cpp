@@ -214,13 +214,20 @@ struct Race
         q.addBindValue(lapn);
         q.addBindValue(raceMs);
         q.exec();
+        const qint64 lapRowId = q.lastInsertId().toLongLong();
         q.prepare(QStringLiteral("UPDATE onerace SET lapno=? WHERE pilotid=?"));
         q.addBindValue(lapn);
         q.addBindValue(pilotId);
         q.exec();
         passedAt.insert(pilotId * 100000 + lapn, nowNs());
-        feed->lapRecorded(pilotId, lapn, raceMs, 30000);
-        publisher->lapRecorded(pilotId, lapn, raceMs, 30000);
+        CountedLap lap;
+        lap.lapRowId = lapRowId;
+        lap.pilotId = pilotId;
+        lap.lapn = lapn;
+        lap.raceMs = raceMs;
+        lap.lapMs = 30000;
+        feed->lapCounted(lap);
+        publisher->lapCounted(lap);
     }
 };
 

@@ -24,9 +24,7 @@ QString u(const char *s) { return QString::fromUtf8(s); }
 void wireRace(RaceEngine &race, Announcer &a)
 {
     QObject::connect(&race, &RaceEngine::pilotLapsChanged, &a, &Announcer::lapWritten);
-    QObject::connect(&race, &RaceEngine::lapRecorded, &a,
-                     [&a](int pilotId, int lap, qint64, qint64 lapMs) { a.lapRecorded(pilotId, lap, lapMs); });
-    QObject::connect(&race, &RaceEngine::pilotFinished, &a, &Announcer::pilotFinished);
+    QObject::connect(&race, &RaceEngine::lapCounted, &a, &Announcer::lapCounted);
     QObject::connect(&race, &RaceEngine::raceCompleted, &a, &Announcer::raceCompleted);
     QObject::connect(&race, &RaceEngine::runningChanged, &a, [&a](bool on) {
         if (on)

@@ -74,6 +74,27 @@ void LiveFixture::addLap(int pilotId, int lapn, qint64 raceMs, qint64 lapMs)
         qFatal("%s", qPrintable(q.lastError().text()));
 }
 
+CountedLap LiveFixture::countLap(int pilotId, int lapn, qint64 raceMs, qint64 lapMs)
+{
+    addLap(pilotId, lapn, raceMs, lapMs);
+    exec(QStringLiteral("UPDATE onerace SET lapno=%1 WHERE pilotid=%2").arg(lapn).arg(pilotId));
+    CountedLap lap;
+    QSqlQuery q(db.db());
+    q.exec(QStringLiteral("SELECT MAX(id) FROM laps"));
+    if (q.next())
+        lap.lapRowId = q.value(0).toLongLong();
+    q.exec(QStringLiteral("SELECT id, pilotname FROM onerace WHERE pilotid=%1").arg(pilotId));
+    if (q.next()) {
+        lap.raceRowId = q.value(0).toInt();
+        lap.name = q.value(1).toString();
+    }
+    lap.pilotId = pilotId;
+    lap.lapn = lapn;
+    lap.raceMs = raceMs;
+    lap.lapMs = lapMs;
+    return lap;
+}
+
 void LiveFixture::smallRace()
 {
     addPilot(1, QString::fromUtf8("Анна Смирнова"), QStringLiteral("Anya"), QStringLiteral("Red"), QStringLiteral("R1"),

@@ -2,6 +2,8 @@
 // 127.0.0.1 and a free port, for the web server tests.
 #pragma once
 
+#include "core/countedlap.h"
+
 #include "core/currentselection.h"
 #include "core/operatorlog.h"
 #include "core/settings.h"
@@ -39,6 +41,9 @@ public:
                   int trans, const QString &confirmed, int lapno);
     // Stores a lap as the pass loop does (race time, duration text).
     void addLap(int pilotId, int lapn, qint64 raceMs, qint64 lapMs);
+    // A lap counted as the pass loop counts it: stored, the race list's lap
+    // count set, and the value the race engine hands its consumers.
+    CountedLap countLap(int pilotId, int lapn, qint64 raceMs, qint64 lapMs);
     void exec(const QString &sql);
     // Three pilots: Anna (2 laps), Bob (1 lap), Cid (none, unconfirmed, an
     // old lap left from an earlier race).

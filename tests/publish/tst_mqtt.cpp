@@ -28,11 +28,12 @@ constexpr const char *kChildLaps = "LAPVANE_MQTT_CHILD_LAPS";
 // A race database and a publisher on it, as the program wires them.
 struct MqttFixture
 {
-    MqttFixture()
+    // withFeed false: the web server's feed is not there at all.
+    explicit MqttFixture(bool withFeed = true)
     {
         fixture.status.running = true;
         publisher = std::make_unique<MqttPublisher>(fixture.db.db(), fixture.settings, *fixture.log,
-                                                    &fixture.selection, fixture.feed.get());
+                                                    &fixture.selection, withFeed ? fixture.feed.get() : nullptr);
         publisher->setRetryDelays(100, 300);
     }
 
@@ -48,10 +49,9 @@ struct MqttFixture
     // A counted pass, as the pass loop stores and reports it.
     void lap(int pilotId, int lapn, qint64 raceMs, qint64 lapMs)
     {
-        fixture.addLap(pilotId, lapn, raceMs, lapMs);
-        fixture.exec(QStringLiteral("UPDATE onerace SET lapno=%1 WHERE pilotid=%2").arg(lapn).arg(pilotId));
-        fixture.feed->lapRecorded(pilotId, lapn, raceMs, lapMs);
-        publisher->lapRecorded(pilotId, lapn, raceMs, lapMs);
+        const CountedLap counted = fixture.countLap(pilotId, lapn, raceMs, lapMs);
+        fixture.feed->lapCounted(counted);
+        publisher->lapCounted(counted);
     }
 
     qint64 lapIdOf(int pilotId, int lapn)
@@ -116,7 +116,13 @@ int childMain(int argc, char **argv)
         q.addBindValue(n);
         q.addBindValue(n * 30000);
         q.exec();
-        publisher.lapRecorded(7, n, n * 30000, 30000);
+        CountedLap lap;
+        lap.lapRowId = q.lastInsertId().toLongLong();
+        lap.pilotId = 7;
+        lap.lapn = n;
+        lap.raceMs = n * 30000;
+        lap.lapMs = 30000;
+        publisher.lapCounted(lap);
     }
     publisher.flush();
     std::cout << "waiting " << publisher.waitingCount() << std::endl;
@@ -132,6 +138,7 @@ private slots:
     void brokerAddress_data();
     void brokerAddress();
     void raceTopicsAndPayloads();
+    void lapsWithoutTheWebServer();
     void lapsOnceEachToPersistentSession();
     void brokerRestartMidRace();
     void killedWithLapsWaiting();
@@ -266,6 +273,45 @@ void TestMqtt::raceTopicsAndPayloads()
     m.publisher->apply();
     QCOMPARE(m.publisher->statusText(), QStringLiteral("Off"));
     QTRY_COMPARE(sub.last(QStringLiteral("lapvane/status")), QByteArray("offline"));
+}
+
+// Laps and their corrections need nothing of the web server: each lap
+// message is made from the counted lap itself (its row id, the pilot's name),
+// a correction names the pilot from the race list.
+void TestMqtt::lapsWithoutTheWebServer()
+{
+    MqttTestBroker broker;
+    QVERIFY(broker.start());
+    MqttTestSubscriber sub(QStringLiteral("viewer"), true);
+    QVERIFY(sub.connectTo(broker.port(), QStringLiteral("lapvane/#")));
+    MqttFixture m(false);
+    m.fixture.smallRace();
+    m.enable(broker.url());
+    QTRY_VERIFY_WITH_TIMEOUT(m.publisher->isConnected(), 5000);
+
+    m.publisher->lapCounted(m.fixture.countLap(2, 2, 61000, 30000));
+    QTRY_COMPARE(sub.messagesOn(QStringLiteral("lapvane/1/lap")).size(), 1);
+    const QJsonObject lap = json(sub.messagesOn(QStringLiteral("lapvane/1/lap")).first().payload);
+    QCOMPARE(qint64(lap.value(QStringLiteral("lapId")).toDouble()), m.lapIdOf(2, 2));
+    QCOMPARE(lap.value(QStringLiteral("name")).toString(), QStringLiteral("Bob \"Quick\" <b>"));
+
+    // Cid's lap changed by hand before any of his was counted here: his name
+    // comes from the race list.
+    m.publisher->lapsCorrected(3);
+    QTRY_COMPARE(sub.messagesOn(QStringLiteral("lapvane/1/lap/changed")).size(), 1);
+    QCOMPARE(json(sub.messagesOn(QStringLiteral("lapvane/1/lap/changed")).at(0).payload).value("name").toString(),
+             QStringLiteral("Cid"));
+    // Anna's new lap, then corrected: one change, named as her lap was.
+    m.publisher->lapCounted(m.fixture.countLap(1, 3, 88000, 30000));
+    m.publisher->flush();
+    m.fixture.exec(QStringLiteral("UPDATE laps SET laptime=87000 WHERE pilotid=1 AND lapn=3"));
+    m.publisher->lapsCorrected(1);
+    QTRY_COMPARE(sub.messagesOn(QStringLiteral("lapvane/1/lap/changed")).size(), 2);
+    const QJsonObject changed = json(sub.messagesOn(QStringLiteral("lapvane/1/lap/changed")).at(1).payload);
+    QCOMPARE(qint64(changed.value(QStringLiteral("lapId")).toDouble()), m.lapIdOf(1, 3));
+    QCOMPARE(changed.value(QStringLiteral("raceTimeMs")).toDouble(), 87000.0);
+    QCOMPARE(changed.value(QStringLiteral("name")).toString(), QString::fromUtf8("Анна Смирнова"));
+    QCOMPARE(sub.messagesOn(QStringLiteral("lapvane/1/race")).size(), 0);
 }
 
 void TestMqtt::lapsOnceEachToPersistentSession()

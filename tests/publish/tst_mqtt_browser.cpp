@@ -203,10 +203,9 @@ private slots:
         p.evaluate("window.lapvaneMark = 'same page'");
 
         // Bob's second lap: through the broker only.
-        f.addLap(2, 2, 60000, 29000);
-        f.exec("UPDATE onerace SET lapno=2 WHERE pilotid=2");
-        f.feed->lapRecorded(2, 2, 60000, 29000);
-        publisher.lapRecorded(2, 2, 60000, 29000);
+        const CountedLap lap = f.countLap(2, 2, 60000, 29000);
+        f.feed->lapCounted(lap);
+        publisher.lapCounted(lap);
         QVERIFY(p.waitFor(bobLaps + " === '2/3'"));
         QCOMPARE(p.evaluate("window.lapvaneMark").toString(), QStringLiteral("same page"));
         QCOMPARE(f.server.counters().subscribers.load(), 0);

@@ -132,6 +132,77 @@ private slots:
         QCOMPARE(f.engine->ring().at(5), (AnnouncementRing::Entry{2, 3}));
     }
 
+    // Each counted lap is handed on once, as one value: its stored row, the
+    // pilot, the times, and the place when it finished his race.
+    void countedLapsCarryWhatTheyWere()
+    {
+        RaceFixture f;
+        f.settings.set("edtlaps", "2");
+        f.addPilot(1, "Anna", 100);
+        f.addPilot(2, "Boris", 200);
+        QVERIFY(f.start());
+        QSignalSpy counted(f.engine.get(), &RaceEngine::lapCounted);
+        f.pass(100, 30000);
+        f.pass(100, 30500); // a repeat: no value
+        f.pass(100, 61000);
+        f.pass(200, 62000);
+        QCOMPARE(counted.count(), 3);
+        QSqlQuery q(f.db.db());
+        QList<qint64> ids;
+        q.exec("SELECT id FROM laps ORDER BY id");
+        while (q.next())
+            ids << q.value(0).toLongLong();
+        QCOMPARE(ids.size(), 3);
+        const auto lap = [&](int i) { return counted.at(i).at(0).value<CountedLap>(); };
+        QCOMPARE(lap(0).lapRowId, ids.at(0));
+        QCOMPARE(lap(0).name, QString("Anna"));
+        QCOMPARE(lap(0).pilotId, 1);
+        QCOMPARE(lap(0).lapn, 1);
+        QCOMPARE(lap(0).raceMs, 30000);
+        QCOMPARE(lap(0).lapMs, 30000);
+        QCOMPARE(lap(0).place, 0);
+        QCOMPARE(lap(1).lapRowId, ids.at(1));
+        QCOMPARE(lap(1).lapn, 2);
+        QCOMPARE(lap(1).lapMs, 31000);
+        QCOMPARE(lap(1).place, 1);
+        QCOMPARE(lap(2).name, QString("Boris"));
+        QCOMPARE(lap(2).raceRowId, f.rowId(2));
+        QCOMPARE(lap(2).place, 0);
+    }
+
+    // Passes taken together in one tick are judged one after the other, each
+    // against the laps the ones before it counted: repeats, the lap limit and
+    // the race's end fall where they would one pass a tick.
+    void aBurstIsJudgedPassByPass()
+    {
+        RaceFixture f;
+        f.settings.set("edtlaps", "3");
+        f.addPilot(1, "Anna", 100);
+        f.addPilot(2, "Boris", 200);
+        QVERIFY(f.start());
+        f.engine->setTimerDriven(true);
+        for (const auto &[trans, ms] : QList<QPair<qint32, qint32>>{{100, 30000},
+                                                                    {100, 30400}, // a repeat
+                                                                    {200, 31000},
+                                                                    {100, 60000},
+                                                                    {100, 90000}, // Anna's third: she finishes
+                                                                    {100, 120000}, // beyond her limit
+                                                                    {200, 61000},
+                                                                    {200, 91000}, // Boris's third: the race ends
+                                                                    {200, 121000}})
+            f.rx.queuePass(trans, ms);
+        QTRY_VERIFY(!f.engine->isRunning());
+        f.engine->setTimerDriven(false);
+        QCOMPARE(f.lapTimes(1), QList<qint64>({30000, 60000, 90000}));
+        QCOMPARE(f.lapTimes(2), QList<qint64>({31000, 61000, 91000}));
+        QCOMPARE(f.logCount("Anna (id 100) repeat ignoring..."), 1);
+        QCOMPARE(f.logCount("Anna finished"), 1);
+        QCOMPARE(f.row(1).place, 1);
+        QCOMPARE(f.row(2).place, 2);
+        // The pass after the end is left to the receivers' queue.
+        QCOMPARE(f.rx.queue.size(), 1);
+    }
+
     void lapLimitZeroNeverEndsByLaps()
     {
         RaceFixture f;

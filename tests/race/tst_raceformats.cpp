@@ -171,6 +171,47 @@ private slots:
         QVERIFY(!f.engine->isRunning());
     }
 
+    // What the time-left calls and the pages count down to: the stage's
+    // limits in a format, the Race page's in the default one.
+    void limitsShownAreTheRaceRules()
+    {
+        for (const bool format : {false, true}) {
+            RaceFixture f;
+            makeStage(f, 5, 1, format ? "mostlaps" : "", 30000, false);
+            f.settings.set("edtlaps", "3");
+            f.settings.set("edttimelimit", "0");
+            f.addPilot(1, "Anna", 101);
+            QVERIFY(f.start());
+            const RaceLimits shown = f.engine->limitsShown();
+            QCOMPARE(shown.options.timeLimitMs, format ? 60000 : 0);
+            QCOMPARE(shown.options.lapLimit, format ? 5 : 3);
+            f.settings.set("edttimelimit", "2");
+            QCOMPARE(f.engine->limitsShown().options.timeLimitMs, format ? 60000 : 120000);
+        }
+    }
+
+    // A team race in a format: the team's laps and its place follow its
+    // pilots' counted laps and finishes, as in the default format.
+    void teamOfAFormatRaceTakesItsPilotsFinish()
+    {
+        RaceFixture f;
+        makeStage(f, 2, 0, "firsttolaps", 30000, false);
+        f.settings.set("chkteamrace", true);
+        f.addPilot(1, "Anna", 101, "Red");
+        f.addPilot(2, "Boris", 102, "Blue", "R2");
+        TeamTable &teams = f.engine->teamTable();
+        QVERIFY(teams.rebuildFromRaceList(f.db.db()));
+        QVERIFY(f.start());
+        const qint64 origin = f.clock.nowMs();
+        for (const auto &[trans, ms] : QList<QPair<qint32, int>>{{101, 20000}, {102, 21000}, {101, 40000}}) {
+            f.clock.set(origin + ms);
+            f.pass(trans, ms);
+        }
+        QCOMPARE(teams.laps(teams.findTeam("Red")), 2);
+        QCOMPARE(teams.place(teams.findTeam("Red")), QString("1"));
+        QCOMPARE(teams.place(teams.findTeam("Blue")), QString());
+    }
+
     void holeShotIsNoBestLap()
     {
         // The stretch from the start to the hole-shot pass is no lap.

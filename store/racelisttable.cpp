@@ -1,6 +1,7 @@
-// The receivers' view of the race list.
-#include "devices/racelistaccess.h"
+// The race list as stored.
+#include "store/racelisttable.h"
 
+#include "store/database.h"
 #include "store/transaction.h"
 
 #include <QSqlError>
@@ -22,7 +23,7 @@ const QStringList &raceListColumns()
 }
 } // namespace
 
-bool RaceListAccess::setOrderBy(const QString &orderBy)
+bool RaceListTable::setOrderBy(const QString &orderBy)
 {
     QStringList terms;
     for (const QString &part : orderBy.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
@@ -40,7 +41,7 @@ bool RaceListAccess::setOrderBy(const QString &orderBy)
     return true;
 }
 
-std::optional<QList<RaceListAccess::Row>> RaceListAccess::rows(QString *error) const
+std::optional<QList<RaceListTable::Row>> RaceListTable::rows(QString *error) const
 {
     // Rows equal in the shown order keep the table order.
     const QString order = m_orderBy.isEmpty() ? QStringLiteral("id ASC") : m_orderBy + QStringLiteral(",id ASC");
@@ -59,7 +60,7 @@ std::optional<QList<RaceListAccess::Row>> RaceListAccess::rows(QString *error) c
     return out;
 }
 
-bool RaceListAccess::setConfirmed(int rowId, const QString &flag, QString *error)
+bool RaceListTable::setConfirmed(int rowId, const QString &flag, QString *error)
 {
     QSqlQuery q(m_db);
     q.prepare(QStringLiteral("UPDATE onerace SET confirmed=? WHERE id=?"));
@@ -73,16 +74,42 @@ bool RaceListAccess::setConfirmed(int rowId, const QString &flag, QString *error
     return true;
 }
 
-bool RaceListAccess::reset(QString *error)
+namespace {
+
+// Laps first, while the race list still names the pilots.
+const QString kDeleteListLaps = QStringLiteral("DELETE FROM laps WHERE pilotid IN (SELECT pilotid FROM onerace)");
+
+bool failed(QSqlDatabase db, const QSqlQuery &q, QString *error)
+{
+    if (error)
+        *error = q.lastError().isValid() ? q.lastError().text() : db.lastError().text();
+    return false;
+}
+
+} // namespace
+
+bool RaceListTable::empty(QString *error)
 {
     Transaction tx(m_db);
     QSqlQuery q(m_db);
-    if (!q.exec(QStringLiteral("DELETE FROM laps WHERE pilotid IN (SELECT pilotid FROM onerace)"))
-        || !q.exec(QStringLiteral("DELETE FROM onerace")) || !tx.commit()) {
-        if (error)
-            *error = q.lastError().text().isEmpty() ? m_db.lastError().text() : q.lastError().text();
-        return false;
-    }
+    if (!q.exec(kDeleteListLaps) || !q.exec(QStringLiteral("DELETE FROM onerace")) || !tx.commit())
+        return failed(m_db, q, error);
+    return true;
+}
+
+bool RaceListTable::clearForNewRace(QString *error)
+{
+    Transaction tx(m_db);
+    QSqlQuery q(m_db);
+    if (!q.exec(kDeleteListLaps))
+        return failed(m_db, q, error);
+    q.prepare(QStringLiteral("UPDATE onerace SET lapno=0, place=?, besttime=?, besttimetxt='-', "
+                             "totaltime=?, totaltimetxt='-'"));
+    q.addBindValue(kNoPlace);
+    q.addBindValue(kNoTimeMs);
+    q.addBindValue(kNoTimeMs);
+    if (!q.exec() || !tx.commit())
+        return failed(m_db, q, error);
     return true;
 }
 

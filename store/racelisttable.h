@@ -1,16 +1,19 @@
-// The receivers' view of the race list (`onerace`): its rows in the order the
-// window shows them, the `confirmed` flag, and emptying the list with its laps.
+// The race list (`onerace`) and its laps as stored: its rows in the order the
+// window shows them, the `confirmed` flag, emptying the list with its laps,
+// and clearing it for a new race. Every command that empties or clears the
+// race list does it here.
 #pragma once
 
 #include <QList>
 #include <QSqlDatabase>
+#include <QStringList>
 #include <QString>
 
 #include <optional>
 
 namespace lapvane {
 
-class RaceListAccess
+class RaceListTable
 {
 public:
     struct Row
@@ -22,7 +25,7 @@ public:
         QString confirmed;
     };
 
-    explicit RaceListAccess(QSqlDatabase db) : m_db(db) {}
+    explicit RaceListTable(QSqlDatabase db) : m_db(db) {}
 
     // The order in which the window lists the race list, as an ORDER BY text
     // of race-list columns ("vtx ASC", "place ASC", "lapno DESC,totaltime ASC");
@@ -34,8 +37,13 @@ public:
     // The rows in the shown order; empty optional (and error) when the store failed.
     std::optional<QList<Row>> rows(QString *error) const;
     bool setConfirmed(int rowId, const QString &flag, QString *error);
-    // Deletes the laps of every race-list pilot, then every race-list row.
-    bool reset(QString *error);
+    // Deletes the laps of every race-list pilot, then every race-list row,
+    // in one transaction.
+    bool empty(QString *error);
+    // A new race on the same list: the laps of every race-list pilot are
+    // deleted and every row's laps, place, best lap and total cleared, in one
+    // transaction.
+    bool clearForNewRace(QString *error);
 
 private:
     QSqlDatabase m_db;
