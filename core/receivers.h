@@ -3,7 +3,8 @@
 // tests use a scripted stand-in.
 #pragma once
 
-#include <QtGlobal>
+#include <QMap>
+#include <QString>
 
 namespace lapvane {
 
@@ -19,15 +20,12 @@ struct Pass
     qint32 raceMs = 0; // the device's time stamp minus its clock at race start
 };
 
-// The receivers' own clocks at the race start: a pass's race time is its
-// stamp minus these. Kept with the race, so that a race continued after a
+// The receivers' own clocks at the race start, by receiver: "lapvane"
+// (`starttimerace`), "vs" (`starttimevs`), "chorus" (`starttimechorus`), and
+// the key of any receiver added. A pass's race time is its stamp minus its
+// receiver's clock. Kept with the race, so that a race continued after a
 // restart of the program counts from the same zero.
-struct StartClocks
-{
-    qint64 lapvane = 0; // `starttimerace`
-    qint64 vs = 0;      // `starttimevs`
-    qint64 chorus = 0;  // `starttimechorus`
-};
+using StartClocks = QMap<QString, qint64>;
 
 class Receivers
 {
@@ -47,10 +45,16 @@ public:
     virtual bool vsWifiEnabled() const = 0;
     virtual bool chorusConnected() const = 0;
 
-    // Race start clock synchronisation, called in this order for the devices
-    // that are connected. Each logs its own progress and, on failure, its
-    // "STOP RACE MANUALLY" line, and returns false; the start goes on either
-    // way. Waits are bounded and end early when stop is raised.
+    // Race start clock synchronisation of every connected receiver, in its
+    // order; the race engine calls only this. By default the four below, in
+    // this order, for the devices that are connected; a set of receivers
+    // with more of them adds theirs. False when stop was raised (the start is
+    // cancelled); a receiver that does not answer does not stop the others.
+    virtual bool synchronise(const StopFlag &stop);
+
+    // The handshakes one by one. Each logs its own progress and, on failure,
+    // its "STOP RACE MANUALLY" line, and returns false; the start goes on
+    // either way. Waits are bounded and end early when stop is raised.
     virtual bool syncVsSerial(const StopFlag &stop) = 0;
     virtual bool syncVsWifi(const StopFlag &stop) = 0;
     virtual bool syncLapvane(const StopFlag &stop) = 0;

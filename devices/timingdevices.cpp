@@ -295,14 +295,16 @@ void TimingDevices::setRaceClockProbe(std::function<std::optional<qint64>()> pro
 
 StartClocks TimingDevices::startClocks() const
 {
-    return StartClocks{m_lapvane->startTimeRace(), m_vs->startTimeVs(), m_chorus->startTimeChorus()};
+    return StartClocks{{QStringLiteral("lapvane"), m_lapvane->startTimeRace()},
+                       {QStringLiteral("vs"), m_vs->startTimeVs()},
+                       {QStringLiteral("chorus"), m_chorus->startTimeChorus()}};
 }
 
 void TimingDevices::setStartClocks(const StartClocks &clocks)
 {
-    m_lapvane->setStartTimeRace(quint32(clocks.lapvane));
-    m_vs->setStartTimeVs(qint32(clocks.vs));
-    m_chorus->setStartTimeChorus(qint32(clocks.chorus));
+    m_lapvane->setStartTimeRace(quint32(clocks.value(QStringLiteral("lapvane"))));
+    m_vs->setStartTimeVs(qint32(clocks.value(QStringLiteral("vs"))));
+    m_chorus->setStartTimeChorus(qint32(clocks.value(QStringLiteral("chorus"))));
 }
 
 } // namespace lapvane

@@ -20,11 +20,10 @@ void RaceEngine::keepRaceStart()
 {
     if (m_s.raceStateFile.isEmpty())
         return;
+    QJsonObject state{{QStringLiteral("origin"), double(m_raceClock.origin())}};
     const StartClocks clocks = m_s.receivers.startClocks();
-    const QJsonObject state{{QStringLiteral("origin"), double(m_raceClock.origin())},
-                            {QStringLiteral("lapvane"), double(clocks.lapvane)},
-                            {QStringLiteral("vs"), double(clocks.vs)},
-                            {QStringLiteral("chorus"), double(clocks.chorus)}};
+    for (auto it = clocks.cbegin(); it != clocks.cend(); ++it)
+        state.insert(it.key(), double(it.value()));
     QString error;
     if (!writeRaceState(m_s.raceStateFile, state, &error))
         savelog(QStringLiteral("Could not keep the race start in %1 (%2): if the program is restarted during "
@@ -37,14 +36,18 @@ bool RaceEngine::restoreRaceStart()
     if (m_s.raceStateFile.isEmpty())
         return false;
     const QJsonObject state = readRaceState(m_s.raceStateFile);
-    for (const char *key : {"origin", "lapvane", "vs", "chorus"}) {
-        if (!state.value(QLatin1String(key)).isDouble())
+    // Every receiver there is now must have its clock kept: one without it
+    // (a file from before it was added) cannot count from the race's zero.
+    StartClocks clocks = m_s.receivers.startClocks();
+    if (!state.value(QStringLiteral("origin")).isDouble())
+        return false;
+    for (auto it = clocks.begin(); it != clocks.end(); ++it) {
+        if (!state.value(it.key()).isDouble())
             return false;
+        it.value() = qint64(state.value(it.key()).toDouble());
     }
     m_raceClock.setOrigin(qint64(state.value(QStringLiteral("origin")).toDouble()));
-    m_s.receivers.setStartClocks(StartClocks{qint64(state.value(QStringLiteral("lapvane")).toDouble()),
-                                             qint64(state.value(QStringLiteral("vs")).toDouble()),
-                                             qint64(state.value(QStringLiteral("chorus")).toDouble())});
+    m_s.receivers.setStartClocks(clocks);
     return true;
 }
 

@@ -213,24 +213,8 @@ bool RaceEngine::synchronise()
     // A stop raised before the start must not cut the handshakes short; one
     // raised during them (Finish, a right-click, Disconnect) cancels the start.
     m_s.stop.clear();
-    Receivers &rx = m_s.receivers;
-    if (rx.vsSerialConnected())
-        rx.syncVsSerial(m_s.stop);
-    if (m_s.stop.isRaised())
-        return false;
-    if (rx.vsWifiEnabled())
-        rx.syncVsWifi(m_s.stop);
-    if (m_s.stop.isRaised())
-        return false;
-    if (rx.lapvaneConnected())
-        rx.syncLapvane(m_s.stop);
-    if (m_s.stop.isRaised())
-        return false;
-    if (rx.chorusConnected())
-        rx.syncChorus(m_s.stop);
-    return !m_s.stop.isRaised();
+    return m_s.receivers.synchronise(m_s.stop);
 }
-
 
 QString RaceEngine::startedLine(int currentRowId)
 {

@@ -47,7 +47,7 @@ bool FakeReceivers::syncVsWifi(const StopFlag &stop)
 
 bool FakeReceivers::syncLapvane(const StopFlag &stop)
 {
-    clocks.lapvane = 400;
+    clocks[QStringLiteral("lapvane")] = 400;
     return handshake(QStringLiteral("lapvane"), stop, QStringLiteral("lapvane start: 400"),
                      QStringLiteral("PROBLEM WITH LAPVANE! STOP RACE MANUALLY!"));
 }

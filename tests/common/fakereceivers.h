@@ -56,7 +56,7 @@ public:
     StartClocks startClocks() const override { return clocks; }
     void setStartClocks(const StartClocks &c) override { clocks = c; }
     // Set by the start handshakes (the gate's clock reads 400 ms).
-    StartClocks clocks;
+    StartClocks clocks{{QStringLiteral("lapvane"), 0}, {QStringLiteral("vs"), 0}, {QStringLiteral("chorus"), 0}};
     bool lapvaneRegMode() override;
 
 private:
