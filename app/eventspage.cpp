@@ -3,11 +3,11 @@
 #include "app/eventspage.h"
 
 #include "app/aerolistexport.h"
+#include "app/bracketdialog.h"
 #include "app/bracketpage.h"
 #include "app/commands.h"
 #include "app/csvcommands.h"
 #include "app/filedialogs.h"
-#include "app/formatdialogs.h"
 #include "app/gridcolumns.h"
 #include "app/groupdialog.h"
 #include "app/programcontext.h"
@@ -15,6 +15,7 @@
 #include "app/racemodels.h"
 #include "app/racepage.h"
 #include "app/settingwidgets.h"
+#include "app/stageformatdialog.h"
 #include "app/widgets.h"
 #include "competition/bracketmaking.h"
 #include "competition/bracketview.h"
@@ -254,9 +255,9 @@ EventsPage::EventsPage(ProgramContext &ctx, ProgramServices &services, CommandLi
     // Created once and kept hidden until "Auto group" shows it.
     m_groupDialog = new Tfrmgroup(this);
     m_groupDialog->hide();
-    m_formatDialog = new TfrmStageFormat(this);
+    m_formatDialog = new StageFormatDialog(this);
     m_formatDialog->hide();
-    m_bracketDialog = new TfrmBracket(this);
+    m_bracketDialog = new BracketDialog(this);
     m_bracketDialog->hide();
     // The registry export window, its own window kept hidden until used.
     m_aerolistExport = std::make_unique<TfrmAerolistExport>(ctx, m_views, services.prompt);
@@ -628,7 +629,7 @@ void EventsPage::btmakebracketClick()
     }
     // The stages of the event after the seeding one come first: the next
     // stage is the usual choice.
-    QList<TfrmBracket::StageChoice> after, before;
+    QList<BracketDialog::StageChoice> after, before;
     SqlRowsModel *stages = m_views.stagesModel();
     bool passed = false;
     for (int r = 0; r < stages->rowCountValue(); ++r) {
@@ -637,7 +638,7 @@ void EventsPage::btmakebracketClick()
             passed = true;
             continue;
         }
-        (passed ? after : before) << TfrmBracket::StageChoice{
+        (passed ? after : before) << BracketDialog::StageChoice{
             id, stages->value(r, QStringLiteral("stagename")).toString()};
     }
     BracketRequest request;

@@ -2,6 +2,8 @@
 #include "app/widgets.h"
 
 #include <QAction>
+#include <QDialog>
+#include <QDialogButtonBox>
 #include <QHeaderView>
 
 namespace lapvane {
@@ -18,6 +20,16 @@ QPushButton *namedButton(const QString &name, const QString &text, QWidget *pare
     auto *b = new QPushButton(text, parent);
     b->setObjectName(name);
     return b;
+}
+
+QDialogButtonBox *okCancelButtons(QDialog *dialog)
+{
+    auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, dialog);
+    buttons->button(QDialogButtonBox::Ok)->setObjectName(QStringLiteral("btok"));
+    buttons->button(QDialogButtonBox::Cancel)->setObjectName(QStringLiteral("btcancel"));
+    QObject::connect(buttons, &QDialogButtonBox::accepted, dialog, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, dialog, &QDialog::reject);
+    return buttons;
 }
 
 QToolButton *commandButton(const QString &name, QAction *action, QWidget *parent)
