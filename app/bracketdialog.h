@@ -1,9 +1,10 @@
 // The "Make Bracket" dialog: the kind of bracket, its sizes, how many of the
 // standing go in and the stage it goes into. It only gathers the choice;
-// the Events page hands it to competition/.
+// events/ makes the bracket.
 #pragma once
 
 #include "competition/bracketmaking.h"
+#include "events/stagebrackets.h"
 
 #include <QDialog>
 
@@ -21,11 +22,7 @@ public:
     explicit BracketDialog(QWidget *parent = nullptr);
 
     // One stage the bracket can go into.
-    struct StageChoice
-    {
-        int id = 0;
-        QString name;
-    };
+    using StageChoice = BracketStageChoice;
     // Shows the seeding from stage fromName and the stages it may go into
     // (besides a new one), modal. True for OK, then *request holds the choice
     // (its fromStage is left as it came in).

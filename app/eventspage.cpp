@@ -17,11 +17,11 @@
 #include "app/settingwidgets.h"
 #include "app/stageformatdialog.h"
 #include "app/widgets.h"
-#include "competition/bracketmaking.h"
 #include "competition/bracketview.h"
 #include "competition/formatcaption.h"
 #include "devices/timingdevices.h"
 #include "events/eventsviews.h"
+#include "events/stagebrackets.h"
 #include "events/stagegroups.h"
 #include "events/stagerosters.h"
 #include "publish/pagefiles.h"
@@ -109,7 +109,8 @@ void bindGrid(QTableView *grid, SqlRowsModel *model, QItemSelectionModel *select
 EventsPage::EventsPage(ProgramContext &ctx, ProgramServices &services, CommandList &commands, QWidget *parent)
     : QWidget(parent), m_ctx(ctx), m_services(services), m_views(*services.events), m_commands(commands),
       m_rosters(std::make_unique<StageRosters>(*services.events)),
-      m_groups(std::make_unique<StageGroups>(*services.events))
+      m_groups(std::make_unique<StageGroups>(*services.events)),
+      m_brackets(std::make_unique<StageBrackets>(*services.events))
 {
     setObjectName(QStringLiteral("tsevents"));
 
@@ -386,6 +387,9 @@ void EventsPage::wireCommands(CommandList &commands)
     on("eventCheckList", [this] { m_groups->eventCheckListExecute(); });
     on("eventexporthtml", [this] { eventexporthtmlExecute(); });
 
+    m_brackets->setChooser([this](const BracketChoices &choices, BracketRequest *request) {
+        return m_bracketDialog->run(choices.fromName, choices.seeding, choices.stages, request);
+    });
     m_groups->hooks().showGroupDialog = [this](GroupDialogModel &model) { return m_groupDialog->run(model); };
     // The race list holds a race of the stage it was sent from, whatever is
     // looked at later.
@@ -612,62 +616,8 @@ void EventsPage::btstageformatClick()
 
 void EventsPage::btmakebracketClick()
 {
-    const int fromStage = m_views.currentStageId();
-    if (fromStage <= 0) {
-        m_services.prompt.notice(QStringLiteral("Choose the stage whose standing seeds the bracket."));
-        return;
-    }
-    if (m_views.isLocked()) {
-        m_services.prompt.notice(QStringLiteral("The stage is locked. Untick \"lock stage\" first."));
-        return;
-    }
-    QList<SeedRow> seeding;
-    QString error;
-    if (!stageSeeding(m_ctx.db.db(), fromStage, &seeding, &error)) {
-        m_services.prompt.notice(QStringLiteral("The stage's standing cannot be read: %1").arg(error));
-        return;
-    }
-    // The stages of the event after the seeding one come first: the next
-    // stage is the usual choice.
-    QList<BracketDialog::StageChoice> after, before;
-    SqlRowsModel *stages = m_views.stagesModel();
-    bool passed = false;
-    for (int r = 0; r < stages->rowCountValue(); ++r) {
-        const int id = stages->keyAt(r);
-        if (id == fromStage) {
-            passed = true;
-            continue;
-        }
-        (passed ? after : before) << BracketDialog::StageChoice{
-            id, stages->value(r, QStringLiteral("stagename")).toString()};
-    }
-    BracketRequest request;
-    request.fromStage = fromStage;
-    if (!m_bracketDialog->run(m_views.currentStageName(), seeding, after + before, &request))
-        return;
-    if (request.toStage > 0) {
-        BracketView existing;
-        if (readBracketView(m_ctx.db.db(), request.toStage, &existing, &error) && existing.exists &&
-            !m_services.prompt.ask(
-                QStringLiteral("Stage \"%1\" is a bracket already. Make it again and forget "
-                               "its heat results?")
-                    .arg(existing.stageName)))
-            return;
-    }
-    BracketMade made;
-    if (!makeBracketStage(m_ctx.db.db(), request, &made, &error)) {
-        m_ctx.log.savelog(QStringLiteral("No bracket was made: %1").arg(error));
-        m_services.prompt.notice(QStringLiteral("No bracket was made: %1").arg(error));
-        return;
-    }
-    for (const QString &line : std::as_const(made.lines))
-        m_ctx.log.savelog(line);
-    // The bracket stage is shown with its groups.
-    m_views.rereadStages();
-    const int row = m_views.stagesModel()->rowOfKey(made.stageId);
-    if (row >= 0)
-        m_views.selectStageRows({row});
-    refreshBracket();
+    if (m_brackets->makeBracketExecute())
+        refreshBracket();
 }
 
 void EventsPage::refreshBracket()

@@ -19,6 +19,7 @@ struct ProgramServices;
 class CommandList;
 class EventsViews;
 class RacePage;
+class StageBrackets;
 class StageGroups;
 class StageRosters;
 class Tfrmgroup;
@@ -100,6 +101,7 @@ private:
     CommandList &m_commands;
     std::unique_ptr<StageRosters> m_rosters;
     std::unique_ptr<StageGroups> m_groups;
+    std::unique_ptr<StageBrackets> m_brackets;
     QTableView *m_events = nullptr;
     QTableView *m_stages = nullptr;
     QTableView *m_results = nullptr;
