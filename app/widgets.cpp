@@ -5,6 +5,7 @@
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QHeaderView>
+#include <QTabWidget>
 
 namespace lapvane {
 
@@ -30,6 +31,19 @@ QDialogButtonBox *okCancelButtons(QDialog *dialog)
     QObject::connect(buttons, &QDialogButtonBox::accepted, dialog, &QDialog::accept);
     QObject::connect(buttons, &QDialogButtonBox::rejected, dialog, &QDialog::reject);
     return buttons;
+}
+
+void bringForward(QWidget *target)
+{
+    for (QWidget *w = target->parentWidget(); w; w = w->parentWidget()) {
+        auto *tabs = qobject_cast<QTabWidget *>(w);
+        if (!tabs)
+            continue;
+        for (int i = 0; i < tabs->count(); ++i) {
+            if (tabs->widget(i) == target || tabs->widget(i)->isAncestorOf(target))
+                tabs->setCurrentIndex(i);
+        }
+    }
 }
 
 QToolButton *commandButton(const QString &name, QAction *action, QWidget *parent)

@@ -37,6 +37,8 @@ template <typename W> W *namedWidget(const char *name, QWidget *parent)
 }
 // OK ("btok") and Cancel ("btcancel") of a dialog, accepting and rejecting it.
 QDialogButtonBox *okCancelButtons(QDialog *dialog);
+// Brings every page and sub-page that holds target to the front.
+void bringForward(QWidget *target);
 // A port lamp: lit while its receiver's port is open.
 QLabel *portLamp(const QString &name, const QString &hint, const QColor &color, QWidget *parent);
 void setLampLit(QLabel *lamp, bool lit);
