@@ -1,13 +1,13 @@
-// The "Events" page: the three linked views, their commands, the group
-// dialog and "Next Group >>" on the race page.
+// The "Events" page: its widgets, built once, and their wiring to the
+// events views, the commands and the race page.
 #include "app/eventspage.h"
 
 #include "app/aerolistexport.h"
+#include "app/bracketdialog.h"
 #include "app/bracketpage.h"
 #include "app/commands.h"
 #include "app/csvcommands.h"
 #include "app/filedialogs.h"
-#include "app/formatdialogs.h"
 #include "app/gridcolumns.h"
 #include "app/groupdialog.h"
 #include "app/programcontext.h"
@@ -15,33 +15,25 @@
 #include "app/racemodels.h"
 #include "app/racepage.h"
 #include "app/settingwidgets.h"
+#include "app/stageformatdialog.h"
 #include "app/widgets.h"
-#include "competition/bracketmaking.h"
-#include "competition/bracketview.h"
-#include "competition/formatcaption.h"
 #include "devices/timingdevices.h"
 #include "events/eventsviews.h"
+#include "events/stagebrackets.h"
 #include "events/stagegroups.h"
 #include "events/stagerosters.h"
-#include "publish/pagefiles.h"
-#include "publish/pagesnapshot.h"
-#include "publish/resultsexport.h"
 #include "race/finishedrace.h"
 #include "race/raceengine.h"
 #include "race/raceexport.h"
-#include "race/racelist.h"
 #include "race/racestage.h"
 
 #include <QAction>
-#include <QCheckBox>
-#include <QClipboard>
 #include <QDesktopServices>
-#include <QDir>
 #include <QEvent>
 #include <QGridLayout>
 #include <QGroupBox>
-#include <QGuiApplication>
 #include <QHBoxLayout>
+#include <QHeaderView>
 #include <QSplitter>
 #include <QSqlRecord>
 #include <QTabWidget>
@@ -77,20 +69,6 @@ QPushButton *captionedCommandButton(const QString &name, const QString &caption,
     return b;
 }
 
-// Brings every page and sub-page that holds target to the front.
-void bringForward(QWidget *target)
-{
-    for (QWidget *w = target->parentWidget(); w; w = w->parentWidget()) {
-        auto *tabs = qobject_cast<QTabWidget *>(w);
-        if (!tabs)
-            continue;
-        for (int i = 0; i < tabs->count(); ++i) {
-            if (tabs->widget(i) == target || tabs->widget(i)->isAncestorOf(target))
-                tabs->setCurrentIndex(i);
-        }
-    }
-}
-
 // Binds a grid to a model and selection of the events views with its columns.
 void bindGrid(QTableView *grid, SqlRowsModel *model, QItemSelectionModel *selection,
               const QList<GridColumn> &columns)
@@ -108,7 +86,8 @@ void bindGrid(QTableView *grid, SqlRowsModel *model, QItemSelectionModel *select
 EventsPage::EventsPage(ProgramContext &ctx, ProgramServices &services, CommandList &commands, QWidget *parent)
     : QWidget(parent), m_ctx(ctx), m_services(services), m_views(*services.events), m_commands(commands),
       m_rosters(std::make_unique<StageRosters>(*services.events)),
-      m_groups(std::make_unique<StageGroups>(*services.events))
+      m_groups(std::make_unique<StageGroups>(*services.events)),
+      m_brackets(std::make_unique<StageBrackets>(*services.events))
 {
     setObjectName(QStringLiteral("tsevents"));
 
@@ -254,9 +233,9 @@ EventsPage::EventsPage(ProgramContext &ctx, ProgramServices &services, CommandLi
     // Created once and kept hidden until "Auto group" shows it.
     m_groupDialog = new Tfrmgroup(this);
     m_groupDialog->hide();
-    m_formatDialog = new TfrmStageFormat(this);
+    m_formatDialog = new StageFormatDialog(this);
     m_formatDialog->hide();
-    m_bracketDialog = new TfrmBracket(this);
+    m_bracketDialog = new BracketDialog(this);
     m_bracketDialog->hide();
     // The registry export window, its own window kept hidden until used.
     m_aerolistExport = std::make_unique<TfrmAerolistExport>(ctx, m_views, services.prompt);
@@ -283,35 +262,6 @@ EventsPage::EventsPage(ProgramContext &ctx, ProgramServices &services, CommandLi
 }
 
 EventsPage::~EventsPage() = default;
-
-void EventsPage::eventexporthtmlExecute()
-{
-    const PageSnapshot snapshot =
-        takePageSnapshot(m_views, m_ctx.settings, m_services.raceList->channel(), QString());
-    const ResultsExportInput in{m_ctx.db.db(),
-                                &snapshot,
-                                &m_ctx.settings,
-                                m_views.resultsModel(),
-                                m_ctx.folder,
-                                QDateTime::currentDateTime(),
-                                [this](const QString &line) { m_ctx.log.savelog(line); }};
-    QString page, error;
-    if (!buildResultsExport(in, &page, &error)) {
-        m_services.prompt.notice(QStringLiteral("Export to HTML failed: %1.").arg(error));
-        return;
-    }
-    // The results were walked to their end.
-    m_views.setCurrentResultRow(m_views.resultsModel()->rowCountValue() - 1);
-    const QString file =
-        m_exportHooks.chooseFile(resultsExportFileName(snapshot.eventName, snapshot.stageName));
-    if (file.isEmpty())
-        return;
-    if (!writePage(file, page, &error)) {
-        m_services.prompt.notice(QStringLiteral("Export to HTML failed: %1.").arg(error));
-        return;
-    }
-    m_exportHooks.openFile(file);
-}
 
 void EventsPage::bindGrids()
 {
@@ -385,6 +335,9 @@ void EventsPage::wireCommands(CommandList &commands)
     on("eventCheckList", [this] { m_groups->eventCheckListExecute(); });
     on("eventexporthtml", [this] { eventexporthtmlExecute(); });
 
+    m_brackets->setChooser([this](const BracketChoices &choices, BracketRequest *request) {
+        return m_bracketDialog->run(choices.fromName, choices.seeding, choices.stages, request);
+    });
     m_groups->hooks().showGroupDialog = [this](GroupDialogModel &model) { return m_groupDialog->run(model); };
     // The race list holds a race of the stage it was sent from, whatever is
     // looked at later.
@@ -416,85 +369,6 @@ bool EventsPage::eventFilter(QObject *watched, QEvent *event)
         m_views.selectStages();
     }
     return QWidget::eventFilter(watched, event);
-}
-
-void EventsPage::showCounts()
-{
-    const QPair<const char *, SqlRowsModel *> counters[] = {{"lbl10", m_views.eventsModel()},
-                                                            {"lbl13", m_views.stagesModel()},
-                                                            {"lbltotalresults", m_views.resultsModel()}};
-    for (const auto &[name, model] : counters)
-        findChild<QLabel *>(QLatin1String(name))->setText(QString::number(model->rowCountValue()));
-}
-
-void EventsPage::showNames()
-{
-    QStringList names = {QStringLiteral("lbeventname"), QStringLiteral("lbstagename")};
-    if (m_race)
-        names << QStringLiteral("lbraceeventname") << QStringLiteral("lbracestagename");
-    for (int i = 0; i < names.size(); ++i) {
-        QWidget *holder = i < 2 ? static_cast<QWidget *>(this) : static_cast<QWidget *>(m_race);
-        holder->findChild<QLabel *>(names[i])->setText(i % 2 == 0 ? m_views.currentEventName()
-                                                                  : m_views.currentStageName());
-    }
-}
-
-void EventsPage::locateResultsRow(int row)
-{
-    bringForward(m_results);
-    m_views.setCurrentResultRow(row);
-    m_results->scrollTo(m_views.resultsModel()->index(row, 0));
-    m_results->setFocus();
-}
-
-void EventsPage::tblEventsListCtrlDel()
-{
-    const int row = m_views.currentEventRow();
-    if (row < 0 || m_views.isLocked())
-        return;
-    if (!m_services.prompt.ask(QStringLiteral("Delete record?")))
-        return;
-    SqlRowsModel *events = m_views.eventsModel();
-    if (!events->removeKeys({events->keyAt(row)}))
-        return;
-    m_views.setCurrentEvent(std::min(row, events->rowCountValue() - 1));
-}
-
-void EventsPage::chlockresultsClick(bool locked)
-{
-    // The current event and stage stay put while the stage is locked.
-    m_events->setEnabled(!locked);
-    m_stages->setEnabled(!locked);
-    for (const char *name : {"eventnew", "eventdel", "eventnewstage", "eventdelstage", "eventduplicatestage"})
-        m_commands.action(QLatin1String(name))->setEnabled(!locked);
-    auto *box = findChild<QCheckBox *>(QStringLiteral("chlockresults"));
-    box->setStyleSheet(locked ? QStringLiteral("QCheckBox { color: red; font-weight: bold; }") : QString());
-    m_events->viewport()->update();
-    m_stages->viewport()->update();
-}
-
-void EventsPage::Button25Click()
-{
-    QGuiApplication::clipboard()->setText(m_views.nameQualText());
-    m_services.prompt.notice(EventsViews::clipboardNotice());
-}
-
-void EventsPage::showResultsFontSize(int pointSize)
-{
-    QFont f = m_results->font();
-    f.setPointSize(std::clamp(pointSize, kMinFontPt, kMaxFontPt));
-    m_results->setFont(f);
-    m_results->viewport()->update();
-}
-
-void EventsPage::btfontplusClick()
-{
-    showResultsFontSize(m_results->font().pointSize() + 1);
-}
-
-void EventsPage::btfontlessClick()
-{
-    showResultsFontSize(m_results->font().pointSize() - 1);
 }
 
 void EventsPage::attachRacePage(RacePage &race)
@@ -541,144 +415,6 @@ void EventsPage::attachRacePage(RacePage &race)
 
     connect(race.findChild<QPushButton *>(QStringLiteral("btnextgroup")), &QPushButton::clicked, this,
             &EventsPage::btnextgroupClick);
-}
-
-void EventsPage::raceListChanged(const QString &sortText)
-{
-    if (!m_race)
-        return;
-    m_race->raceListModel()->setOrderBy(sortText);
-    if (m_services.devices)
-        m_services.devices->setRaceListOrderBy(sortText);
-    m_race->refreshRaceList();
-    // "Next Group >>" goes on from the race list's current row.
-    QTableView *list = m_race->raceList();
-    RaceListModel *model = m_race->raceListModel();
-    if (!list->currentIndex().isValid() && model->rowCount() > 0)
-        list->setCurrentIndex(model->index(0, model->fieldIndex(QStringLiteral("pilotname"))));
-}
-
-void EventsPage::btnextgroupClick()
-{
-    // Loading the next group empties the race list and its laps: never while
-    // a race is being timed.
-    if (m_services.race->isRunning()) {
-        m_services.prompt.notice(
-            QStringLiteral("A race is running. Finish it before loading the next group."));
-        return;
-    }
-    if (!m_services.race->noLapsWaiting() || !m_services.finishedRace->confirmReplace())
-        return;
-    m_groups->btnextgroupClick();
-    if (m_race)
-        raceListChanged(m_race->raceListModel()->orderBy());
-}
-
-void EventsPage::showStageFormatCaption()
-{
-    const int stageId = m_views.currentStageId();
-    const StageFormatShown shown = showStageFormat(m_ctx.db.db(), stageId);
-    m_formatCaption->setText(shown.caption);
-    m_formatCaption->setStyleSheet(shown.problem.isEmpty() ? QString() : QStringLiteral("color: #b00000;"));
-    m_formatCaption->setToolTip(shown.problem);
-    if (!shown.problem.isEmpty() && !m_reportedFormats.contains(stageId)) {
-        m_reportedFormats.insert(stageId);
-        m_ctx.log.savelog(shown.problem);
-    }
-}
-
-void EventsPage::btstageformatClick()
-{
-    const int stageId = m_views.currentStageId();
-    if (stageId <= 0) {
-        m_services.prompt.notice(QStringLiteral("Choose a stage first."));
-        return;
-    }
-    StageRules rules = showStageFormat(m_ctx.db.db(), stageId).rules;
-    if (!m_formatDialog->run(m_views.currentStageName(), &rules))
-        return;
-    QString error;
-    if (!writeStageFormat(m_ctx.db.db(), stageId, rules.format, rules.options.graceMs, rules.options.holeShot,
-                          &error)) {
-        m_services.prompt.notice(QStringLiteral("The stage's format was not changed: %1").arg(error));
-        return;
-    }
-    m_reportedFormats.remove(stageId);
-    m_ctx.log.savelog(
-        QStringLiteral("Stage \"%1\": %2.").arg(m_views.currentStageName(), formatDescription(rules)));
-    showStageFormatCaption();
-}
-
-void EventsPage::btmakebracketClick()
-{
-    const int fromStage = m_views.currentStageId();
-    if (fromStage <= 0) {
-        m_services.prompt.notice(QStringLiteral("Choose the stage whose standing seeds the bracket."));
-        return;
-    }
-    if (m_views.isLocked()) {
-        m_services.prompt.notice(QStringLiteral("The stage is locked. Untick \"lock stage\" first."));
-        return;
-    }
-    QList<SeedRow> seeding;
-    QString error;
-    if (!stageSeeding(m_ctx.db.db(), fromStage, &seeding, &error)) {
-        m_services.prompt.notice(QStringLiteral("The stage's standing cannot be read: %1").arg(error));
-        return;
-    }
-    // The stages of the event after the seeding one come first: the next
-    // stage is the usual choice.
-    QList<TfrmBracket::StageChoice> after, before;
-    SqlRowsModel *stages = m_views.stagesModel();
-    bool passed = false;
-    for (int r = 0; r < stages->rowCountValue(); ++r) {
-        const int id = stages->keyAt(r);
-        if (id == fromStage) {
-            passed = true;
-            continue;
-        }
-        (passed ? after : before) << TfrmBracket::StageChoice{
-            id, stages->value(r, QStringLiteral("stagename")).toString()};
-    }
-    BracketRequest request;
-    request.fromStage = fromStage;
-    if (!m_bracketDialog->run(m_views.currentStageName(), seeding, after + before, &request))
-        return;
-    if (request.toStage > 0) {
-        BracketView existing;
-        if (readBracketView(m_ctx.db.db(), request.toStage, &existing, &error) && existing.exists &&
-            !m_services.prompt.ask(
-                QStringLiteral("Stage \"%1\" is a bracket already. Make it again and forget "
-                               "its heat results?")
-                    .arg(existing.stageName)))
-            return;
-    }
-    BracketMade made;
-    if (!makeBracketStage(m_ctx.db.db(), request, &made, &error)) {
-        m_ctx.log.savelog(QStringLiteral("No bracket was made: %1").arg(error));
-        m_services.prompt.notice(QStringLiteral("No bracket was made: %1").arg(error));
-        return;
-    }
-    for (const QString &line : std::as_const(made.lines))
-        m_ctx.log.savelog(line);
-    // The bracket stage is shown with its groups.
-    m_views.rereadStages();
-    const int row = m_views.stagesModel()->rowOfKey(made.stageId);
-    if (row >= 0)
-        m_views.selectStageRows({row});
-    refreshBracket();
-}
-
-void EventsPage::refreshBracket()
-{
-    const int stageId = m_views.currentStageId();
-    BracketView view;
-    QString error;
-    if (stageId > 0 && !readBracketView(m_ctx.db.db(), stageId, &view, &error)) {
-        m_bracketPage->showProblem(error);
-        return;
-    }
-    m_bracketPage->showBracket(view, stageId > 0 ? m_views.currentStageName() : QString());
 }
 
 } // namespace lapvane

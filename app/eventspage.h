@@ -19,11 +19,12 @@ struct ProgramServices;
 class CommandList;
 class EventsViews;
 class RacePage;
+class StageBrackets;
 class StageGroups;
 class StageRosters;
 class Tfrmgroup;
-class TfrmBracket;
-class TfrmStageFormat;
+class BracketDialog;
+class StageFormatDialog;
 class BracketPage;
 class TfrmAerolistExport;
 
@@ -40,8 +41,8 @@ public:
     Tfrmgroup *groupDialog() const { return m_groupDialog; }
     TfrmAerolistExport *aerolistExport() const { return m_aerolistExport.get(); }
     StageGroups &groups() { return *m_groups; }
-    TfrmStageFormat *stageFormatDialog() const { return m_formatDialog; }
-    TfrmBracket *bracketDialog() const { return m_bracketDialog; }
+    StageFormatDialog *stageFormatDialog() const { return m_formatDialog; }
+    BracketDialog *bracketDialog() const { return m_bracketDialog; }
     BracketPage *bracketPage() const { return m_bracketPage; }
 
     // Wires what the race page shows of the events: the compact results grid,
@@ -100,12 +101,13 @@ private:
     CommandList &m_commands;
     std::unique_ptr<StageRosters> m_rosters;
     std::unique_ptr<StageGroups> m_groups;
+    std::unique_ptr<StageBrackets> m_brackets;
     QTableView *m_events = nullptr;
     QTableView *m_stages = nullptr;
     QTableView *m_results = nullptr;
     Tfrmgroup *m_groupDialog = nullptr;
-    TfrmStageFormat *m_formatDialog = nullptr;
-    TfrmBracket *m_bracketDialog = nullptr;
+    StageFormatDialog *m_formatDialog = nullptr;
+    BracketDialog *m_bracketDialog = nullptr;
     BracketPage *m_bracketPage = nullptr;
     QLabel *m_formatCaption = nullptr;
     QSet<int> m_reportedFormats;

@@ -2,7 +2,10 @@
 #include "app/widgets.h"
 
 #include <QAction>
+#include <QDialog>
+#include <QDialogButtonBox>
 #include <QHeaderView>
+#include <QTabWidget>
 
 namespace lapvane {
 
@@ -18,6 +21,29 @@ QPushButton *namedButton(const QString &name, const QString &text, QWidget *pare
     auto *b = new QPushButton(text, parent);
     b->setObjectName(name);
     return b;
+}
+
+QDialogButtonBox *okCancelButtons(QDialog *dialog)
+{
+    auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, dialog);
+    buttons->button(QDialogButtonBox::Ok)->setObjectName(QStringLiteral("btok"));
+    buttons->button(QDialogButtonBox::Cancel)->setObjectName(QStringLiteral("btcancel"));
+    QObject::connect(buttons, &QDialogButtonBox::accepted, dialog, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, dialog, &QDialog::reject);
+    return buttons;
+}
+
+void bringForward(QWidget *target)
+{
+    for (QWidget *w = target->parentWidget(); w; w = w->parentWidget()) {
+        auto *tabs = qobject_cast<QTabWidget *>(w);
+        if (!tabs)
+            continue;
+        for (int i = 0; i < tabs->count(); ++i) {
+            if (tabs->widget(i) == target || tabs->widget(i)->isAncestorOf(target))
+                tabs->setCurrentIndex(i);
+        }
+    }
 }
 
 QToolButton *commandButton(const QString &name, QAction *action, QWidget *parent)

@@ -10,6 +10,8 @@
 #include <functional>
 
 class QAction;
+class QDialog;
+class QDialogButtonBox;
 
 namespace lapvane {
 
@@ -26,6 +28,17 @@ QTableView *namedGrid(const QString &name, QAbstractItemView::SelectionMode mode
 // Ctrl+Del on a grid without a menu of its own: runs remove while the focus
 // is on the grid.
 QAction *gridDeleteAction(QTableView *grid, const QString &name, const std::function<void()> &remove);
+// A widget of type W with an object name.
+template <typename W> W *namedWidget(const char *name, QWidget *parent)
+{
+    auto *w = new W(parent);
+    w->setObjectName(QLatin1String(name));
+    return w;
+}
+// OK ("btok") and Cancel ("btcancel") of a dialog, accepting and rejecting it.
+QDialogButtonBox *okCancelButtons(QDialog *dialog);
+// Brings every page and sub-page that holds target to the front.
+void bringForward(QWidget *target);
 // A port lamp: lit while its receiver's port is open.
 QLabel *portLamp(const QString &name, const QString &hint, const QColor &color, QWidget *parent);
 void setLampLit(QLabel *lamp, bool lit);

@@ -1,8 +1,13 @@
 # Build step: no source file of a GUI-free library includes a Qt Widgets header.
 # The forbidden names are read from the Qt Widgets include folder itself.
+# FOLDERS: the folders to read, relative to ROOT and separated by "|".
 cmake_minimum_required(VERSION 3.25)
 set(names "")
 string(REPLACE "|" ";" WIDGETS_INC "${WIDGETS_INC}")
+string(REPLACE "|" ";" FOLDERS "${FOLDERS}")
+if(NOT FOLDERS)
+  message(FATAL_ERROR "CheckLayering.cmake was given no folders to check.")
+endif()
 foreach(dir IN LISTS WIDGETS_INC)
   if(IS_DIRECTORY "${dir}" AND dir MATCHES "QtWidgets$")
     file(GLOB headers RELATIVE "${dir}" "${dir}/Q*" "${dir}/q*.h")
@@ -11,7 +16,7 @@ foreach(dir IN LISTS WIDGETS_INC)
 endforeach()
 list(APPEND names QtWidgets QtCharts QChartView)
 set(failed "")
-foreach(folder store core race devices events publish announce tools)
+foreach(folder IN LISTS FOLDERS)
   file(GLOB_RECURSE files "${ROOT}/${folder}/*.h" "${ROOT}/${folder}/*.cpp")
   foreach(f IN LISTS files)
     file(STRINGS "${f}" includes REGEX "^[ \t]*#[ \t]*include[ \t]*[<\"]")

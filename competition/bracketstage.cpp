@@ -82,34 +82,10 @@ std::optional<BracketKind> kindFromKey(const QString &key)
 // group into the stage's results rows.
 bool placePilots(QSqlDatabase db, int stageId, BracketStage *stage, QString *error)
 {
-    QHash<int, QList<int>> results;
-    QSqlQuery q(db);
-    q.prepare(QStringLiteral("SELECT heat, pilots FROM bracketheat WHERE stage=? ORDER BY heat ASC"));
-    q.addBindValue(stageId);
-    if (!q.exec())
-        return failQ(q, error);
-    while (q.next()) {
-        QList<int> order;
-        if (!parseIds(q.value(1).toString(), &order))
-            return fail(QStringLiteral("The stored result of heat %1 of stage %2 cannot be read.")
-                            .arg(q.value(0).toInt() + 1)
-                            .arg(stageId),
-                        error);
-        results.insert(q.value(0).toInt(), order);
-    }
-    q.finish();
-    stage->states = resolveBracket(stage->bracket, stage->standing, results);
-    const int next = nextHeat(stage->states);
-    stage->nextGroup = next < 0 ? QString() : stage->bracket.heats.at(next).group;
-    stage->notes.clear();
-    for (qsizetype i = 0; i < stage->states.size(); ++i) {
-        if (stage->states.at(i).stale)
-            stage->notes
-                << QStringLiteral(
-                       "%1 (group %2): its result no longer fits the pilots seated in it; fly it again.")
-                       .arg(stage->bracket.heats.at(i).name, stage->bracket.heats.at(i).group);
-    }
+    if (!seatBracketStage(db, stageId, stage, error))
+        return false;
     const QHash<int, QString> groups = pilotGroups(stage->bracket, stage->states);
+    QSqlQuery q(db);
     q.prepare(QStringLiteral("UPDATE results SET \"group\"=? WHERE stage=? AND pilotid=?"));
     for (auto it = groups.cbegin(); it != groups.cend(); ++it) {
         q.bindValue(0, it.value());
@@ -163,6 +139,38 @@ bool readBracketStage(QSqlDatabase db, int stageId, BracketStage *out, QString *
     if (!stage.bracket.error.isEmpty())
         return fail(stage.bracket.error, error);
     *out = stage;
+    return true;
+}
+
+bool seatBracketStage(QSqlDatabase db, int stageId, BracketStage *stage, QString *error)
+{
+    QHash<int, QList<int>> results;
+    QSqlQuery q(db);
+    q.prepare(QStringLiteral("SELECT heat, pilots FROM bracketheat WHERE stage=? ORDER BY heat ASC"));
+    q.addBindValue(stageId);
+    if (!q.exec())
+        return failQ(q, error);
+    while (q.next()) {
+        QList<int> order;
+        if (!parseIds(q.value(1).toString(), &order))
+            return fail(QStringLiteral("The stored result of heat %1 of stage %2 cannot be read.")
+                            .arg(q.value(0).toInt() + 1)
+                            .arg(stageId),
+                        error);
+        results.insert(q.value(0).toInt(), order);
+    }
+    q.finish();
+    stage->states = resolveBracket(stage->bracket, stage->standing, results);
+    const int next = nextHeat(stage->states);
+    stage->nextGroup = next < 0 ? QString() : stage->bracket.heats.at(next).group;
+    stage->notes.clear();
+    for (qsizetype i = 0; i < stage->states.size(); ++i) {
+        if (stage->states.at(i).stale)
+            stage->notes
+                << QStringLiteral(
+                       "%1 (group %2): its result no longer fits the pilots seated in it; fly it again.")
+                       .arg(stage->bracket.heats.at(i).name, stage->bracket.heats.at(i).group);
+    }
     return true;
 }
 

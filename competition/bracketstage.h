@@ -43,6 +43,11 @@ bool createBracketStage(QSqlDatabase db, int stageId, const BracketSetup &setup,
 // Reads the bracket of stage stageId (exists false when it has none).
 bool readBracketStage(QSqlDatabase db, int stageId, BracketStage *out, QString *error);
 
+// Seats the heats of a bracket read by readBracketStage from the heat
+// results recorded for it: states, the group to fly next and the heats to
+// fly again. Writes nothing.
+bool seatBracketStage(QSqlDatabase db, int stageId, BracketStage *stage, QString *error);
+
 // Records the finishing order of the heat whose group label is group
 // (replacing what it had: a re-export or a correction), re-seats the bracket
 // and writes the groups. A stage without a bracket is left alone (exists

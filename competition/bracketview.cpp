@@ -113,43 +113,6 @@ bool failed(const QString &text, QString *error)
     return false;
 }
 
-// Seats the heats from the heat results recorded in `bracketheat`, as the
-// export left them, without writing anything.
-bool resolveStored(QSqlDatabase db, int stageId, BracketStage *stage, QString *error)
-{
-    QHash<int, QList<int>> results;
-    QSqlQuery q(db);
-    q.prepare(QStringLiteral("SELECT heat, pilots FROM bracketheat WHERE stage=? ORDER BY heat ASC"));
-    q.addBindValue(stageId);
-    if (!q.exec())
-        return failed(q.lastError().text(), error);
-    while (q.next()) {
-        QList<int> order;
-        for (const QString &part : q.value(1).toString().split(QLatin1Char(','), Qt::SkipEmptyParts)) {
-            bool ok = false;
-            order << part.trimmed().toInt(&ok);
-            if (!ok)
-                return failed(QStringLiteral("The stored result of heat %1 of stage %2 cannot be read.")
-                                  .arg(q.value(0).toInt() + 1)
-                                  .arg(stageId),
-                              error);
-        }
-        results.insert(q.value(0).toInt(), order);
-    }
-    stage->states = resolveBracket(stage->bracket, stage->standing, results);
-    const int next = nextHeat(stage->states);
-    stage->nextGroup = next < 0 ? QString() : stage->bracket.heats.at(next).group;
-    stage->notes.clear();
-    for (qsizetype i = 0; i < stage->states.size(); ++i) {
-        if (stage->states.at(i).stale)
-            stage->notes << QStringLiteral(
-                                "%1 (group %2): its result no longer fits the pilots seated in it; "
-                                "fly it again.")
-                                .arg(stage->bracket.heats.at(i).name, stage->bracket.heats.at(i).group);
-    }
-    return true;
-}
-
 } // namespace
 
 bool readBracketView(QSqlDatabase db, int stageId, BracketView *out, QString *error)
@@ -160,9 +123,9 @@ bool readBracketView(QSqlDatabase db, int stageId, BracketView *out, QString *er
         return false;
     if (!stage.exists)
         return true;
-    QSqlQuery q(db);
-    if (stage.states.isEmpty() && !resolveStored(db, stageId, &stage, error))
+    if (!seatBracketStage(db, stageId, &stage, error))
         return false;
+    QSqlQuery q(db);
     q.prepare(QStringLiteral("SELECT pilotid, pilotname FROM results WHERE stage=? ORDER BY id ASC"));
     q.addBindValue(stageId);
     if (!q.exec())

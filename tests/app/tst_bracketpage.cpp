@@ -3,9 +3,10 @@
 // plain words), "Make Bracket" making the next stage a bracket from the
 // stage's standing with what was made in the log, and the "Bracket" page
 // drawing heats, results and the next heat, following an export.
+#include "app/bracketdialog.h"
 #include "app/bracketpage.h"
 #include "app/eventspage.h"
-#include "app/formatdialogs.h"
+#include "app/stageformatdialog.h"
 #include "competition/bracketstage.h"
 #include "events/eventsviews.h"
 #include "race/raceexport.h"
@@ -128,8 +129,8 @@ private slots:
         QCOMPARE(text("lbstageformat"), QString("Format: Laps and time"));
         QVERIFY(!db().tables().contains("stageformat"));
 
-        TfrmStageFormat *dialog = w().eventsPage()->stageFormatDialog();
-        throughDialog<TfrmStageFormat>("btstageformat", dialog, [](TfrmStageFormat *d) {
+        StageFormatDialog *dialog = w().eventsPage()->stageFormatDialog();
+        throughDialog<StageFormatDialog>("btstageformat", dialog, [](StageFormatDialog *d) {
             d->formatBox()->setCurrentIndex(d->formatBox()->findText("Most laps in time"));
             QVERIFY(d->graceEdit()->isEnabled());
             d->graceEdit()->setValue(20);
@@ -144,7 +145,7 @@ private slots:
             "Stage \"New stage\": Most laps in time, grace 20 s, first pass starts the clock."));
 
         // Fastest 3 has no grace and no hole-shot; Cancel changes nothing.
-        throughDialog<TfrmStageFormat>("btstageformat", dialog, [](TfrmStageFormat *d) {
+        throughDialog<StageFormatDialog>("btstageformat", dialog, [](StageFormatDialog *d) {
             QCOMPARE(d->formatBox()->currentText(), QString("Most laps in time"));
             d->formatBox()->setCurrentIndex(d->formatBox()->findText("Fastest 3 consecutive laps"));
             QVERIFY(!d->graceEdit()->isEnabled());
@@ -171,8 +172,8 @@ private slots:
         // The Bracket page of a stage that is no bracket says so.
         QVERIFY(text("lbbrackettitle").contains("is no bracket"));
 
-        TfrmBracket *dialog = w().eventsPage()->bracketDialog();
-        throughDialog<TfrmBracket>("btmakebracket", dialog, [](TfrmBracket *d) {
+        BracketDialog *dialog = w().eventsPage()->bracketDialog();
+        throughDialog<BracketDialog>("btmakebracket", dialog, [](BracketDialog *d) {
             QVERIFY(d->seedingLabel()->text().startsWith("Standing: 1. Ann; 2. Bob;"));
             QCOMPARE(d->stageBox()->currentText(), QString("a new stage"));
             d->kindBox()->setCurrentIndex(d->kindBox()->findText("Double elimination"));
@@ -216,7 +217,7 @@ private slots:
         // Made again into the same stage: asked first; No keeps it.
         views().selectStageRows({views().stagesModel()->rowOfKey(qualifying)});
         m_p->prompt.answers = {false};
-        throughDialog<TfrmBracket>("btmakebracket", dialog, [](TfrmBracket *d) {
+        throughDialog<BracketDialog>("btmakebracket", dialog, [](BracketDialog *d) {
             d->stageBox()->setCurrentIndex(d->stageBox()->findText("Double elimination"));
             d->kindBox()->setCurrentIndex(d->kindBox()->findText("Single elimination"));
             QTest::mouseClick(d->findChild<QPushButton *>("btok"), Qt::LeftButton);

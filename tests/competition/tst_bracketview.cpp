@@ -2,7 +2,8 @@
 // (none chosen, chosen, unknown), the seeding standing (today's columns, or
 // the stage's format), the next stage made a bracket (new or chosen stage,
 // byes, refusals before anything is written) and the bracket as read back
-// with names, finishing orders and the next heat.
+// with names, finishing orders and the next heat (or refused when a stored
+// heat result cannot be read).
 #include "competition/bracketmaking.h"
 #include "competition/bracketview.h"
 #include "competition/formatcaption.h"
@@ -217,6 +218,18 @@ private slots:
         QCOMPARE(view.rounds.at(0).heats.at(0).state(), QString("flown"));
         QCOMPARE(view.nextGroup, QString("2"));
         QCOMPARE(view.rounds.at(2).heats.at(0).waitingSeats, 2);
+
+        // A stored heat result that cannot be read: the view and the export's
+        // re-seating refuse it alike, and nothing is written.
+        f.exec(QString("UPDATE bracketheat SET pilots='105,x' WHERE stage=%1").arg(made.stageId));
+        const QString unreadable =
+            QString("The stored result of heat 1 of stage %1 cannot be read.").arg(made.stageId);
+        QVERIFY(!readBracketView(f.db.db(), made.stageId, &view, &error));
+        QCOMPARE(error, unreadable);
+        QVERIFY(!recordHeatResult(f.db.db(), made.stageId, "2", {102, 103, 106, 107}, &stage, &error));
+        QCOMPARE(error, unreadable);
+        QCOMPARE(f.column(QString("SELECT COUNT(*) FROM bracketheat WHERE stage=%1").arg(made.stageId)),
+                 QStringList({"1"}));
     }
 
     void chosenStageAndRefusals()

@@ -1,14 +1,13 @@
-// The dialogs of a stage's race format ("Stage format") and of making the
-// next stage a bracket ("Make Bracket"). They only gather the choice; the
-// Events page hands it to competition/.
+// The "Make Bracket" dialog: the kind of bracket, its sizes, how many of the
+// standing go in and the stage it goes into. It only gathers the choice;
+// events/ makes the bracket.
 #pragma once
 
 #include "competition/bracketmaking.h"
-#include "competition/stageformat.h"
+#include "events/stagebrackets.h"
 
 #include <QDialog>
 
-class QCheckBox;
 class QComboBox;
 class QLabel;
 class QLineEdit;
@@ -16,42 +15,14 @@ class QSpinBox;
 
 namespace lapvane {
 
-class TfrmStageFormat : public QDialog
+class BracketDialog : public QDialog
 {
     Q_OBJECT
 public:
-    explicit TfrmStageFormat(QWidget *parent = nullptr);
-
-    // Shows the rules of stage stageName (modal); true for OK, then *rules
-    // holds the choice (format, grace, hole-shot).
-    bool run(const QString &stageName, StageRules *rules);
-
-    QComboBox *formatBox() const { return m_format; }
-    QSpinBox *graceEdit() const { return m_grace; }
-    QCheckBox *holeShotBox() const { return m_holeShot; }
-
-private:
-    void formatChosen();
-
-    QLabel *m_stage;
-    QComboBox *m_format;
-    QSpinBox *m_grace;
-    QCheckBox *m_holeShot;
-    QLabel *m_hint;
-};
-
-class TfrmBracket : public QDialog
-{
-    Q_OBJECT
-public:
-    explicit TfrmBracket(QWidget *parent = nullptr);
+    explicit BracketDialog(QWidget *parent = nullptr);
 
     // One stage the bracket can go into.
-    struct StageChoice
-    {
-        int id = 0;
-        QString name;
-    };
+    using StageChoice = BracketStageChoice;
     // Shows the seeding from stage fromName and the stages it may go into
     // (besides a new one), modal. True for OK, then *request holds the choice
     // (its fromStage is left as it came in).
