@@ -2,6 +2,7 @@
 #include "publish/racejson.h"
 
 #include "competition/raceformat.h"
+#include "competition/racelimits.h"
 #include "competition/stagedeciding.h"
 #include "store/database.h"
 #include "store/laptime.h"
@@ -40,14 +41,8 @@ QJsonValue storedMs(const QVariant &v)
 
 int wholeNumberOr(const QString &text, int fallback)
 {
-    const QString t = text.trimmed();
-    if (t.isEmpty() || t.size() > 9)
-        return fallback;
-    for (const QChar ch : t) {
-        if (ch < QLatin1Char('0') || ch > QLatin1Char('9'))
-            return fallback;
-    }
-    return t.toInt();
+    int value = 0;
+    return parseWholeNumber(text, &value) ? value : fallback;
 }
 
 QString raceStateText(RaceState state)

@@ -107,7 +107,7 @@ bool RaceEngine::readField()
     if (m_field.isRead())
         return true;
     QString error;
-    if (m_field.read(m_s.db, m_pending, &error))
+    if (m_field.read(m_s.db, m_pending, m_rules.format != RaceFormat::LapsAndTime, &error))
         return true;
     savelog(QStringLiteral("Cannot read the race list: ") + error);
     return false;

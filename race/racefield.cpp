@@ -9,14 +9,16 @@
 
 namespace lapvane {
 
-bool RaceField::read(QSqlDatabase db, const PendingLaps &waiting, QString *error)
+bool RaceField::read(QSqlDatabase db, const PendingLaps &waiting, bool passes, QString *error)
 {
     m_pilots.clear();
     m_read = false;
     QSqlQuery q(db);
     q.setForwardOnly(true);
-    if (!q.exec(QStringLiteral("SELECT id, pilotid, pilotname, pilottrans, lapno, \"group\", confirmed "
-                               "FROM onerace ORDER BY id ASC"))) {
+    // Each row with its pilot's newest lap (one index lookup a row).
+    if (!q.exec(QStringLiteral("SELECT o.id, o.pilotid, o.pilotname, o.pilottrans, o.lapno, o.\"group\", "
+                               "o.confirmed, (SELECT laptime FROM laps WHERE laps.pilotid=o.pilotid "
+                               "ORDER BY lapn DESC LIMIT 1) FROM onerace o ORDER BY o.id ASC"))) {
         *error = q.lastError().text();
         return false;
     }
@@ -30,36 +32,38 @@ bool RaceField::read(QSqlDatabase db, const PendingLaps &waiting, QString *error
         p.lapno = q.value(4).toInt();
         p.group = q.value(5).toString();
         p.confirmed = q.value(6).toString() == QLatin1String("Y");
+        if (!q.value(7).isNull()) {
+            bool ok = false;
+            p.lastPassMs = q.value(7).toLongLong(&ok);
+            p.lastPassUnreadable = !ok;
+        }
         if (!byPilot.contains(p.pilotId))
             byPilot.insert(p.pilotId, int(m_pilots.size()));
         m_pilots.append(p);
     }
     q.finish();
-    // The laps of the race list's pilots, each pilot's in lap order: those
-    // the list counts are his passes, the newest is his last pass.
-    if (!q.exec(QStringLiteral("SELECT pilotid, lapn, laptime FROM laps WHERE pilotid IN "
-                               "(SELECT pilotid FROM onerace) ORDER BY pilotid ASC, lapn ASC, id ASC"))) {
-        *error = q.lastError().text();
-        m_pilots.clear();
-        return false;
-    }
-    while (q.next()) {
-        const int pilotId = q.value(0).toInt();
-        const int lapn = q.value(1).toInt();
-        bool ok = false;
-        const qint64 raceMs = q.value(2).toLongLong(&ok);
-        // Every row of the pilot sees his laps (a pilot listed twice is one pilot).
-        for (int i = byPilot.value(pilotId, -1); i >= 0 && i < m_pilots.size(); ++i) {
-            FieldPilot &p = m_pilots[i];
-            if (p.pilotId != pilotId)
-                continue;
-            if (lapn <= p.lapno)
-                p.passesMs << (ok ? raceMs : 0);
-            p.lastPassMs = ok ? raceMs : 0;
-            p.lastPassUnreadable = !ok;
+    // The passes each row counts, in lap order.
+    if (passes) {
+        if (!q.exec(QStringLiteral("SELECT laps.pilotid, laps.lapn, laps.laptime FROM laps WHERE laps.pilotid IN "
+                                   "(SELECT pilotid FROM onerace) ORDER BY laps.pilotid ASC, laps.lapn ASC, "
+                                   "laps.id ASC"))) {
+            *error = q.lastError().text();
+            m_pilots.clear();
+            return false;
         }
+        while (q.next()) {
+            const int pilotId = q.value(0).toInt();
+            const int lapn = q.value(1).toInt();
+            const qint64 raceMs = q.value(2).toLongLong();
+            // Every row of the pilot sees his laps (a pilot listed twice is one pilot).
+            for (int i = byPilot.value(pilotId, -1); i >= 0 && i < m_pilots.size(); ++i) {
+                FieldPilot &p = m_pilots[i];
+                if (p.pilotId == pilotId && lapn <= p.lapno)
+                    p.passesMs << raceMs;
+            }
+        }
+        q.finish();
     }
-    q.finish();
     // Laps counted but still waiting for the database are the pilots' laps too.
     for (const PendingLap &lap : waiting.laps()) {
         for (FieldPilot &p : m_pilots) {

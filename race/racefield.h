@@ -23,7 +23,7 @@ struct FieldPilot
     QString group;
     bool confirmed = false;
     // Race times of the passes the race list counts (laps 1..lapno, on
-    // record or waiting), in lap order.
+    // record or waiting), in lap order; read only when asked for.
     QList<qint64> passesMs;
     // Race time of the pilot's newest lap on record or waiting (his last
     // pass); 0 when he has none.
@@ -36,10 +36,12 @@ struct FieldPilot
 class RaceField
 {
 public:
-    // Reads the race list and its pilots' laps, then adds the laps waiting
-    // for the database. False (and *error) when the store cannot be read; the
-    // field is then empty.
-    bool read(QSqlDatabase db, const PendingLaps &waiting, QString *error);
+    // Reads the race list with each pilot's last pass, and with passes also
+    // every pass the list counts (what the race formats judge; the default
+    // format needs only the last), then adds the laps waiting for the
+    // database. False (and *error) when the store cannot be read; the field
+    // is then empty.
+    bool read(QSqlDatabase db, const PendingLaps &waiting, bool passes, QString *error);
 
     bool isRead() const { return m_read; }
     // Forget what was read: the next pass reads the race list again.
