@@ -6,6 +6,7 @@
 #include "announce/devicesoundoutput.h"
 #include "announce/wavfile.h"
 #include "tests/announce/fakesound.h"
+#include "tests/common/testfiles.h"
 #include "tests/race/racefixture.h"
 
 #include <QtEndian>
@@ -66,14 +67,6 @@ struct Cues
     FakeSoundOutput output;
     CueSounds cues;
 };
-
-QString writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size())
-        qFatal("cannot write %s", qPrintable(path));
-    return path;
-}
 
 } // namespace
 

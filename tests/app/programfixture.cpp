@@ -1,7 +1,10 @@
 // The program's window over a temporary folder.
 #include "tests/app/programfixture.h"
 
+#include "app/racepage.h"
+
 #include <QDir>
+#include <QPlainTextEdit>
 #include <QtTest>
 
 namespace lapvane::test {
@@ -17,6 +20,12 @@ Program::Program(const QString &folder, bool realReceivers) : ctx(folder)
     window->show();
     if (!QTest::qWaitForWindowExposed(window.get()))
         qWarning("window not exposed");
+}
+
+QStringList paneLines(const MainWindow &w)
+{
+    w.racePage()->showPendingChanges(); // lines reach the pane once per frame
+    return w.findChild<QPlainTextEdit *>("log1")->toPlainText().split('\n');
 }
 
 QStringList logMessages(const QString &home)

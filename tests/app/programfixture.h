@@ -15,6 +15,8 @@ namespace lapvane::test {
 
 // The messages of the program's log file in home, without their date and time.
 QStringList logMessages(const QString &home);
+// The lines of the window's log pane, as the next frame shows them.
+QStringList paneLines(const MainWindow &w);
 
 struct Program
 {

@@ -11,6 +11,7 @@
 #include "online/registryclient.h"
 #include "race/raceengine.h"
 #include "tests/app/programfixture.h"
+#include "tests/common/sqlrows.h"
 #include "tests/online/registryfakeserver.h"
 
 #include <QLabel>
@@ -45,11 +46,7 @@ private:
         return w;
     }
 
-    void exec(const QString &sql)
-    {
-        QSqlQuery q(db());
-        QVERIFY2(q.exec(sql), qPrintable(sql));
-    }
+    void exec(const QString &sql) { test::exec(db(), sql); }
     // An event with its identifier at the service and one stage, made current.
     void eventWithStage(const QString &unic)
     {

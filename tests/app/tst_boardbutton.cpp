@@ -6,18 +6,19 @@
 #include "publish/liveservice.h"
 #include "tests/app/programfixture.h"
 #include "tests/common/logcapture.h"
+#include "tests/common/loopback.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDesktopServices>
 #include <QPushButton>
 #include <QSpinBox>
-#include <QTcpServer>
-#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QtTest>
 
 using namespace lapvane;
+using lapvane::test::freeLoopbackPort;
+using lapvane::test::get;
 using lapvane::test::LogCapture;
 using lapvane::test::Program;
 
@@ -32,19 +33,6 @@ public:
 public slots:
     void open(const QUrl &url) { opened << url; }
 };
-
-QByteArray fetch(quint16 port, const QByteArray &path)
-{
-    QTcpSocket s;
-    s.connectToHost(QHostAddress(QHostAddress::LocalHost), port);
-    if (!s.waitForConnected(5000))
-        return {};
-    s.write("GET " + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n");
-    QByteArray data;
-    while (s.waitForReadyRead(5000))
-        data += s.readAll();
-    return data + s.readAll();
-}
 
 } // namespace
 
@@ -68,16 +56,13 @@ private slots:
         QVERIFY(browser.opened.isEmpty());
         QVERIFY(log.lines.last().contains(QStringLiteral("web server is off")));
 
-        QTcpServer probe;
-        QVERIFY(probe.listen(QHostAddress(QHostAddress::LocalHost), 0));
-        const quint16 port = probe.serverPort();
-        probe.close();
+        const quint16 port = freeLoopbackPort();
         p.window->findChild<QSpinBox *>(QStringLiteral("edwwwserverport"))->setValue(port);
         p.window->findChild<QCheckBox *>(QStringLiteral("chwwwserver"))->click();
         QVERIFY(p.window->liveService()->isRunning());
         board->click();
         QCOMPARE(browser.opened, QList<QUrl>({QUrl(QStringLiteral("http://127.0.0.1:%1/board").arg(port))}));
-        QVERIFY(fetch(port, "/board").contains("<html lang=\"en\">"));
+        QVERIFY(get(port, "/board").body.contains("<html lang=\"en\">"));
 
         // A new installation has English; Russian chosen, the pages follow.
         auto *language = p.window->findChild<QComboBox *>(QStringLiteral("cbpageslanguage"));
@@ -88,8 +73,8 @@ private slots:
         language->setCurrentIndex(ru);
         emit language->activated(ru);
         QCOMPARE(p.ctx.settings.text(QStringLiteral("cbpageslanguage")), QStringLiteral("ru"));
-        QVERIFY(fetch(port, "/board").contains("<html lang=\"ru\">"));
-        QVERIFY(fetch(port, "/overlay").contains("<html lang=\"ru\">"));
+        QVERIFY(get(port, "/board").body.contains("<html lang=\"ru\">"));
+        QVERIFY(get(port, "/overlay").body.contains("<html lang=\"ru\">"));
         QDesktopServices::unsetUrlHandler(QStringLiteral("http"));
     }
 };

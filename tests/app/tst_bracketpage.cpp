@@ -12,6 +12,7 @@
 #include "race/raceexport.h"
 #include "tests/app/programfixture.h"
 #include "tests/common/logcapture.h"
+#include "tests/common/sqlrows.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -28,20 +29,10 @@
 #include <QtTest>
 
 using namespace lapvane;
+using lapvane::test::column;
 using lapvane::test::Program;
 
 namespace {
-
-QStringList column(QSqlDatabase db, const QString &sql)
-{
-    QStringList values;
-    QSqlQuery q(db);
-    if (!q.exec(sql))
-        qWarning("%s", qPrintable(sql));
-    while (q.next())
-        values << q.value(0).toString();
-    return values;
-}
 
 void bringForward(QWidget *w)
 {

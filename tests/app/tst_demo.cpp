@@ -14,38 +14,26 @@
 #include "events/eventsviews.h"
 #include "events/sqlrowsmodel.h"
 #include "race/raceengine.h"
+#include "tests/common/loopback.h"
 #include "tests/common/scriptedprompt.h"
+#include "tests/common/sqlrows.h"
 
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QPushButton>
 #include <QSqlQuery>
-#include <QTcpServer>
-#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QtTest>
 
 #include <csignal>
 
 using namespace lapvane;
+using lapvane::test::freeLoopbackPort;
+using lapvane::test::get;
+using lapvane::test::rows;
 
 namespace {
-
-QStringList rows(QSqlDatabase db, const QString &sql)
-{
-    QStringList out;
-    QSqlQuery q(db);
-    if (!q.exec(sql))
-        qWarning("%s", qPrintable(sql));
-    while (q.next()) {
-        QStringList fields;
-        for (int i = 0; i < q.record().count(); ++i)
-            fields << q.value(i).toString();
-        out << fields.join(' ');
-    }
-    return out;
-}
 
 // The demo as runApplication() builds it, with a scripted operator.
 struct DemoProgram
@@ -79,27 +67,6 @@ struct DemoProgram
     std::unique_ptr<ProgramServices> services;
     std::unique_ptr<MainWindow> window;
 };
-
-quint16 freePort()
-{
-    QTcpServer probe;
-    probe.listen(QHostAddress(QHostAddress::LocalHost), 0);
-    return probe.serverPort();
-}
-
-// The body of a GET on the program's web server.
-QByteArray httpGet(quint16 port, const QByteArray &path)
-{
-    QTcpSocket socket;
-    socket.connectToHost(QHostAddress(QHostAddress::LocalHost), port);
-    if (!socket.waitForConnected(5000))
-        return {};
-    socket.write("GET " + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n");
-    QByteArray reply;
-    while (socket.waitForReadyRead(5000))
-        reply += socket.readAll();
-    return reply.mid(reply.indexOf("\r\n\r\n") + 4);
-}
 
 QList<quint16> gateIds(Demo &demo)
 {
@@ -201,7 +168,7 @@ private slots:
         // busy machine never brings two passes within it.
         const int lapMs = 2500;
         // With the web server on, for the bracket's JSON.
-        const quint16 port = freePort();
+        const quint16 port = freeLoopbackPort();
         QVERIFY(QDir().mkpath(dir.filePath("demo")));
         QFile ini(dir.filePath("demo/lapvaneadmin.ini"));
         QVERIFY(ini.open(QIODevice::WriteOnly));
@@ -293,7 +260,7 @@ private slots:
                                                               "elimination, group 1\", but the Events page "
                                                               "shows \"Demo Cup - Qualifying\"."));
                 QTRY_VERIFY(log().contains("Race (\"Demo Cup\", Double elimination, Group \"1\") started"));
-                QTRY_VERIFY(httpGet(port, "/api/bracket").contains("\"kind\":\"double\""));
+                QTRY_VERIFY(get(port, "/api/bracket").body.contains("\"kind\":\"double\""));
             }
             QTRY_VERIFY_WITH_TIMEOUT(!p.services->race->isRunning(), 30000);
             if (heat == 1) {
@@ -310,8 +277,8 @@ private slots:
             if (heat == 1) {
                 // The Bracket page and the web server follow the export.
                 QTRY_VERIFY(p.window->findChild<QLabel *>("lbheatpilots1")->text().startsWith("1. "));
-                QTRY_VERIFY(httpGet(port, "/api/bracket").contains("\"state\":\"flown\""));
-                QVERIFY(httpGet(port, "/api/bracket").contains("\"kind\":\"double\""));
+                QTRY_VERIFY(get(port, "/api/bracket").body.contains("\"state\":\"flown\""));
+                QVERIFY(get(port, "/api/bracket").body.contains("\"kind\":\"double\""));
             }
             if (heat < 6)
                 next->click();

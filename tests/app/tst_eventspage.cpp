@@ -17,6 +17,7 @@
 #include "race/raceexport.h"
 #include "race/racelist.h"
 #include "tests/app/programfixture.h"
+#include "tests/common/sqlrows.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -35,20 +36,10 @@
 #include <QtTest>
 
 using namespace lapvane;
+using lapvane::test::column;
 using lapvane::test::Program;
 
 namespace {
-
-QStringList column(QSqlDatabase db, const QString &sql)
-{
-    QStringList values;
-    QSqlQuery q(db);
-    if (!q.exec(sql))
-        qWarning("%s", qPrintable(sql));
-    while (q.next())
-        values << q.value(0).toString();
-    return values;
-}
 
 void addRegistryPilot(QSqlDatabase db, const QString &name, int trans, const QString &team = QString())
 {

@@ -6,6 +6,7 @@
 #include "publish/liveservice.h"
 #include "race/raceengine.h"
 #include "tests/app/programfixture.h"
+#include "tests/common/loopback.h"
 
 #include <QCheckBox>
 #include <QFile>
@@ -20,16 +21,10 @@
 #include <QtTest>
 
 using namespace lapvane;
+using lapvane::test::freeLoopbackPort;
 using lapvane::test::Program;
 
 namespace {
-
-quint16 freePort()
-{
-    QTcpServer probe;
-    probe.listen(QHostAddress(QHostAddress::LocalHost), 0);
-    return probe.serverPort();
-}
 
 // Reads the event feed in the window's own event loop.
 class Feed
@@ -84,7 +79,7 @@ private slots:
     void serverStartedByTheSettingsFileFollowsTheRace()
     {
         QTemporaryDir dir;
-        const quint16 port = freePort();
+        const quint16 port = freeLoopbackPort();
         QFile ini(dir.filePath("lapvaneadmin.ini"));
         QVERIFY(ini.open(QIODevice::WriteOnly));
         ini.write("[WWWSERVER]\r\nwwwServer=1\r\nwwwServerPort=" + QByteArray::number(port) + "\r\n");

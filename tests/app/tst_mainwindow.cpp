@@ -5,9 +5,10 @@
 #include "app/mainwindow.h"
 #include "app/programcontext.h"
 #include "app/programservices.h"
-#include "tests/app/programfixture.h"
 #include "app/racepage.h"
 #include "publish/savehtmls.h"
+#include "tests/app/programfixture.h"
+#include "tests/common/loopback.h"
 
 #include <QAction>
 #include <QApplication>
@@ -19,25 +20,15 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QSlider>
+#include <QSpinBox>
 #include <QTabWidget>
 #include <QTableView>
 #include <QTemporaryDir>
-#include <QSpinBox>
-#include <QTcpServer>
 #include <QtTest>
 
 using namespace lapvane;
+using lapvane::test::paneLines;
 using lapvane::test::Program;
-
-namespace {
-
-QStringList paneLines(const MainWindow &w)
-{
-    w.racePage()->showPendingChanges(); // lines reach the pane once per frame
-    return w.findChild<QPlainTextEdit *>("log1")->toPlainText().split('\n');
-}
-
-} // namespace
 
 class TestMainWindow : public QObject
 {
@@ -149,10 +140,7 @@ private slots:
                 }
             } else if (auto *spin = qobject_cast<QSpinBox *>(c)) {
                 // The web server's port: a free one, as the switch may start it.
-                QTcpServer probe;
-                QVERIFY(probe.listen(QHostAddress(QHostAddress::LocalHost), 0));
-                const int port = probe.serverPort();
-                probe.close();
+                const int port = test::freeLoopbackPort();
                 QCOMPARE(spin->value(), s.integer(d.control));
                 spin->setValue(port);
                 QCOMPARE(s.integer(d.control), port);

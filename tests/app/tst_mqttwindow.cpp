@@ -7,6 +7,7 @@
 #include "race/raceengine.h"
 #include "tests/app/programfixture.h"
 #include "tests/common/logcapture.h"
+#include "tests/common/loopback.h"
 
 #include <QCheckBox>
 #include <QFile>
@@ -18,7 +19,6 @@
 #include <QPushButton>
 #include <QSqlQuery>
 #include <QStandardPaths>
-#include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -27,16 +27,10 @@
 #include <unistd.h>
 
 using namespace lapvane;
+using lapvane::test::freeLoopbackPort;
 using lapvane::test::Program;
 
 namespace {
-
-quint16 freePort()
-{
-    QTcpServer probe;
-    probe.listen(QHostAddress(QHostAddress::LocalHost), 0);
-    return probe.serverPort();
-}
 
 // mosquitto on 127.0.0.1 with a configuration in the folder.
 bool startBroker(QProcess &broker, const QString &folder, quint16 port)
@@ -75,7 +69,7 @@ private slots:
     void publisherStartedByTheSettingsFileFollowsTheRace()
     {
         QTemporaryDir dir;
-        const quint16 port = freePort();
+        const quint16 port = freeLoopbackPort();
         QProcess broker;
         QVERIFY(startBroker(broker, dir.path(), port));
         QProcess sub;

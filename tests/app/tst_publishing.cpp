@@ -8,6 +8,8 @@
 #include "events/eventsviews.h"
 #include "publish/savehtmls.h"
 #include "tests/app/programfixture.h"
+#include "tests/common/sqlrows.h"
+#include "tests/common/testfiles.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -18,31 +20,10 @@
 #include <QtTest>
 
 using namespace lapvane;
+using lapvane::test::exec;
+using lapvane::test::paneLines;
 using lapvane::test::Program;
-
-namespace {
-
-QStringList paneLines(const MainWindow &w)
-{
-    w.racePage()->showPendingChanges(); // lines reach the pane once per frame
-    return w.findChild<QPlainTextEdit *>("log1")->toPlainText().split('\n');
-}
-
-void exec(QSqlDatabase db, const QString &sql)
-{
-    QSqlQuery q(db);
-    if (!q.exec(sql))
-        qFatal("%s", qPrintable(sql));
-}
-
-void writeFile(const QString &path, const QByteArray &content)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::WriteOnly) || f.write(content) != content.size())
-        qFatal("cannot write %s", qPrintable(path));
-}
-
-} // namespace
+using lapvane::test::writeFile;
 
 class TestPublishing : public QObject
 {

@@ -10,6 +10,7 @@
 #include "race/finishedrace.h"
 #include "race/raceengine.h"
 #include "tests/app/programfixture.h"
+#include "tests/common/sqlrows.h"
 
 #include <QAction>
 #include <QApplication>
@@ -28,6 +29,7 @@
 #include <QtTest>
 
 using namespace lapvane;
+using lapvane::test::column;
 using lapvane::test::Program;
 
 namespace {
@@ -56,16 +58,6 @@ void addLap(QSqlDatabase db, int pilotId, int lapn, int laptime, const QString &
     q.addBindValue(laptime);
     q.addBindValue(text);
     QVERIFY(q.exec());
-}
-
-QStringList column(QSqlDatabase db, const QString &sql)
-{
-    QStringList values;
-    QSqlQuery q(db);
-    q.exec(sql);
-    while (q.next())
-        values << q.value(0).toString();
-    return values;
 }
 
 } // namespace

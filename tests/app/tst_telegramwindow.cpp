@@ -10,6 +10,7 @@
 #include "race/raceengine.h"
 #include "race/raceexport.h"
 #include "tests/app/programfixture.h"
+#include "tests/common/sqlrows.h"
 #include "tests/online/fakebotapi.h"
 
 #include <QAction>
@@ -25,18 +26,13 @@
 #include <QtTest>
 
 using namespace lapvane;
+using lapvane::test::exec;
 using lapvane::test::FakeBotApi;
 using lapvane::test::Program;
 
 namespace {
 
 const QString kToken = QStringLiteral("424242:WINDOWSECRET");
-
-void exec(QSqlDatabase db, const QString &sql)
-{
-    QSqlQuery q(db);
-    QVERIFY2(q.exec(sql), qPrintable(sql));
-}
 
 int lapsOf(QSqlDatabase db, int pilotId)
 {

@@ -10,6 +10,7 @@
 #include "devices/timingdevices.h"
 #include "race/raceengine.h"
 #include "tests/app/programfixture.h"
+#include "tests/common/sqlrows.h"
 #include "tools/receiversim/receiversim.h"
 #include "tools/receiversim/simonpty.h"
 
@@ -25,24 +26,7 @@
 
 using namespace lapvane;
 using lapvane::test::Program;
-
-namespace {
-
-QStringList rows(QSqlDatabase db, const QString &sql)
-{
-    QStringList out;
-    QSqlQuery q(db);
-    q.exec(sql);
-    while (q.next()) {
-        QStringList fields;
-        for (int i = 0; i < q.record().count(); ++i)
-            fields << q.value(i).toString();
-        out << fields.join(' ');
-    }
-    return out;
-}
-
-} // namespace
+using lapvane::test::rows;
 
 class TestWholeRace : public QObject
 {

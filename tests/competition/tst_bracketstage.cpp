@@ -4,8 +4,8 @@
 #include "competition/bracketstage.h"
 #include "competition/stageformat.h"
 #include "store/database.h"
+#include "tests/common/sqlrows.h"
 
-#include <QSqlError>
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -32,13 +32,7 @@ public:
                      .arg(p));
     }
 
-    void exec(const QString &sql)
-    {
-        QSqlQuery q(db.db());
-        if (!q.exec(sql))
-            qFatal("%s: %s", qPrintable(sql), qPrintable(q.lastError().text()));
-        lastId = q.lastInsertId().toInt();
-    }
+    void exec(const QString &sql) { lastId = test::exec(db.db(), sql); }
 
     QString group(int pilot)
     {

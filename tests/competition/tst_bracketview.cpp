@@ -10,9 +10,8 @@
 #include "competition/stagedeciding.h"
 #include "competition/stageformat.h"
 #include "store/database.h"
+#include "tests/common/sqlrows.h"
 
-#include <QSqlError>
-#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -46,23 +45,8 @@ public:
                      .arg(winsAndQualMs.at(i).second));
     }
 
-    void exec(const QString &sql)
-    {
-        QSqlQuery q(db.db());
-        if (!q.exec(sql))
-            qFatal("%s: %s", qPrintable(sql), qPrintable(q.lastError().text()));
-        lastId = q.lastInsertId().toInt();
-    }
-    QStringList column(const QString &sql)
-    {
-        QStringList values;
-        QSqlQuery q(db.db());
-        if (!q.exec(sql))
-            qFatal("%s: %s", qPrintable(sql), qPrintable(q.lastError().text()));
-        while (q.next())
-            values << q.value(0).toString();
-        return values;
-    }
+    void exec(const QString &sql) { lastId = test::exec(db.db(), sql); }
+    QStringList column(const QString &sql) { return test::column(db.db(), sql); }
     QList<int> seedIds()
     {
         QList<SeedRow> rows;

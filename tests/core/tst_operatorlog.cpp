@@ -3,22 +3,14 @@
 #include "core/operatorlog.h"
 #include "core/settings.h"
 #include "tests/common/logcapture.h"
+#include "tests/common/testfiles.h"
 
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
 
 using namespace lapvane;
-
-namespace {
-
-QByteArray readFile(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-} // namespace
+using lapvane::test::readFile;
 
 class TestOperatorLog : public QObject
 {

@@ -2,6 +2,7 @@
 // malformed files, and the reactions of switches during the load.
 #include "core/inifile.h"
 #include "core/settings.h"
+#include "tests/common/testfiles.h"
 
 #include <QSignalSpy>
 #include <QStringEncoder>
@@ -11,21 +12,10 @@
 #include <sys/stat.h>
 
 using namespace lapvane;
+using lapvane::test::readFile;
+using lapvane::test::writeFile;
 
 namespace {
-
-void writeFile(const QString &path, const QByteArray &content)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(content);
-}
-
-QByteArray readFile(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
 
 // A value different from the default, of the setting's type.
 QVariant otherValue(const SettingDef &d)

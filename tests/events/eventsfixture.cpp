@@ -1,6 +1,8 @@
 // Fixture of the events tests.
 #include "tests/events/eventsfixture.h"
 
+#include "tests/common/sqlrows.h"
+
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
@@ -20,38 +22,25 @@ EventsFixture::EventsFixture()
     views = std::make_unique<EventsViews>(db.db(), settings, *log, prompt);
 }
 
-namespace {
-int insert(QSqlDatabase db, const QString &table, const QVariantMap &values)
-{
-    QStringList names, marks;
-    for (auto it = values.cbegin(); it != values.cend(); ++it) {
-        names << QLatin1Char('"') + it.key() + QLatin1Char('"');
-        marks << QStringLiteral("?");
-    }
-    QSqlQuery q(db);
-    q.prepare(QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)").arg(table, names.join(','), marks.join(',')));
-    for (const QVariant &v : values)
-        q.addBindValue(v);
-    if (!q.exec())
-        qFatal("insert into %s failed: %s", qPrintable(table), qPrintable(q.lastError().text()));
-    return q.lastInsertId().toInt();
-}
-} // namespace
-
 int EventsFixture::addEvent(const QString &name)
 {
-    return insert(db.db(), "events", {{"eventname", name}, {"date", QDate(2024, 5, 1)}});
+    return insertRow(db.db(), "events", {{"eventname", name}, {"date", QDate(2024, 5, 1)}});
 }
 
 int EventsFixture::addStage(int eventNum, const QString &name, int laplimit)
 {
-    return insert(db.db(), "stages", {{"events", eventNum}, {"stagename", name}, {"laplimit", laplimit},
-                                      {"timelimit", 0}, {"tracklen", "0"}, {"starttime", "x"}});
+    return insertRow(db.db(), "stages",
+                     {{"events", eventNum},
+                      {"stagename", name},
+                      {"laplimit", laplimit},
+                      {"timelimit", 0},
+                      {"tracklen", "0"},
+                      {"starttime", "x"}});
 }
 
 int EventsFixture::addPilot(const QString &name, int trans, const QString &team)
 {
-    return insert(db.db(), "pilots", {{"name", name}, {"trans", trans}, {"team", team}});
+    return insertRow(db.db(), "pilots", {{"name", name}, {"trans", trans}, {"team", team}});
 }
 
 int EventsFixture::addResult(int stage, int pilotId, const QString &name, int trans, const QString &group,
@@ -65,13 +54,19 @@ int EventsFixture::addResult(int stage, int pilotId, const QString &name, int tr
                   {"totaltimetxt", kNoTimeText}, {"qualtime", kNoTimeMs}, {"qualtimetxt", kNoTimeText}};
     for (auto it = extra.cbegin(); it != extra.cend(); ++it)
         v[it.key()] = it.value();
-    return insert(db.db(), "results", v);
+    return insertRow(db.db(), "results", v);
 }
 
 int EventsFixture::addRaceRow(int pilotId, const QString &name, int trans, const QString &group)
 {
-    return insert(db.db(), "onerace", {{"pilotid", pilotId}, {"pilotname", name}, {"pilottrans", trans},
-                                       {"group", group}, {"place", 999}, {"lapno", 0}, {"confirmed", "N"}});
+    return insertRow(db.db(), "onerace",
+                     {{"pilotid", pilotId},
+                      {"pilotname", name},
+                      {"pilottrans", trans},
+                      {"group", group},
+                      {"place", 999},
+                      {"lapno", 0},
+                      {"confirmed", "N"}});
 }
 
 QVariant EventsFixture::scalar(const QString &sql, const QVariantList &binds)

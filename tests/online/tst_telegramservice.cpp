@@ -9,6 +9,7 @@
 #include "online/telegramtexts.h"
 #include "store/database.h"
 #include "tests/common/logcapture.h"
+#include "tests/common/sqlrows.h"
 #include "tests/online/fakebotapi.h"
 
 #include <QSignalSpy>
@@ -17,6 +18,7 @@
 #include <QtTest>
 
 using namespace lapvane;
+using lapvane::test::exec;
 using lapvane::test::FakeBotApi;
 
 namespace {
@@ -32,12 +34,6 @@ struct Selection : CurrentSelection
     QString currentStageName() const override { return "Qual"; }
     QList<int> selectedStageIds() const override { return {stage}; }
 };
-
-void exec(QSqlDatabase db, const QString &sql)
-{
-    QSqlQuery q(db);
-    QVERIFY2(q.exec(sql), qPrintable(sql));
-}
 
 } // namespace
 

@@ -41,13 +41,6 @@ bool LiveFixture::start(LiveServer::Options options)
     return true;
 }
 
-void LiveFixture::exec(const QString &sql)
-{
-    QSqlQuery q(db.db());
-    if (!q.exec(sql))
-        qFatal("%s: %s", qPrintable(sql), qPrintable(q.lastError().text()));
-}
-
 void LiveFixture::addPilot(int pilotId, const QString &name, const QString &nickname, const QString &team,
                            const QString &vtx, int trans, const QString &confirmed, int lapno)
 {

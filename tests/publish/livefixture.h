@@ -10,6 +10,7 @@
 #include "publish/livefeed.h"
 #include "publish/liveserver.h"
 #include "store/database.h"
+#include "tests/common/sqlrows.h"
 
 #include <QTemporaryDir>
 
@@ -44,7 +45,7 @@ public:
     // A lap counted as the pass loop counts it: stored, the race list's lap
     // count set, and the value the race engine hands its consumers.
     CountedLap countLap(int pilotId, int lapn, qint64 raceMs, qint64 lapMs);
-    void exec(const QString &sql);
+    void exec(const QString &sql) { test::exec(db.db(), sql); }
     // Three pilots: Anna (2 laps), Bob (1 lap), Cid (none, unconfirmed, an
     // old lap left from an earlier race).
     void smallRace();

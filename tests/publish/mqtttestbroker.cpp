@@ -5,7 +5,6 @@
 #include <QFile>
 #include <QMutexLocker>
 #include <QStandardPaths>
-#include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
 
@@ -16,14 +15,6 @@
 #include <unistd.h>
 
 namespace lapvane::test {
-
-quint16 freeLoopbackPort()
-{
-    QTcpServer probe;
-    if (!probe.listen(QHostAddress::LocalHost, 0))
-        return 0;
-    return probe.serverPort();
-}
 
 MqttTestBroker::MqttTestBroker()
 {

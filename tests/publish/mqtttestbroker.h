@@ -3,6 +3,8 @@
 // records what it receives.
 #pragma once
 
+#include "tests/common/loopback.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QMutex>
@@ -15,8 +17,6 @@ struct mosquitto;
 struct mosquitto_message;
 
 namespace lapvane::test {
-
-quint16 freeLoopbackPort();
 
 class MqttTestBroker
 {

@@ -1,10 +1,6 @@
 // Fixture of the publishing tests.
 #include "tests/publish/publishfixture.h"
 
-#include <QFile>
-#include <QSqlError>
-#include <QSqlQuery>
-
 namespace lapvane::test {
 
 PublishFixture::PublishFixture()
@@ -15,22 +11,6 @@ PublishFixture::PublishFixture()
     settings.set(QStringLiteral("chsavelogfile"), false);
     log = std::make_unique<OperatorLog>(settings, dir.path());
     logLines = std::make_unique<LogCapture>(*log);
-}
-
-int PublishFixture::insert(const QString &table, const QVariantMap &values)
-{
-    QStringList names, marks;
-    for (auto it = values.cbegin(); it != values.cend(); ++it) {
-        names << QLatin1Char('"') + it.key() + QLatin1Char('"');
-        marks << QStringLiteral("?");
-    }
-    QSqlQuery q(db.db());
-    q.prepare(QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)").arg(table, names.join(','), marks.join(',')));
-    for (const QVariant &v : values)
-        q.addBindValue(v);
-    if (!q.exec())
-        qFatal("insert into %s failed: %s", qPrintable(table), qPrintable(q.lastError().text()));
-    return q.lastInsertId().toInt();
 }
 
 int PublishFixture::addRacePilot(int pilotId, const QString &name, const QString &vtx, const QVariantMap &extra)
@@ -74,30 +54,6 @@ void PublishFixture::addLap(int pilotId, int lapn, int laptimeMs, const QString 
 {
     insert(QStringLiteral("laps"),
            {{"pilotid", pilotId}, {"lapn", lapn}, {"laptime", laptimeMs}, {"laptimetxt", laptimetxt}});
-}
-
-void PublishFixture::exec(const QString &sql)
-{
-    QSqlQuery q(db.db());
-    if (!q.exec(sql))
-        qFatal("%s failed: %s", qPrintable(sql), qPrintable(q.lastError().text()));
-}
-
-QString PublishFixture::writeFile(const QString &name, const QByteArray &content) const
-{
-    const QString p = dir.filePath(name);
-    QFile f(p);
-    if (!f.open(QIODevice::WriteOnly) || f.write(content) != content.size())
-        qFatal("cannot write %s", qPrintable(p));
-    return p;
-}
-
-QByteArray PublishFixture::readFile(const QString &path)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return {};
-    return f.readAll();
 }
 
 } // namespace lapvane::test

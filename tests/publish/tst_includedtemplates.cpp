@@ -36,7 +36,7 @@ private slots:
         f.settings.set("edtopresultspage", "n/a");
         QVERIFY(useIncludedTemplates(f.dir.path(), f.settings, &error, &kept));
         QCOMPARE(kept.size(), 4);
-        QCOMPARE(test::PublishFixture::readFile(QDir(folder).filePath("top.htm")), QByteArray("<p>my own %STAGENAME%</p>"));
+        QCOMPARE(test::readFile(QDir(folder).filePath("top.htm")), QByteArray("<p>my own %STAGENAME%</p>"));
         QCOMPARE(f.settings.text("edtopresultspage"), QDir::toNativeSeparators(QDir(folder).filePath("top.htm")));
     }
 
@@ -74,14 +74,14 @@ private slots:
         QVERIFY2(f.logLines->lines.isEmpty(), qPrintable(f.logLines->lines.join('\n')));
         const QRegularExpression placeholder("%[A-Z]+[0-9]*%");
         for (const char *page : {"onerace.htm", "oneraceres.htm", "channel1.htm", "channel8.htm", "top.htm"}) {
-            const QString text = QString::fromUtf8(test::PublishFixture::readFile(QDir(htmls).filePath(page)));
+            const QString text = QString::fromUtf8(test::readFile(QDir(htmls).filePath(page)));
             QVERIFY2(!text.isEmpty(), page);
             QVERIFY2(!placeholder.match(text).hasMatch(), qPrintable(QString(page) + ": " + placeholder.match(text).captured()));
         }
-        const QString race = QString::fromUtf8(test::PublishFixture::readFile(QDir(htmls).filePath("onerace.htm")));
+        const QString race = QString::fromUtf8(test::readFile(QDir(htmls).filePath("onerace.htm")));
         QVERIFY(race.contains("Anna") && race.contains("Boris") && race.contains("Demo Cup"));
-        QVERIFY(QString::fromUtf8(test::PublishFixture::readFile(QDir(htmls).filePath("oneraceres.htm"))).contains("Clara"));
-        QVERIFY(QString::fromUtf8(test::PublishFixture::readFile(QDir(htmls).filePath("channel1.htm"))).contains("Boris"));
+        QVERIFY(QString::fromUtf8(test::readFile(QDir(htmls).filePath("oneraceres.htm"))).contains("Clara"));
+        QVERIFY(QString::fromUtf8(test::readFile(QDir(htmls).filePath("channel1.htm"))).contains("Boris"));
     }
 };
 

@@ -40,7 +40,7 @@ private:
         LivePages pages(f->db.db(), folder, [this](const QString &l) { f->log->savelog(l); });
         pages.writeCycle(snap);
     }
-    QByteArray page(const QString &name) const { return test::PublishFixture::readFile(QDir(folder).filePath(name)); }
+    QByteArray page(const QString &name) const { return test::readFile(QDir(folder).filePath(name)); }
     QStringList files() const { return QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot, QDir::Name); }
 
 private slots:
@@ -152,7 +152,7 @@ private slots:
         std::atomic_int reads{0}, torn{0};
         std::thread reader([&] {
             while (!done) {
-                const QByteArray seen = test::PublishFixture::readFile(path);
+                const QByteArray seen = test::readFile(path);
                 if (seen != bigPage && seen != smallPage)
                     ++torn;
                 ++reads;

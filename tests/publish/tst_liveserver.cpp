@@ -4,6 +4,7 @@
 #include "core/operatorlog.h"
 #include "publish/liveservice.h"
 #include "tests/common/logcapture.h"
+#include "tests/common/testfiles.h"
 #include "tests/publish/livefixture.h"
 #include "tests/publish/livetestclient.h"
 
@@ -22,6 +23,7 @@
 #include <unistd.h>
 
 using namespace lapvane;
+using lapvane::test::writeFile;
 using namespace lapvane::test;
 
 namespace {
@@ -47,13 +49,6 @@ QStringList names(const QJsonObject &race)
     for (const QJsonValue &p : race.value(QStringLiteral("pilots")).toArray())
         out << p.toObject().value(QStringLiteral("name")).toString();
     return out;
-}
-
-void writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
 }
 
 // A feed client on 127.0.0.1 that never reads, with the smallest receive

@@ -95,7 +95,7 @@ private slots:
         const QString file = f->path("Cup - Final.htm");
         QString error;
         QVERIFY(writePage(file, page, &error));
-        QCOMPARE(test::PublishFixture::readFile(file), "\xEF\xBB\xBF" + (page + "\r\n").toUtf8());
+        QCOMPARE(test::readFile(file), "\xEF\xBB\xBF" + (page + "\r\n").toUtf8());
     }
 
     // A bracket stage writes its heats by round after the results table.

@@ -54,7 +54,7 @@ private slots:
         QVERIFY(saver->isRunning());
         QTRY_COMPARE(saver->thread()->cycles(), 1);
         QVERIFY(QFile::exists(htmls("comment.htm")));
-        QVERIFY(test::PublishFixture::readFile(htmls("comment.htm")).contains("<b>cycle 1</b>"));
+        QVERIFY(test::readFile(htmls("comment.htm")).contains("<b>cycle 1</b>"));
 
         // The pause ends at once when the stop comes.
         QElapsedTimer stopping;
@@ -107,7 +107,8 @@ private slots:
         QTRY_VERIFY(saver->thread()->cycles() >= 3);
         saver->checksavehtmls(false);
         const int cycles = snapshots;
-        QVERIFY(test::PublishFixture::readFile(htmls("comment.htm")).contains(QString("<b>cycle %1</b>").arg(cycles).toUtf8()));
+        QVERIFY(
+            test::readFile(htmls("comment.htm")).contains(QString("<b>cycle %1</b>").arg(cycles).toUtf8()));
         QCOMPARE(f->logLines->lines.filter("no template chosen").size(), 1);
         QCOMPARE(f->logLines->lines.last(), QString("savehtmls terminated"));
     }
@@ -123,7 +124,7 @@ private slots:
         saver->checksavehtmls(true);
         QTRY_VERIFY(saver->thread()->isFinished());
         QCOMPARE(saver->thread()->cycles(), 2);
-        QVERIFY(test::PublishFixture::readFile(htmls("comment.htm")).contains("<b>cycle 2</b>"));
+        QVERIFY(test::readFile(htmls("comment.htm")).contains("<b>cycle 2</b>"));
         saver->checksavehtmls(false);
         const QStringList &lines = f->logLines->lines;
         QCOMPARE(lines.filter("no template chosen").size(), 1);
