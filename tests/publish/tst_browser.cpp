@@ -3,39 +3,13 @@
 // the Cyrillic lines read right and a pilot called "<b>O'Brien & Co</b>"
 // shows as written instead of turning into markup.
 #include "publish/livepages.h"
+#include "tests/common/headlessbrowser.h"
 #include "tests/publish/publishfixture.h"
 
 #include <QDir>
-#include <QProcess>
-#include <QStandardPaths>
-#include <QTemporaryDir>
 #include <QTest>
-#include <QUrl>
 
 using namespace lapvane;
-
-namespace {
-
-// The document as the browser parsed it, serialised again.
-QString renderedDom(const QString &file)
-{
-    const QString browser = QStandardPaths::findExecutable(QStringLiteral("chromium"));
-    if (browser.isEmpty())
-        qFatal("chromium is not installed (scripts/packages.sh installs it)");
-    QTemporaryDir profile;
-    QProcess p;
-    p.start(browser, {"--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
-                      "--disable-background-networking", "--disable-component-update", "--disable-sync",
-                      "--user-data-dir=" + profile.path(), "--dump-dom", QUrl::fromLocalFile(file).toString()});
-    if (!p.waitForFinished(120000)) {
-        p.kill();
-        p.waitForFinished();
-        return {};
-    }
-    return QString::fromUtf8(p.readAllStandardOutput());
-}
-
-} // namespace
 
 class TstBrowser : public QObject
 {
@@ -58,8 +32,10 @@ private slots:
         LivePages pages(f.db.db(), folder, [](const QString &) {});
         pages.writeCycle(snap);
 
-        const QString comment = renderedDom(QDir(folder).filePath("comment.htm"));
-        QVERIFY2(!comment.isEmpty(), "the browser gave no document");
+        QString why;
+        const QString comment =
+            test::HeadlessBrowser::renderedDom(QDir(folder).filePath("comment.htm"), &why);
+        QVERIFY2(!comment.isEmpty(), qPrintable(why));
         for (const char *shown : {"Раунд: <b>Финал</b> , Группа: <b>Группа A</b>", "Таймер гонки: <b>00:00:42</b>",
                                   "Топ пилот и его лучшее время за все этапы:", "цвет: red",
                                   "Таблица пилотов и текущих результатов раунда Финал",
@@ -67,7 +43,7 @@ private slots:
             QVERIFY2(comment.contains(QString::fromUtf8(shown)), shown);
         QVERIFY(!comment.contains("<b>O'Brien"));
 
-        const QString race = renderedDom(QDir(folder).filePath("onerace.htm"));
+        const QString race = test::HeadlessBrowser::renderedDom(QDir(folder).filePath("onerace.htm"), &why);
         QVERIFY2(race.contains(QString::fromUtf8("<h1>Пилоты: Финал</h1>")), qPrintable(race));
         QVERIFY2(race.contains("<p id=\"pilot\">&lt;b&gt;O'Brien &amp; Co&lt;/b&gt;</p>"), qPrintable(race));
     }
