@@ -3,7 +3,6 @@
 // program's own default sounds, and the cue moments of a whole race.
 #include "announce/cuesounds.h"
 #include "announce/defaultsounds.h"
-#include "announce/devicesoundoutput.h"
 #include "announce/wavfile.h"
 #include "tests/announce/fakesound.h"
 #include "tests/common/testfiles.h"
@@ -367,24 +366,6 @@ private slots:
                                       file(Cue::LapPass),        file(Cue::FinishFirst), file(Cue::FinishOther),
                                       file(Cue::FinishAll)};
         QCOMPARE(c.output.names(), sounds ? expected : QStringList());
-    }
-
-    void realOutputWithoutADevice()
-    {
-        DeviceSoundOutput output;
-        if (output.hasDevice())
-            QSKIP("this machine has a sound device");
-        QStringList lines;
-        connect(&output, &SoundOutput::logLine, this, [&](const QString &l) { lines << l; });
-        PcmClip clip;
-        QVERIFY(parseWav(defaultSoundWav(Cue::FinishAll), &clip, nullptr));
-        QElapsedTimer t;
-        t.start();
-        QCOMPARE(output.play(clip), quint64(0));
-        QCOMPARE(output.play(clip), quint64(0));
-        QVERIFY(t.elapsed() < 500);
-        QCOMPARE(output.playing(), 0);
-        QCOMPARE(lines, QStringList{"No sound output device: sound cues and speech are skipped."});
     }
 };
 

@@ -1,24 +1,31 @@
 // The sound output on the sound server's default sink: a silent server of the
 // test's own (a null sink) stands in for the speakers, its monitor is what the
-// crowd would hear. Skipped where the server cannot be started.
+// crowd would hear. Cues, tones and speech are heard whole, overlap, stop at
+// once, and a race's finish cue and call follow each other; the output finds
+// a restarted server again. Skipped where the server cannot be started.
+#include "announce/announcer.h"
+#include "announce/cuesounds.h"
 #include "announce/defaultsounds.h"
+#include "announce/espeakengine.h"
 #include "announce/pulsesoundoutput.h"
 #include "announce/wavfile.h"
+#include "tests/common/privatesoundserver.h"
+#include "tests/race/racefixture.h"
 
 #include <QElapsedTimer>
-#include <QProcess>
 #include <QSignalSpy>
-#include <QStandardPaths>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <cmath>
 
 using namespace lapvane;
+using lapvane::test::loudStretchesMs;
+using lapvane::test::PrivateSoundServer;
+using lapvane::test::spanMs;
 
 namespace {
 
-constexpr int kRate = 22050;
+constexpr int kRate = PrivateSoundServer::kRecordRate;
 
 // A loud tone of 16-bit mono samples.
 PcmClip tone(int ms)
@@ -36,35 +43,23 @@ PcmClip tone(int ms)
     return clip;
 }
 
-// The loud stretches of 16-bit mono samples, in ms: 5 ms windows louder than
-// a whisper, gaps shorter than 15 ms bridged.
-QList<int> loudStretchesMs(const QByteArray &samples)
+PcmClip cue(Cue c)
 {
-    const auto *s = reinterpret_cast<const qint16 *>(samples.constData());
-    const qsizetype n = samples.size() / 2;
-    const int window = kRate / 200;
-    QList<int> stretches;
-    int start = -1, lastLoud = -1;
-    for (qsizetype w = 0; w + window <= n; w += window) {
-        double sum = 0;
-        for (int i = 0; i < window; ++i)
-            sum += double(s[w + i]) * s[w + i];
-        const bool loud = std::sqrt(sum / window) > 1000;
-        const int ms = int(w * 1000 / kRate);
-        if (loud) {
-            if (start < 0)
-                start = ms;
-            else if (ms - lastLoud > 15) {
-                stretches << lastLoud + 5 - start;
-                start = ms;
-            }
-            lastLoud = ms;
-        }
-    }
-    if (start >= 0)
-        stretches << lastLoud + 5 - start;
-    return stretches;
+    PcmClip clip;
+    if (!parseWav(defaultSoundWav(c), &clip, nullptr))
+        qFatal("the default sound of a cue does not parse");
+    clip.name = defaultSoundFileName(c);
+    return clip;
 }
+
+// An output nobody hears, for synthesising only.
+class NoOutput : public SoundOutput
+{
+public:
+    quint64 play(const PcmClip &) override { return 0; }
+    void stop(quint64) override {}
+    bool hasDevice() const override { return false; }
+};
 
 } // namespace
 
@@ -72,109 +67,50 @@ class TestPulseOutput : public QObject
 {
     Q_OBJECT
 private:
-    QTemporaryDir m_runtime;
-    QProcess m_server;
-    QProcess m_silence;
+    PrivateSoundServer m_server;
 
-    // The null sink's monitor while `act` plays on the output; `act` returns
-    // once its playbacks have ended.
-    template<typename Act>
-    QByteArray recorded(Act act)
+    // What is heard while the clip plays to its end on a fresh output.
+    QByteArray heardWhole(const PcmClip &clip)
     {
-        QProcess recorder;
-        recorder.start(QStandardPaths::findExecutable(QStringLiteral("parec")),
-                       {"--device=nullsink.monitor", "--raw", "--format=s16le", QString("--rate=%1").arg(kRate),
-                        "--channels=1", "--latency-msec=10"});
-        if (!recorder.waitForStarted(3000))
-            return {};
-        QTest::qWait(300);
-        act();
-        QTest::qWait(300);
-        recorder.terminate();
-        recorder.waitForFinished(3000);
-        return recorder.readAllStandardOutput();
-    }
-
-    bool startServer()
-    {
-        QFile::remove(m_runtime.filePath("pulse/native"));
-        m_server.start();
-        if (!m_server.waitForStarted(5000)
-            || !QTest::qWaitFor([this] { return QFile::exists(m_runtime.filePath("pulse/native")); }, 5000))
-            return false;
-        // An idle null sink sleeps for up to two seconds and drops the start
-        // of the first sound after it; speakers keep running. A stream of
-        // silence keeps the test's sink running the same way.
-        m_silence.setStandardInputFile(QStringLiteral("/dev/zero"));
-        m_silence.start(QStandardPaths::findExecutable(QStringLiteral("pacat")),
-                        {"--playback", "--raw", "--latency-msec=20"});
-        if (!m_silence.waitForStarted(3000))
-            return false;
-        QTest::qWait(300);
-        // The first stream to join the running sink loses its start on the
-        // monitor: a short stream of silence takes that place.
-        QFile zeros(m_runtime.filePath("zeros.raw"));
-        if (!zeros.open(QIODevice::WriteOnly) || zeros.write(QByteArray(8820, '\0')) != 8820)
-            return false;
-        zeros.close();
-        QProcess warmUp;
-        warmUp.setStandardInputFile(zeros.fileName());
-        warmUp.start(QStandardPaths::findExecutable(QStringLiteral("pacat")), {"--playback", "--raw"});
-        return warmUp.waitForFinished(5000) && warmUp.exitCode() == 0;
-    }
-    void stopServer()
-    {
-        m_silence.kill();
-        m_silence.waitForFinished(3000);
-        m_server.kill();
-        m_server.waitForFinished(5000);
+        PulseSoundOutput output;
+        QSignalSpy finished(&output, &SoundOutput::finished);
+        return m_server.record([&] {
+            if (output.play(clip) == 0 || !QTest::qWaitFor([&] { return finished.count() == 1; }, 10000))
+                qWarning("the playback did not end");
+        });
     }
 
 private slots:
     void initTestCase()
     {
-        const QString server = QStandardPaths::findExecutable(QStringLiteral("pulseaudio"));
-        if (server.isEmpty() || QStandardPaths::findExecutable(QStringLiteral("parec")).isEmpty()
-            || QStandardPaths::findExecutable(QStringLiteral("pacat")).isEmpty())
-            QSKIP("pulseaudio, parec or pacat is not installed");
-        qputenv("XDG_RUNTIME_DIR", m_runtime.path().toLocal8Bit());
-        qputenv("PULSE_SERVER", ("unix:" + m_runtime.filePath("pulse/native")).toLocal8Bit());
-        m_server.setProgram(server);
-        m_server.setArguments({"--daemonize=no", "-n", "--exit-idle-time=-1", "--use-pid-file=no",
-                               "--load=module-null-sink sink_name=nullsink",
-                               "--load=module-native-protocol-unix"});
-        m_server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        if (!startServer())
+        const QString missing = PrivateSoundServer::missingTools();
+        if (!missing.isEmpty())
+            QSKIP(qPrintable(missing + " is not installed"));
+        if (!m_server.start())
             QSKIP("pulseaudio did not start or open its socket");
     }
-    void cleanupTestCase()
-    {
-        if (m_server.state() != QProcess::NotRunning)
-            stopServer();
-    }
 
-    // Every sample reaches the speakers, a short cue's as well as a long tone's.
+    // Every sample reaches the speakers: a short cue's, the gaps inside a cue
+    // and a long tone's.
     void clipIsHeardWhole_data()
     {
-        QTest::addColumn<int>("ms");
-        QTest::addColumn<bool>("cue");
-        QTest::newRow("lap cue") << 90 << true;
-        QTest::newRow("tone") << 400 << false;
+        QTest::addColumn<int>("cue"); // -1: a 400 ms tone
+        QTest::addColumn<QList<int>>("tonesMs");
+        QTest::newRow("lap pass") << int(Cue::LapPass) << QList<int>{90};
+        QTest::newRow("registration check") << int(Cue::RegisterCheck) << QList<int>{60, 60};
+        QTest::newRow("other finisher") << int(Cue::FinishOther) << QList<int>{150, 250};
+        QTest::newRow("tone") << -1 << QList<int>{400};
     }
     void clipIsHeardWhole()
     {
-        QFETCH(int, ms);
-        QFETCH(bool, cue);
-        PcmClip clip = tone(ms);
-        if (cue) {
-            QVERIFY(parseWav(defaultSoundWav(Cue::LapPass), &clip, nullptr));
-            clip.name = defaultSoundFileName(Cue::LapPass);
-        }
+        QFETCH(int, cue);
+        QFETCH(QList<int>, tonesMs);
+        const PcmClip clip = cue < 0 ? tone(tonesMs.first()) : ::cue(Cue(cue));
         PulseSoundOutput output;
         QSignalSpy started(&output, &SoundOutput::started);
         QSignalSpy finished(&output, &SoundOutput::finished);
         quint64 id = 0;
-        const QByteArray heard = recorded([&] {
+        const QByteArray heard = m_server.record([&] {
             id = output.play(clip);
             QVERIFY(QTest::qWaitFor([&] { return finished.count() == 1; }, 5000));
         });
@@ -183,8 +119,26 @@ private slots:
         QCOMPARE(finished.at(0).at(0).value<quint64>(), id);
         QCOMPARE(output.playing(), 0);
         const QList<int> stretches = loudStretchesMs(heard);
-        QCOMPARE(stretches.size(), 1);
-        QVERIFY2(qAbs(stretches[0] - ms) <= 15, qPrintable(QString("heard %1 ms of %2").arg(stretches[0]).arg(ms)));
+        QCOMPARE(stretches.size(), tonesMs.size());
+        // Every tone as long as written, give or take its fades.
+        for (int i = 0; i < stretches.size(); ++i)
+            QVERIFY2(
+                qAbs(stretches[i] - tonesMs[i]) <= 15,
+                qPrintable(QString("tone %1: heard %2 ms of %3").arg(i).arg(stretches[i]).arg(tonesMs[i])));
+    }
+
+    void clipsOverlap()
+    {
+        PulseSoundOutput output;
+        QSignalSpy started(&output, &SoundOutput::started);
+        QSignalSpy finished(&output, &SoundOutput::finished);
+        const quint64 lap = output.play(cue(Cue::LapPass));
+        const quint64 reg = output.play(cue(Cue::RegisterCheck));
+        QVERIFY(lap > 0 && reg > lap);
+        QCOMPARE(output.playing(), 2);
+        QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 2, 5000);
+        QCOMPARE(started.count(), 2);
+        QCOMPARE(output.playing(), 0);
     }
 
     void stopCutsTheSound()
@@ -193,8 +147,9 @@ private slots:
         QSignalSpy started(&output, &SoundOutput::started);
         QSignalSpy finished(&output, &SoundOutput::finished);
         qint64 stopToEndMs = -1;
-        const QByteArray heard = recorded([&] {
-            const quint64 id = output.play(tone(3000));
+        quint64 id = 0;
+        const QByteArray heard = m_server.record([&] {
+            id = output.play(tone(3000));
             QVERIFY(QTest::qWaitFor([&] { return started.count() == 1; }, 3000));
             QTest::qWait(300);
             QElapsedTimer t;
@@ -203,13 +158,93 @@ private slots:
             QVERIFY(QTest::qWaitFor([&] { return finished.count() == 1; }, 3000));
             stopToEndMs = t.elapsed();
         });
+        QCOMPARE(finished.at(0).at(0).value<quint64>(), id);
         QVERIFY2(stopToEndMs < 100, qPrintable(QString("ended %1 ms after the stop").arg(stopToEndMs)));
         const QList<int> stretches = loudStretchesMs(heard);
         QCOMPARE(stretches.size(), 1);
         QVERIFY2(stretches[0] < 600, qPrintable(QString("heard %1 ms after a stop at 300 ms").arg(stretches[0])));
     }
 
+    void phraseIsHeardToItsLastSound()
+    {
+        NoOutput none;
+        EspeakEngine engine(none);
+        const PcmClip phrase = engine.synthesise(QString::fromUtf8("Анна, третий круг"));
+        QCOMPARE(phrase.format.sampleRate(), kRate);
+        const QByteArray heard = heardWhole(phrase);
+        QVERIFY2(!heard.isEmpty(), "nothing recorded");
+        // From the first loud window to the last: the whole phrase, its final
+        // consonant included.
+        const int written = spanMs(phrase.samples);
+        const int heardMs = spanMs(heard);
+        QVERIFY2(qAbs(heardMs - written) <= 20,
+                 qPrintable(QString("heard %1 ms of %2").arg(heardMs).arg(written)));
+    }
+
+    void speakingLastsWhileThePhrasePlays()
+    {
+        PulseSoundOutput output;
+        EspeakEngine engine(output);
+        QSignalSpy done(&engine, &SpeechEngine::speechFinished);
+        QElapsedTimer t;
+        t.start();
+        QVERIFY(engine.speak(QString::fromUtf8("Анна, 2-й круг")));
+        QVERIFY(engine.isSpeaking());
+        QTRY_COMPARE_WITH_TIMEOUT(done.count(), 1, 8000);
+        QVERIFY(!engine.isSpeaking());
+        // The phrase is about a second long: "speaking" lasted that long, not
+        // for ever and not for nothing.
+        QVERIFY2(t.elapsed() > 500, qPrintable(QString::number(t.elapsed())));
+    }
+
+    void finishCallIsHeardAfterTheFinishCue()
+    {
+        // A pilot's finish with the finish calls on: the cue and the place,
+        // on one output, heard one after the other.
+        test::RaceFixture f;
+        PulseSoundOutput output;
+        CueSounds cues(f.settings, *f.log, output);
+        QString error;
+        QVERIFY(useDefaultSounds(f.dir.path(), cues, &error));
+        QVERIFY(cues.waitForLoads());
+        EspeakEngine engine(output);
+        Announcer announcer(f.settings, *f.log, engine, f.engine->ring(), f.dbPath);
+        announcer.setFinishCueCheck([&cues] { return cues.finishCuePlaying(); });
+        f.addPilot(1, QString::fromUtf8("Анна"), 100);
+        f.settings.set("cbpageslanguage", "ru");
+        f.settings.set("chkcallfinish", true);
+        f.settings.set("chksoundnames", false);
+        f.settings.set("chksoundnames", true);
+        QSignalSpy spoken(&engine, &SpeechEngine::speechFinished);
+        // The engine's first phrase loads its data: not what is measured here.
+        QVERIFY(!engine.synthesise(QString::fromUtf8("Анна")).isEmpty());
+
+        const QByteArray heard = m_server.record([&] {
+            // As the race does it: the cue, then the place.
+            cues.play(Cue::FinishFirst);
+            announcer.pilotFinished(1, 3, 1);
+            announcer.lapWritten();
+            QTRY_COMPARE_WITH_TIMEOUT(spoken.count(), 1, 10000);
+        });
+        announcer.shutdown();
+
+        // From the cue's first tone to the call's last sound: both whole, one
+        // after the other. Spoken over the cue, the call's start would be
+        // hidden under it and the span no longer than the call alone.
+        QVERIFY2(!heard.isEmpty(), "nothing recorded");
+        const int cueMs = spanMs(cue(Cue::FinishFirst).samples);
+        const int callMs = spanMs(engine.synthesise(QString::fromUtf8("Анна — первое место")).samples);
+        const int heardMs = spanMs(heard);
+        QVERIFY2(heardMs >= cueMs + callMs - 20,
+                 qPrintable(QString("heard %1 ms; the cue is %2 ms, the call %3 ms")
+                                .arg(heardMs)
+                                .arg(cueMs)
+                                .arg(callMs)));
+        QVERIFY(loudStretchesMs(heard).size() >= 2);
+    }
+
     // The server goes away and comes back: the same output plays again.
+    // Last: it stops and restarts the server.
     void soundReturnsAfterTheServerRestarts()
     {
         PulseSoundOutput output;
@@ -224,7 +259,7 @@ private slots:
         const QString gone = QStringLiteral("No sound output device: sound cues and speech are skipped.");
         const QString back = QStringLiteral("Sound output device is back: sound cues and speech play again.");
 
-        stopServer();
+        m_server.stop();
         // A sound with no server ends at once, and says so once.
         QElapsedTimer t;
         t.start();
@@ -236,9 +271,9 @@ private slots:
         QCOMPARE(output.play(tone(2000)), quint64(0)); // skipped until the next look
         QCOMPARE(lines(gone), 1);
 
-        QVERIFY(startServer());
+        QVERIFY(m_server.start());
         QTest::qWait(PulseSoundOutput::kRecheckMs + 100);
-        const QByteArray heard = recorded([&] {
+        const QByteArray heard = m_server.record([&] {
             QVERIFY(output.play(tone(300)) > 0);
             QVERIFY(QTest::qWaitFor([&] { return finished.count() == 2; }, 5000));
         });
