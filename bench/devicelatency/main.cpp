@@ -1,16 +1,8 @@
 // Device latency benchmark: pass record on a pseudo-terminal -> gettrans ->
 // lap row, and the idle cost of the 3 ms poll over three open receivers.
-#include "bench/benchstandins.h"
-#include "core/clock.h"
-#include "core/cues.h"
-#include "core/operatorlog.h"
-#include "core/operatorprompt.h"
-#include "core/settings.h"
-#include "core/wait.h"
-#include "devices/serialportline.h"
+#include "bench/common/benchstats.h"
+#include "bench/common/benchworld.h"
 #include "devices/timingdevices.h"
-#include "race/raceengine.h"
-#include "store/database.h"
 #include "tools/receiversim/ptylink.h"
 #include "tools/receiversim/receiversim.h"
 #include "tools/receiversim/simonpty.h"
@@ -19,54 +11,33 @@
 #include <QElapsedTimer>
 #include <QRandomGenerator>
 #include <QSqlQuery>
-#include <QTemporaryDir>
 #include <QTimer>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <ctime>
 #include <memory>
 #include <thread>
 
 using namespace lapvane;
 using namespace lapvane::sim;
+using lapvane::bench::printLatencies;
 
 namespace {
 
 constexpr int kPasses = 1000;
 
-using QuietPrompt = bench::YesPrompt;
-
 double cpuSeconds()
 {
-    timespec t{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-    return double(t.tv_sec) + double(t.tv_nsec) / 1e9;
+    return double(bench::processCpuNs()) / 1e9;
 }
 
-void report(const char *what, QList<double> ms)
-{
-    std::sort(ms.begin(), ms.end());
-    auto at = [&ms](double q) { return ms.at(qMin(ms.size() - 1, int(q * ms.size()))); };
-    printf("%-44s n=%lld  p50 %.3f ms  p99 %.3f ms  max %.3f ms\n", what, qlonglong(ms.size()), at(0.50),
-           at(0.99), ms.last());
-}
-
-struct World
+// The three receivers on the simulators' lines, connected.
+struct World : bench::BenchWorld
 {
     World()
     {
-        log = std::make_unique<OperatorLog>(settings, dir.path());
-        settings.set(QStringLiteral("chsavelogfile"), false);
-        if (!db.open(dir.filePath(QStringLiteral("dbpilots.db"))))
-            qFatal("database: %s", qPrintable(db.error()));
-        TimingDevices::Lines l;
-        l.lapvane = std::make_unique<SerialPortLine>();
-        l.vs = std::make_unique<SerialPortLine>();
-        l.chorus = std::make_unique<SerialPortLine>();
-        devices = std::make_unique<TimingDevices>(DeviceEnv{settings, *log, stop}, db.db(), cues, &prompt,
-                                                  std::move(l));
+        devices = makeDevices();
         settings.set(QStringLiteral("comselect"), gate.pty.slavePath());
         settings.set(QStringLiteral("com2select"), vs.pty.slavePath());
         settings.set(QStringLiteral("com3select"), chorus.pty.slavePath());
@@ -78,17 +49,10 @@ struct World
     }
     ~World()
     {
+        engine.reset();
         devices.reset();
-        db.close();
     }
 
-    QTemporaryDir dir;
-    Settings settings;
-    std::unique_ptr<OperatorLog> log;
-    StopFlag stop;
-    Database db;
-    QuietPrompt prompt;
-    SilentCuePlayer cues;
     SimOnPty gate{std::make_unique<GateSim>()};
     SimOnPty vs{std::make_unique<VsSim>()};
     SimOnPty chorus{std::make_unique<ChorusSim>(4)};
@@ -122,34 +86,19 @@ void pollLatency(World &w)
         w.gate.sim->pass(100 + i % 16);
         waitUntil([&] { return !waiting; }, nullptr, 1000);
     }
-    report("pass written -> gettrans (3 ms tick)", ms);
+    printLatencies("pass written -> gettrans (3 ms tick)", ms);
 }
 
 // The same through the race engine, up to the lap row written.
 void lapLatency(World &w)
 {
-    QSqlQuery q(w.db.db());
-    q.exec(QStringLiteral("DELETE FROM onerace"));
-    for (int i = 0; i < 16; ++i) {
-        q.prepare(QStringLiteral(
-            "INSERT INTO onerace (pilotid,pilotname,pilottrans,vtx,confirmed,lapno,place,"
-            "besttime,besttimetxt,totaltime,totaltimetxt) VALUES (?,?,?,?,'Y',0,999,0,'-',0,'-')"));
-        q.addBindValue(i + 1);
-        q.addBindValue(QStringLiteral("Pilot %1").arg(i + 1));
-        q.addBindValue(100 + i);
-        q.addBindValue(QStringLiteral("R%1").arg(i % 8 + 1));
-        q.exec();
-    }
-    w.settings.set(QStringLiteral("edtlaps"), QStringLiteral("0"));
+    w.addRacePilots(16, 100);
     w.settings.set(QStringLiteral("edantidoubleread"), QStringLiteral("0"));
-    SystemClock clock;
-    RaceEngine engine(
-        RaceServices{w.db.db(), w.settings, *w.log, w.prompt, *w.devices, w.cues, clock, w.stop, nullptr});
+    RaceEngine &engine = w.makeEngine(w.devices.get());
     w.devices->setRaceRunningProbe([&engine] { return engine.isRunning(); });
     QObject::connect(&engine, &RaceEngine::raceListSortRequested, w.devices.get(),
                      &TimingDevices::setRaceListOrderBy);
-    if (!engine.racestartraceExecute())
-        qFatal("race did not start");
+    w.startRace();
     pause(20);
     QList<double> ms;
     QElapsedTimer sent;
@@ -168,7 +117,7 @@ void lapLatency(World &w)
         w.gate.sim->pass(100 + i % 16);
         waitUntil([&] { return !waiting; }, nullptr, 1000);
     }
-    report("pass written -> lap row committed", ms);
+    printLatencies("pass written -> lap row committed", ms);
 
     // A burst: a gate that buffered passes during a cable fault sends them
     // all at once. 100 records written back to back, before the program
@@ -195,8 +144,8 @@ void lapLatency(World &w)
             last << at.at(kBurst - 1);
         }
     }
-    report("burst of 100: first byte -> first lap", first);
-    report("burst of 100: first byte -> last lap", last);
+    printLatencies("burst of 100: first byte -> first lap", first);
+    printLatencies("burst of 100: first byte -> last lap", last);
 
     // The same burst as a serial line delivers it: the records at 115200
     // baud (8N1, 11520 bytes a second), written at the line's pace from
@@ -241,9 +190,10 @@ void lapLatency(World &w)
             wireLast << lastAt;
     }
     printf("%-44s %.1f ms on the wire\n", "burst of 100 at 115200 baud", wireMs);
-    report("burst at 115200: first byte -> last lap", wireLast);
+    printLatencies("burst at 115200: first byte -> last lap", wireLast);
 
     engine.stopTick();
+    QSqlQuery q(w.db.db());
     q.exec(QStringLiteral("SELECT COUNT(*) FROM laps"));
     q.next();
     printf("%-44s %d of %d\n", "laps recorded", q.value(0).toInt(), kPasses + 2 * kBurst * kBursts);

@@ -1,13 +1,11 @@
 // Times the events operations the operator feels: one keystroke in the
 // registry search over 10,000 pilots, a column sort of a 500-row results view
 // and "Send to Race" of a group of 8. Prints median and worst in milliseconds.
-#include "core/operatorlog.h"
-#include "core/operatorprompt.h"
-#include "core/settings.h"
+#include "bench/common/benchstats.h"
+#include "bench/common/benchworld.h"
 #include "events/eventsviews.h"
 #include "events/pilotregistry.h"
 #include "events/stagegroups.h"
-#include "store/database.h"
 #include "store/laptime.h"
 #include "store/transaction.h"
 
@@ -15,24 +13,15 @@
 #include <QElapsedTimer>
 #include <QRandomGenerator>
 #include <QSqlQuery>
-#include <QTemporaryDir>
 
-#include <algorithm>
 #include <cstdio>
 #include <functional>
 #include <vector>
 
 using namespace lapvane;
+using lapvane::bench::percentile;
 
 namespace {
-
-class SilentPrompt : public OperatorPrompt
-{
-public:
-    bool ask(const QString &) override { return true; }
-    void notice(const QString &) override {}
-    bool askText(const QString &, const QString &, QString *) override { return true; }
-};
 
 QString randomName(QRandomGenerator &rng)
 {
@@ -46,11 +35,10 @@ QString randomName(QRandomGenerator &rng)
     return s;
 }
 
-void report(const char *what, std::vector<double> ms)
+void report(const char *what, const std::vector<double> &ms)
 {
-    std::sort(ms.begin(), ms.end());
-    std::printf("%-46s median %7.3f ms   worst %7.3f ms   (%zu runs)\n", what, ms[ms.size() / 2], ms.back(),
-                ms.size());
+    std::printf("%-46s median %7.3f ms   worst %7.3f ms   (%zu runs)\n", what, percentile(ms, 0.5),
+                percentile(ms, 1.0), ms.size());
 }
 
 double timed(const std::function<void()> &work)
@@ -66,17 +54,13 @@ double timed(const std::function<void()> &work)
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
-    QTemporaryDir dir;
-    Database db;
-    if (!db.open(dir.filePath(kDatabaseFileName))) {
-        std::fprintf(stderr, "%s\n", qPrintable(db.error()));
-        return 1;
-    }
-    Settings settings;
-    settings.set(QStringLiteral("chsavelogfile"), false);
-    settings.set(QStringLiteral("chkconfirmAdd"), false);
-    OperatorLog log(settings, dir.path());
-    SilentPrompt prompt;
+    bench::BenchWorld w;
+    w.settings.set(QStringLiteral("chkconfirmAdd"), false);
+    Database &db = w.db;
+    QTemporaryDir &dir = w.dir;
+    Settings &settings = w.settings;
+    OperatorLog &log = *w.log;
+    bench::YesPrompt &prompt = w.prompt;
     QRandomGenerator rng(42);
 
     {

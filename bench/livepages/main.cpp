@@ -1,32 +1,26 @@
 // Benchmark of the live pages: one writer cycle (12 files) with 8 pilots in
 // the race, 100 pilots and 2,000 laps in the stage; then the pass loop's tick
 // recording laps every 3 ms while the writer thread rewrites the pages every 2 s.
-#include "bench/benchstandins.h"
-#include "core/clock.h"
-#include "core/cues.h"
-#include "core/operatorlog.h"
-#include "core/settings.h"
-#include "core/wait.h"
+#include "bench/common/benchstats.h"
+#include "bench/common/benchworld.h"
 #include "publish/livepages.h"
 #include "publish/savehtmls.h"
-#include "race/raceengine.h"
-#include "store/database.h"
 #include "store/laptime.h"
 #include "store/transaction.h"
+#include "tests/common/testfiles.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QFile>
+#include <QFileInfo>
 #include <QSqlQuery>
-#include <QTemporaryDir>
 #include <QTimer>
 
-#include <algorithm>
 #include <cstdio>
 #include <vector>
 
 using namespace lapvane;
+using lapvane::bench::percentile;
 
 namespace {
 
@@ -34,52 +28,31 @@ constexpr int kRacePilots = 8;
 constexpr int kStagePilots = 100;
 constexpr int kLaps = 2000;
 
-double percentile(std::vector<double> v, double p)
+// The stage of 100 pilots with their laps, the race of the first 8 and the
+// previous race, the organiser's templates and the snapshot the pages are
+// written from.
+struct Setup : bench::BenchWorld
 {
-    std::sort(v.begin(), v.end());
-    const size_t i = std::min(v.size() - 1, size_t(p * double(v.size() - 1) + 0.5));
-    return v[i];
-}
-
-void writeFile(const QString &path, const QString &text)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::WriteOnly))
-        qFatal("cannot write %s", qPrintable(path));
-    f.write(text.toUtf8());
-}
-
-struct Setup
-{
-    QTemporaryDir dir;
-    Database db;
-    Settings settings;
-    std::unique_ptr<OperatorLog> log;
     PageSnapshot snap;
-    QList<qint32> nextPassMs;
 
     Setup()
     {
-        if (!db.open(dir.filePath(kDatabaseFileName)))
-            qFatal("%s", qPrintable(db.error()));
-        settings.set("chsavelogfile", false);
-        log = std::make_unique<OperatorLog>(settings, dir.path());
+        const int lapsEach = kLaps / kStagePilots;
+        addRacePilots(kRacePilots, 1001, lapsEach, [](int p) { return QString("Пилот %1").arg(p); });
         Transaction tx(db.db());
         QSqlQuery q(db.db());
         q.exec("INSERT INTO events (num, eventname, city) VALUES (1, 'Кубок', 'Тула')");
         q.exec("INSERT INTO stages (id, events, stagename, laplimit, timelimit, starttime) "
                "VALUES (1, 1, 'Финал', 0, 3, '01.05.2024')");
-        QSqlQuery pilot(db.db()), result(db.db()), race(db.db()), last(db.db()), lap(db.db());
+        QSqlQuery pilot(db.db()), result(db.db()), last(db.db());
         pilot.prepare("INSERT INTO pilots (id, name, nickname, city, about) VALUES (?, ?, ?, ?, ?)");
-        result.prepare("INSERT INTO results (stage, pilotid, pilotname, pilotteam, \"group\", vtx, place, wins, "
-                       "lapno, besttime, besttimetxt, totaltime, totaltimetxt, qualtime, qualtimetxt) "
-                       "VALUES (1, ?, ?, 'Team', ?, 'R1', 999, 0, 20, ?, ?, ?, ?, ?, ?)");
-        race.prepare("INSERT INTO onerace (pilotid, pilotname, nickname, pilotteam, coptercolor, pilottrans, "
-                     "\"group\", vtx, place, lapno, confirmed) VALUES (?, ?, ?, 'Team', 'red', ?, '1', ?, 999, ?, 'Y')");
-        last.prepare("INSERT INTO lastrace (pilotid, pilotname, pilotteam, \"group\", place, lapno, besttimetxt, "
-                     "totaltimetxt) VALUES (?, ?, 'Team', '1', ?, 5, '000:30.000', '002:30.000')");
-        lap.prepare("INSERT INTO laps (pilotid, lapn, laptime, laptimetxt) VALUES (?, ?, ?, ?)");
-        const int lapsEach = kLaps / kStagePilots;
+        result.prepare(
+            "INSERT INTO results (stage, pilotid, pilotname, pilotteam, \"group\", vtx, place, wins, "
+            "lapno, besttime, besttimetxt, totaltime, totaltimetxt, qualtime, qualtimetxt) "
+            "VALUES (1, ?, ?, 'Team', ?, 'R1', 999, 0, 20, ?, ?, ?, ?, ?, ?)");
+        last.prepare(
+            "INSERT INTO lastrace (pilotid, pilotname, pilotteam, \"group\", place, lapno, besttimetxt, "
+            "totaltimetxt) VALUES (?, ?, 'Team', '1', ?, 5, '000:30.000', '002:30.000')");
         for (int p = 1; p <= kStagePilots; ++p) {
             const QString name = QString("Пилот %1").arg(p);
             pilot.addBindValue(p);
@@ -97,26 +70,14 @@ struct Setup
                 result.addBindValue(ms2minsecmstext(t));
             }
             result.exec();
-            for (int n = 1; n <= lapsEach; ++n) {
-                lap.addBindValue(p);
-                lap.addBindValue(n);
-                lap.addBindValue(n * 30000 + p);
-                lap.addBindValue(ms2minsecmstext(30000));
-                lap.exec();
-            }
             if (p <= kRacePilots) {
-                race.addBindValue(p);
-                race.addBindValue(name);
-                race.addBindValue(QString("nick%1").arg(p));
-                race.addBindValue(1000 + p);
-                race.addBindValue(QString("R%1").arg(p));
-                race.addBindValue(lapsEach);
-                race.exec();
+                // His laps came with the race list.
                 last.addBindValue(p);
                 last.addBindValue(name);
                 last.addBindValue(p);
                 last.exec();
-                nextPassMs << (lapsEach + 1) * 30000 + p;
+            } else {
+                bench::addLaps(db.db(), p, lapsEach);
             }
         }
         tx.commit();
@@ -135,10 +96,12 @@ struct Setup
         }
         raceTpl += "</table></body></html>\n";
         lastTpl += "</table></body></html>\n";
-        writeFile(dir.filePath("race.htm"), raceTpl);
-        writeFile(dir.filePath("last.htm"), lastTpl);
-        writeFile(dir.filePath("pilot.txt"), "%PILOTNAME% \"%PILOTNICK%\" %PILOTTEAM%\nLaps: %PILOTLAPS%\n%PILOTLAPTABLE%\n");
-        writeFile(dir.filePath("top.htm"), "<html><body><h1>%STAGENAME%</h1>\n%STAGERESULTS%\n%RANDOM%</body></html>\n");
+        test::writeFile(dir.filePath("race.htm"), raceTpl.toUtf8());
+        test::writeFile(dir.filePath("last.htm"), lastTpl.toUtf8());
+        test::writeFile(dir.filePath("pilot.txt"),
+                        "%PILOTNAME% \"%PILOTNICK%\" %PILOTTEAM%\nLaps: %PILOTLAPS%\n%PILOTLAPTABLE%\n");
+        test::writeFile(dir.filePath("top.htm"),
+                        "<html><body><h1>%STAGENAME%</h1>\n%STAGERESULTS%\n%RANDOM%</body></html>\n");
 
         snap.eventName = "Кубок";
         snap.eventCity = "Тула";
@@ -184,18 +147,10 @@ void benchCycle()
 void benchTickBesideWriter(int seconds)
 {
     Setup s;
-    bench::QueueReceivers rx;
-    bench::YesPrompt prompt;
-    SilentCuePlayer cues;
-    SystemClock clock;
-    StopFlag stop;
-    s.settings.set("edtlaps", "0");
-    s.settings.set("chksounds", false);
     s.settings.set("chracecontinue", true);
-    RaceEngine engine(RaceServices{s.db.db(), s.settings, *s.log, prompt, rx, cues, clock, stop, nullptr});
+    RaceEngine &engine = s.makeEngine();
     engine.setTimerDriven(false);
-    if (!engine.racestartraceExecute())
-        qFatal("race did not start");
+    s.startRace();
 
     SaveHtmls writer(*s.log, s.dir.path(), s.db.filePath(), [&s] { return s.snap; });
     writer.checksavehtmls(true);
@@ -206,9 +161,7 @@ void benchTickBesideWriter(int seconds)
     tick.setTimerType(Qt::PreciseTimer);
     tick.setInterval(3);
     QObject::connect(&tick, &QTimer::timeout, [&] {
-        const int p = lapIndex++ % kRacePilots;
-        rx.queue.append(Pass{PassSource::LapvaneGate, 1001 + p, s.nextPassMs[p]});
-        s.nextPassMs[p] += 30000;
+        s.queueLap(lapIndex++);
         QElapsedTimer t;
         t.start();
         engine.tmrraceTimer();

@@ -1,18 +1,11 @@
 // Web server benchmark: pass on the gate's line -> lap message at a feed
 // client, at 20 passes/s; then the tick and the lap delay of the pass loop
 // with 200 feed clients and 50 requests/s to /api/race.
-#include "bench/benchstandins.h"
-#include "core/clock.h"
-#include "core/cues.h"
-#include "core/operatorlog.h"
-#include "core/settings.h"
-#include "core/wait.h"
-#include "devices/serialportline.h"
+#include "bench/common/benchstats.h"
+#include "bench/common/benchworld.h"
 #include "devices/timingdevices.h"
 #include "publish/livefeed.h"
 #include "publish/liveserver.h"
-#include "race/raceengine.h"
-#include "store/database.h"
 #include "tools/receiversim/receiversim.h"
 #include "tools/receiversim/simonpty.h"
 
@@ -20,37 +13,22 @@
 #include <QElapsedTimer>
 #include <QSqlQuery>
 #include <QTcpSocket>
-#include <QTemporaryDir>
 #include <QThread>
 #include <QTimer>
 
-#include <algorithm>
 #include <atomic>
-#include <chrono>
 #include <cstdio>
 #include <memory>
 
 using namespace lapvane;
 using namespace lapvane::sim;
+using lapvane::bench::nowNs;
 
 namespace {
 
-qint64 nowNs()
+void report(const char *what, const QList<double> &ms)
 {
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
-
-void report(const char *what, QList<double> ms)
-{
-    if (ms.isEmpty()) {
-        printf("%-52s no samples\n", what);
-        return;
-    }
-    std::sort(ms.begin(), ms.end());
-    auto at = [&ms](double q) { return ms.at(qMin(ms.size() - 1, int(q * ms.size()))); };
-    printf("%-52s n=%lld  p50 %.3f ms  p99 %.3f ms  max %.3f ms\n", what, qlonglong(ms.size()), at(0.50), at(0.99),
-           ms.last());
+    bench::printLatencies(what, ms, 52);
 }
 
 // The clients, in a thread of their own: feed subscribers (the first one
@@ -125,38 +103,20 @@ private:
     int m_racePerSecond;
 };
 
-struct World
+// The gate on the simulator's line, 16 pilots in the race list, the engine
+// and the web server with its feed, wired as the window wires them.
+struct World : bench::BenchWorld
 {
     World()
     {
-        log = std::make_unique<OperatorLog>(settings, dir.path());
-        settings.set(QStringLiteral("chsavelogfile"), false);
-        if (!db.open(dir.filePath(QStringLiteral("dbpilots.db"))))
-            qFatal("database: %s", qPrintable(db.error()));
-        TimingDevices::Lines l;
-        l.lapvane = std::make_unique<SerialPortLine>();
-        l.vs = std::make_unique<SerialPortLine>();
-        l.chorus = std::make_unique<SerialPortLine>();
-        devices = std::make_unique<TimingDevices>(DeviceEnv{settings, *log, stop}, db.db(), cues, &prompt,
-                                                  std::move(l));
+        devices = makeDevices();
         settings.set(QStringLiteral("comselect"), gate.pty.slavePath());
         devices->comconnectExecute();
         if (!devices->lapvaneConnected())
             qFatal("the gate did not connect");
-        QSqlQuery q(db.db());
-        for (int i = 0; i < 16; ++i) {
-            q.prepare(QStringLiteral("INSERT INTO onerace (pilotid,pilotname,pilottrans,vtx,confirmed,lapno,place,"
-                                     "besttime,besttimetxt,totaltime,totaltimetxt) VALUES (?,?,?,?,'Y',0,999,0,'-',0,'-')"));
-            q.addBindValue(i + 1);
-            q.addBindValue(QStringLiteral("Pilot %1").arg(i + 1));
-            q.addBindValue(100 + i);
-            q.addBindValue(QStringLiteral("R%1").arg(i % 8 + 1));
-            q.exec();
-        }
-        settings.set(QStringLiteral("edtlaps"), QStringLiteral("0"));
+        addRacePilots(16, 100);
         settings.set(QStringLiteral("edantidoubleread"), QStringLiteral("0"));
-        engine = std::make_unique<RaceEngine>(
-            RaceServices{db.db(), settings, *log, prompt, *devices, cues, clock, stop, nullptr});
+        makeEngine(devices.get());
         devices->setRaceRunningProbe([this] { return engine->isRunning(); });
         QObject::connect(engine.get(), &RaceEngine::raceListSortRequested, devices.get(),
                          &TimingDevices::setRaceListOrderBy);
@@ -184,20 +144,10 @@ struct World
         feed.reset();
         server.stop();
         devices.reset();
-        db.close();
     }
 
-    QTemporaryDir dir;
-    Settings settings;
-    std::unique_ptr<OperatorLog> log;
-    StopFlag stop;
-    Database db;
-    bench::YesPrompt prompt;
-    SilentCuePlayer cues;
-    SystemClock clock;
     SimOnPty gate{std::make_unique<GateSim>()};
     std::unique_ptr<TimingDevices> devices;
-    std::unique_ptr<RaceEngine> engine;
     LiveServer server;
     std::unique_ptr<LiveFeed> feed;
 };
@@ -217,8 +167,8 @@ void run(World &w, int passes, int subscribers, int racePerSecond, const char *t
            racePerSecond);
 
     w.engine->setTimerDriven(false);
-    if (!w.engine->isRunning() && !w.engine->racestartraceExecute())
-        qFatal("race did not start");
+    if (!w.engine->isRunning())
+        w.startRace();
     pause(100);
     QList<double> tickMs, lapMs, feedMs;
     qint64 sentNs = 0;

@@ -2,13 +2,13 @@
 // local Mosquitto on 127.0.0.1, at 20 passes/s over 8 pilots; then the same
 // with 1,000 more subscribers (another process) on the broker, with the CPU
 // time of this program and of the broker in each run.
+#include "bench/common/benchstats.h"
+#include "bench/common/benchworld.h"
 #include "core/currentselection.h"
-#include "core/operatorlog.h"
-#include "core/settings.h"
 #include "publish/livefeed.h"
 #include "publish/liveserver.h"
 #include "publish/mqttpublisher.h"
-#include "store/database.h"
+#include "tests/common/loopback.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -21,7 +21,6 @@
 #include <QProcess>
 #include <QSqlQuery>
 #include <QStandardPaths>
-#include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QThread>
@@ -33,22 +32,15 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
-#include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <vector>
 
 using namespace lapvane;
+using lapvane::bench::nowNs;
+using lapvane::bench::printLatencies;
 
 namespace {
-
-qint64 nowNs()
-{
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
 
 void raiseFileLimit()
 {
@@ -57,18 +49,6 @@ void raiseFileLimit()
         r.rlim_cur = r.rlim_max;
         setrlimit(RLIMIT_NOFILE, &r);
     }
-}
-
-void report(const char *what, QList<double> ms)
-{
-    if (ms.isEmpty()) {
-        printf("%-44s no samples\n", what);
-        return;
-    }
-    std::sort(ms.begin(), ms.end());
-    auto at = [&ms](double q) { return ms.at(qMin(ms.size() - 1, int(q * ms.size()))); };
-    printf("%-44s n=%lld  p50 %.3f ms  p99 %.3f ms  max %.3f ms\n", what, qlonglong(ms.size()), at(0.50),
-           at(0.99), ms.last());
 }
 
 // CPU seconds (user + system) of a process, from /proc.
@@ -85,10 +65,7 @@ double cpuSecondsOf(qint64 pid)
 
 double ownCpuSeconds()
 {
-    rusage u{};
-    getrusage(RUSAGE_SELF, &u);
-    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
-           double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+    return double(bench::processCpuNs()) / 1e9;
 }
 
 // Many subscribers in one process on one thread: the broker's fan-out load.
@@ -189,11 +166,9 @@ private:
     QHash<int, qint64> m_arrived;
 };
 
-struct Race
+// 8 pilots in the race list, the feed the pages would follow and the publisher.
+struct Race : bench::BenchWorld
 {
-    Database db;
-    Settings settings;
-    std::unique_ptr<OperatorLog> log;
     Selection selection;
     LiveServer server; // not started: the feed works for the publisher alone
     std::unique_ptr<LiveFeed> feed;
@@ -277,12 +252,7 @@ int main(int argc, char **argv)
     const int subscribers = argc > 2 ? atoi(argv[2]) : 1000;
 
     QTemporaryDir dir;
-    quint16 port = 0;
-    {
-        QTcpServer probe;
-        probe.listen(QHostAddress::LocalHost, 0);
-        port = probe.serverPort();
-    }
+    const quint16 port = test::freeLoopbackPort();
     const QString config = QDir(dir.path()).filePath(QStringLiteral("mosquitto.conf"));
     {
         QFile f(config);
@@ -310,17 +280,7 @@ int main(int argc, char **argv)
     }
 
     Race race;
-    race.db.open(QDir(dir.path()).filePath(QStringLiteral("dbpilots.db")), QStringLiteral("bench"));
-    race.settings.set(QStringLiteral("chsavelogfile"), false);
-    race.log = std::make_unique<OperatorLog>(race.settings, dir.path());
-    for (int p = 1; p <= 8; ++p) {
-        QSqlQuery q(race.db.db());
-        q.exec(QStringLiteral(
-                   "INSERT INTO onerace (pilotid, pilotname, nickname, pilotteam, pilottrans, \"group\", "
-                   "vtx, place, lapno, confirmed) VALUES (%1, 'Pilot %1', 'P%1', 'Team', %1, '1', 'R%1', "
-                   "999, 0, 'Y')")
-                   .arg(p));
-    }
+    race.addRacePilots(8, 1);
     race.feed =
         std::make_unique<LiveFeed>(race.db.db(), race.settings, *race.log, &race.selection, race.server);
     race.feed->setStatusProvider([] { return RaceStatus{true, 0, false}; });
@@ -356,7 +316,7 @@ int main(int argc, char **argv)
                 keys << it.key();
         }
         printf("%s\n", title);
-        report("  counted lap -> subscriber (20 passes/s)", latencies(race, sub, keys));
+        printLatencies("  counted lap -> subscriber (20 passes/s)", latencies(race, sub, keys));
         printf("  CPU over %.1f s: this program %.2f s (%.1f%%), broker %.2f s (%.1f%%); outbox left %d\n",
                seconds, own, 100.0 * own / seconds, brk, 100.0 * brk / seconds,
                race.publisher->waitingCount());

@@ -10,13 +10,10 @@
 //     lap count, p50/p99.
 // Passes come from a thread with the time they arrived, like a receiver's
 // buffer; the pass loop takes them in its own 3 ms tick as in a race.
-#include "app/mainwindow.h"
-#include "app/programcontext.h"
-#include "app/programservices.h"
 #include "app/racemodels.h"
 #include "app/racepage.h"
-#include "bench/benchstandins.h"
-#include "core/cues.h"
+#include "bench/common/benchstats.h"
+#include "bench/common/benchwindow.h"
 #include "core/operatorlog.h"
 #include "race/raceengine.h"
 
@@ -25,36 +22,23 @@
 #include <QMutex>
 #include <QPlainTextEdit>
 #include <QSqlQuery>
-#include <QTextBlock>
 #include <QTableView>
-#include <QTemporaryDir>
+#include <QTextBlock>
 #include <QThread>
 #include <QTimer>
 
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
-#include <ctime>
 #include <deque>
 
 using namespace lapvane;
+using lapvane::bench::percentile;
+using lapvane::bench::threadCpuNs;
 
 namespace {
 
 constexpr int kPilots = 16;
-
-qint64 threadCpuNs()
-{
-    timespec ts{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-    return qint64(ts.tv_sec) * 1000000000 + ts.tv_nsec;
-}
-
-double percentile(QList<double> v, double p)
-{
-    std::sort(v.begin(), v.end());
-    return v.isEmpty() ? 0 : v[qMin(v.size() - 1, int(p * v.size()))];
-}
 
 struct Queued
 {
@@ -107,27 +91,12 @@ int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
     const int steadySeconds = argc > 1 ? QString::fromLocal8Bit(argv[1]).toInt() : 30;
-    QTemporaryDir dir;
-    ProgramContext ctx(dir.path());
-    if (!ctx.db.open(dir.filePath(QStringLiteral("dbpilots.db"))))
-        return 1;
-    QSqlQuery q(ctx.db.db());
-    for (int i = 1; i <= kPilots; ++i)
-        q.exec(QStringLiteral("INSERT INTO onerace (pilotid, pilotname, pilottrans, vtx, \"group\", confirmed, place, "
-                              "lapno) VALUES (%1, 'Pilot %1', %2, 'R%3', '1', 'Y', 999, 0)")
-                   .arg(i)
-                   .arg(100 + i)
-                   .arg(i, 2, 10, QLatin1Char('0')));
-
     ThreadedReceivers receivers;
     receivers.clock.start();
-    SilentCuePlayer cues;
-    SystemClock clock;
-    bench::YesPrompt prompt;
-    ProgramServices services(ctx, cues, clock, &receivers, &prompt);
-    MainWindow window(ctx, services);
-    window.FormCreate();
-    ctx.settings.set(QStringLiteral("edtlaps"), QStringLiteral("0")); // no lap limit: every pass is a lap
+    bench::BenchWindow w(receivers, kPilots, true);
+    MainWindow &window = *w.window;
+    ProgramServices &services = *w.services;
+    ProgramContext &ctx = w.ctx;
     window.resize(1920, 1080);
     window.show();
     RacePage *page = window.racePage();

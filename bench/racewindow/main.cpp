@@ -1,26 +1,21 @@
 // Measures the intervals between pass-loop ticks during a race shown in the
 // real window, with 16 pilots, a pass every 20 ms, the window resized every
 // 15 ms and the race list repainted: the tick must keep its 3 ms pace.
-#include "app/mainwindow.h"
-#include "app/programcontext.h"
-#include "app/programservices.h"
 #include "app/racepage.h"
-#include "bench/benchstandins.h"
-#include "core/cues.h"
-#include "core/receivers.h"
+#include "bench/common/benchstats.h"
+#include "bench/common/benchwindow.h"
 #include "race/raceengine.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QSqlQuery>
 #include <QTableView>
-#include <QTemporaryDir>
 #include <QTimer>
 
-#include <algorithm>
 #include <cstdio>
 
 using namespace lapvane;
+using lapvane::bench::percentile;
 
 namespace {
 
@@ -48,38 +43,17 @@ public:
     }
 };
 
-double percentile(QList<double> v, double p)
-{
-    std::sort(v.begin(), v.end());
-    return v.isEmpty() ? 0 : v[qMin(v.size() - 1, int(p * v.size()))];
-}
-
 } // namespace
 
 int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
-    QTemporaryDir dir;
-    ProgramContext ctx(dir.path());
-    ctx.settings.set(QStringLiteral("chsavelogfile"), false);
-    if (!ctx.db.open(dir.filePath(QStringLiteral("dbpilots.db"))))
-        return 1;
-    QSqlQuery q(ctx.db.db());
-    for (int i = 1; i <= 16; ++i)
-        q.exec(QStringLiteral("INSERT INTO onerace (pilotid, pilotname, pilottrans, vtx, confirmed, place, lapno) "
-                              "VALUES (%1, 'Pilot %1', %2, 'R%1', 'Y', 999, 0)")
-                   .arg(i)
-                   .arg(100 + i));
-
     BenchReceivers receivers;
     receivers.clock.start();
-    SilentCuePlayer cues;
-    SystemClock clock;
-    bench::YesPrompt prompt;
-    ProgramServices services(ctx, cues, clock, &receivers, &prompt);
-    MainWindow window(ctx, services);
-    window.FormCreate();
-    ctx.settings.set(QStringLiteral("edtlaps"), QStringLiteral("0")); // no lap limit: the race runs throughout
+    bench::BenchWindow w(receivers, 16, false);
+    MainWindow &window = *w.window;
+    ProgramServices &services = *w.services;
+    ProgramContext &ctx = w.ctx;
     window.resize(1200, 800);
     window.show();
 
